@@ -1,0 +1,369 @@
+#include "platform/SerialDevice.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct BaudEntry
+{
+    int32_t nRate;
+    speed_t speed;
+};
+
+// The rates the termios interface can name. Anything else (14400, 56000 and
+// the like) is refused rather than silently rounded to a neighbour, because
+// a wrong rate looks like a dead bus.
+constexpr BaudEntry kBaudRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool SpeedForRate(int32_t nRate, speed_t& speed)
+{
+    for (const BaudEntry& entry : kBaudRates) {
+        if (entry.nRate == nRate) {
+            speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SizeForDataBits(uint8_t nDataBits, tcflag_t& size)
+{
+    switch (nDataBits) {
+    case 5: size = CS5; return true;
+    case 6: size = CS6; return true;
+    case 7: size = CS7; return true;
+    case 8: size = CS8; return true;
+    default: return false;
+    }
+}
+
+bool ParityFlags(uint8_t nParity, tcflag_t& flags)
+{
+    switch (nParity) {
+    case 0: flags = 0; return true;
+    case 1: flags = PARENB | PARODD; return true;
+    case 2: flags = PARENB; return true;
+    case 3: flags = PARENB | CMSPAR | PARODD; return true;  // mark: parity bit always 1
+    case 4: flags = PARENB | CMSPAR; return true;           // space: parity bit always 0
+    default: return false;
+    }
+}
+
+bool StopFlags(uint8_t nStopBits, tcflag_t& flags)
+{
+    switch (nStopBits) {
+    case 0: flags = 0; return true;
+    // termios has no one and a half stop bits. Two is the usual POSIX
+    // stand-in: a receiver set to one and a half accepts a longer stop
+    // phase, so the units still read us; what they send us is read with any
+    // stop-bit setting.
+    case 1:
+    case 2: flags = CSTOPB; return true;
+    default: return false;
+    }
+}
+
+// The character-format bits whose loss would garble the line.
+constexpr tcflag_t kFormatMask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+
+// Unix98 pseudo-terminal slaves. They have no wire and so no character
+// format: the kernel resets every change to 8 bits without parity, while it
+// keeps the rate and the other bits. Bytes pass through them whole whatever
+// the format, so there is nothing to refuse.
+bool IsPseudoTerminal(int fd)
+{
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    unsigned int nMajor = major(st.st_rdev);
+    return nMajor >= 136 && nMajor <= 143;
+}
+
+// Rounded up: poll() would otherwise end a wait of t a millisecond early.
+int RemainingMs(Clock::time_point deadline)
+{
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+SerialDevice::~SerialDevice()
+{
+    Close();
+}
+
+void SerialDevice::Fail(SerialError error, const std::string& what, int err)
+{
+    m_error = error;
+    m_strErrorText = what;
+    if (err != 0) {
+        m_strErrorText += ": ";
+        m_strErrorText += std::strerror(err);
+    }
+}
+
+bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
+{
+    Close();
+    m_error = SerialError::None;
+    m_strErrorText.clear();
+
+    speed_t speed = B0;
+    tcflag_t size = 0, parity = 0, stop = 0;
+    if (!SpeedForRate(settings.nBaudrate, speed)) {
+        Fail(SerialError::Settings, path + ": baud rate " + std::to_string(settings.nBaudrate) +
+                                        " not supported", 0);
+        return false;
+    }
+    if (!SizeForDataBits(settings.nDataBits, size) || !ParityFlags(settings.nParity, parity) ||
+        !StopFlags(settings.nStopBits, stop)) {
+        Fail(SerialError::Settings,
+             path + ": character format not supported (data bits " + std::to_string(settings.nDataBits) +
+                 ", parity code " + std::to_string(settings.nParity) + ", stop-bit code " +
+                 std::to_string(settings.nStopBits) + ")",
+             0);
+        return false;
+    }
+
+    // Non-blocking, so that the open does not wait for a carrier; every wait
+    // afterwards is a poll() with its own bound.
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        int err = errno;
+        SerialError kind = SerialError::Io;
+        if (err == ENOENT || err == ENXIO || err == ENODEV || err == ENOTDIR)
+            kind = SerialError::NotFound;
+        else if (err == EBUSY)
+            kind = SerialError::Busy;
+        else if (err == EACCES || err == EPERM)
+            kind = SerialError::Access;
+        Fail(kind, path + ": cannot open", err);
+        return false;
+    }
+
+    // Two programs on one bus garble each other's telegrams, so the port is
+    // ours alone. TIOCEXCL keeps out later opens, but not root's; the
+    // advisory lock is what other well-behaved serial programs, root or
+    // not, honour as well.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        Fail(err == EWOULDBLOCK ? SerialError::Busy : SerialError::Io, path + ": in use", err);
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        int err = errno;
+        ::close(fd);
+        Fail(SerialError::Settings, path + ": not a serial device", err);
+        return false;
+    }
+
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        int err = errno;
+        ::close(fd);
+        Fail(SerialError::Settings, path + ": cannot read line settings", err);
+        return false;
+    }
+
+    // Raw transfer: every byte passes as it is, in both directions. INPCK
+    // stays off: parity is generated on output, but a received character
+    // with a parity error is passed on as it came. No flow control of either
+    // kind: the bus has no handshake lines, and XON/XOFF are data bytes.
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                     IXANY | INPCK | IUCLC | IMAXBEL);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~kFormatMask;
+    tio.c_cflag |= size | parity | stop | CLOCAL | CREAD;
+    // Reads never block in the driver; ReadByte waits with poll() in whole
+    // milliseconds, which VTIME's tenths of a second cannot express.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        int err = errno;
+        ::close(fd);
+        Fail(SerialError::Settings, path + ": line settings refused", err);
+        return false;
+    }
+    // tcsetattr succeeds when any part of the change was applied; read back
+    // what the driver kept. Some adapters drop what they cannot do (mark and
+    // space parity, 5 or 6 data bits) without a word.
+    termios applied{};
+    bool bApplied = ::tcgetattr(fd, &applied) == 0 && cfgetospeed(&applied) == speed &&
+                    cfgetispeed(&applied) == speed;
+    if (bApplied && !IsPseudoTerminal(fd))
+        bApplied = (applied.c_cflag & kFormatMask) == (tio.c_cflag & kFormatMask);
+    if (!bApplied) {
+        ::close(fd);
+        Fail(SerialError::Settings, path + ": line settings refused", 0);
+        return false;
+    }
+
+    // DTR and RTS off: some bus adapters power or steer their driver from
+    // them. Pseudo-terminals and some adapters have no modem lines
+    // (ENOTTY, EINVAL); the line works without, so no failure is made of it.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)::ioctl(fd, TIOCMBIC, &lines);
+
+    // Whatever arrived before we owned the port belongs to nobody.
+    ::tcflush(fd, TCIOFLUSH);
+
+    m_fd = fd;
+    return true;
+}
+
+bool SerialDevice::Close()
+{
+    if (m_fd < 0)
+        return false;
+    // Lift the exclusive mode before the last close, so that the next opener
+    // (this program's next job, or another program) is not turned away.
+    (void)::ioctl(m_fd, TIOCNXCL);
+    int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0;
+}
+
+bool SerialDevice::Write(const char* data, std::size_t size)
+{
+    if (m_fd < 0) {
+        Fail(SerialError::Io, "write: not open", 0);
+        return false;
+    }
+    // A stalled output (a wedged adapter) must not hold the job: allow the
+    // time the bytes need and a margin, then give up.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(1000 + 20 * static_cast<long long>(size));
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(m_fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            Fail(SerialError::Io, "write", errno);
+            return false;
+        }
+        pollfd pfd{m_fd, POLLOUT, 0};
+        int ready = ::poll(&pfd, 1, RemainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0) {
+            Fail(SerialError::Io, "write", errno);
+            return false;
+        }
+        if (ready == 0) {
+            Fail(SerialError::Io, "write: output stalled", 0);
+            return false;
+        }
+        if (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            Fail(SerialError::Io, "write: device hung up", 0);
+            return false;
+        }
+    }
+    return true;
+}
+
+SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
+{
+    if (m_fd < 0) {
+        Fail(SerialError::Io, "read: not open", 0);
+        return ReadResult::Error;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    for (;;) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        int ready = ::poll(&pfd, 1, RemainingMs(deadline));
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(SerialError::Io, "read", errno);
+            return ReadResult::Error;
+        }
+        if (ready == 0)
+            return ReadResult::Timeout;
+        // Data first: a device that hangs up right after its last byte still
+        // delivers that byte.
+        if (pfd.revents & POLLIN) {
+            ssize_t n = ::read(m_fd, &byte, 1);
+            if (n == 1)
+                return ReadResult::Byte;
+            if (n == 0) {
+                // Raw mode with VMIN 0 gives 0 only on a hung-up line.
+                Fail(SerialError::Io, "read: device hung up", 0);
+                return ReadResult::Error;
+            }
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+                // Woken without a byte after all; the deadline still holds.
+                if (Clock::now() >= deadline)
+                    return ReadResult::Timeout;
+                continue;
+            }
+            Fail(SerialError::Io, "read", errno);
+            return ReadResult::Error;
+        }
+        if (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            Fail(SerialError::Io, "read: device hung up", 0);
+            return ReadResult::Error;
+        }
+    }
+}
+
+void SerialDevice::DiscardInput()
+{
+    if (m_fd < 0)
+        return;
+    ::tcflush(m_fd, TCIFLUSH);
+    // A pseudo-terminal may hand over bytes that were on their way during the
+    // flush; take what is there now, bounded against a device that streams.
+    char buffer[256];
+    for (int i = 0; i < 64; ++i) {
+        ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n <= 0 && !(n < 0 && errno == EINTR))
+            break;
+    }
+}
+
+bool ProbeSerialDevice(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    termios tio{};
+    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::tcgetattr(fd, &tio) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace platform

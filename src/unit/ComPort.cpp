@@ -1,0 +1,117 @@
+#include "unit/ComPort.h"
+
+#include <chrono>
+#include <thread>
+
+#include "config/PortMap.h"
+
+namespace {
+
+constexpr char kEtx = 0x03;
+// A device that streams without ever sending ETX must not hold a job.
+constexpr int kMaxAnswerBytes = 1024;
+constexpr int16_t kDefaultTimeoutMs = 200;
+// Every byte may come this much later than the time-out: the margin the
+// units' answer timing was built around.
+constexpr int kPerByteExtraMs = 20;
+
+}  // namespace
+
+CComPort::~CComPort()
+{
+    Close();
+}
+
+bool CComPort::Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t nDataBits,
+                    uint8_t nStopBits, int16_t nTimeout)
+{
+    Close();
+
+    m_nPort = nPort;
+    m_nBaudrate = nBaudrate;
+    m_nParity = nParity;
+    m_nDataBits = nDataBits;
+    m_nStopBits = nStopBits;
+    // Zero would make every read give up at once, a negative value would wait
+    // for ever; both come from a hand-edited settings file.
+    m_nTimeout = (nTimeout >= 1) ? nTimeout : kDefaultTimeoutMs;
+
+    m_strDevicePath = m_strDeviceOverride.empty() ? DevicePathForPort(m_nPort) : m_strDeviceOverride;
+    if (m_strDevicePath.empty()) {
+        m_strLastError = "COM" + std::to_string(m_nPort) + ": no such port";
+        return false;
+    }
+
+    platform::SerialSettings settings;
+    settings.nBaudrate = m_nBaudrate;
+    settings.nParity = m_nParity;
+    settings.nDataBits = m_nDataBits;
+    settings.nStopBits = m_nStopBits;
+    if (!m_device.Open(m_strDevicePath, settings)) {
+        m_strLastError = m_device.GetErrorText();
+        return false;
+    }
+    m_strLastError.clear();
+    return true;
+}
+
+bool CComPort::Close()
+{
+    return m_device.Close();
+}
+
+void CComPort::Write(const std::string& text)
+{
+    // A failed write shows as a silent answer, which the telegram layer
+    // repeats; there is nothing better to do with it here.
+    (void)m_device.Write(text.data(), text.size());
+}
+
+int CComPort::Read(std::string& answer, int nExpectedLength)
+{
+    std::string text;
+    int nCalls = 0;
+    bool bError = false;
+    bool bEndedOnEtx = false;
+
+    for (;;) {
+        char byte = 0;
+        platform::SerialDevice::ReadResult result = m_device.ReadByte(byte, m_nTimeout + kPerByteExtraMs);
+        ++nCalls;
+        if (result == platform::SerialDevice::ReadResult::Timeout)
+            break;
+        if (result == platform::SerialDevice::ReadResult::Error) {
+            bError = true;
+            break;
+        }
+        // A NUL counts as a received byte but is not part of the text.
+        if (byte != 0)
+            text += byte;
+        if (byte == kEtx) {
+            bEndedOnEtx = true;
+            break;
+        }
+        if (nCalls >= kMaxAnswerBytes)
+            break;
+    }
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    // A first call without a byte, with an error or with a lone ETX is no
+    // answer.
+    if (nCalls == 1)
+        text.clear();
+    answer = text;
+
+    if (bError)
+        return 1;
+    if (nExpectedLength != 0 && bEndedOnEtx &&
+        !(nCalls > nExpectedLength - 4 && nCalls < nExpectedLength + 4))
+        return 2;
+    return 0;
+}
+
+void CComPort::DiscardInput()
+{
+    m_device.DiscardInput();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/SerialDevice.h"
+
+// The byte pipe to the bus: one serial port, opened exclusively, raw 8 bits,
+// no flow control. Knows nothing of telegrams except that an answer ends with
+// ETX (0x03). Used by one thread at a time; no lock.
+class CComPort
+{
+public:
+    CComPort() = default;
+    CComPort(const CComPort&) = delete;
+    CComPort& operator=(const CComPort&) = delete;
+    ~CComPort();
+
+    // Stores the six settings, resolves the port number to a device path
+    // (DevicePathForPort, or the override) and opens and configures it.
+    // Parity codes: 0 none, 1 odd, 2 even, 3 mark, 4 space. Stop-bit codes:
+    // 0 one, 1 one and a half, 2 two. A time-out outside 1..32767 ms is used
+    // as 200 ms. Fails (and leaves the port closed) when the device is missing,
+    // held by another process, or refuses the line settings.
+    bool Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t nDataBits,
+              uint8_t nStopBits, int16_t nTimeout);
+
+    // Closes the port. Returns false when it was not open or the close failed.
+    bool Close();
+
+    // Sends the bytes of the text. Failures are not reported: the read that
+    // follows times out and the telegram layer repeats the request.
+    void Write(const std::string& text);
+
+    // Collects one answer, up to and including ETX, into answer (replacing it).
+    // Each byte is waited for at most t + 20 ms. An answer that ends in its
+    // first byte (no byte, an error, a lone ETX) is empty. NUL bytes are
+    // dropped. Stops after 1024 bytes, and at once on a read error such as an
+    // unplugged adapter. Returns 1 for a read error, 2 when nExpectedLength is
+    // not 0, the answer ended on ETX and its byte count is not within
+    // nExpectedLength +- 3, else 0.
+    int Read(std::string& answer, int nExpectedLength);
+
+    // Throws away bytes that arrived before the next request (late answers).
+    void DiscardInput();
+
+    // A device path that replaces the port-number mapping at the next Open
+    // (the CLI's --device, tests). Empty: use the mapping.
+    void SetDeviceOverride(const std::string& path) { m_strDeviceOverride = path; }
+
+    bool IsOpen() const { return m_device.IsOpen(); }
+    // The device path of the last Open, and why it failed (empty when it did not).
+    const std::string& GetDevicePath() const { return m_strDevicePath; }
+    const std::string& GetLastError() const { return m_strLastError; }
+    int16_t GetTimeout() const { return m_nTimeout; }
+
+private:
+    platform::SerialDevice m_device;  // stands for the original device handle
+    int16_t m_nPort = 0;
+    int32_t m_nBaudrate = 0;
+    uint8_t m_nParity = 0;
+    uint8_t m_nDataBits = 0;
+    uint8_t m_nStopBits = 0;
+    int16_t m_nTimeout = 0;
+
+    std::string m_strDeviceOverride;
+    std::string m_strDevicePath;
+    std::string m_strLastError;
+};

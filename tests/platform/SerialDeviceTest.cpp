@@ -1,0 +1,187 @@
+#include "platform/SerialDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using platform::SerialDevice;
+using platform::SerialError;
+using platform::SerialSettings;
+
+namespace {
+
+// The far end of a pseudo-terminal, standing in for the bus.
+struct Pty
+{
+    Pty()
+    {
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        path = ptsname(master);
+    }
+    ~Pty() { close(master); }
+
+    // Reads until count bytes came or the line stays quiet for a second.
+    std::string Receive(std::size_t count) const
+    {
+        std::string got;
+        char buffer[512];
+        pollfd pfd{master, POLLIN, 0};
+        ssize_t n = 0;
+        while (got.size() < count && poll(&pfd, 1, 1000) == 1 && (n = read(master, buffer, sizeof buffer)) > 0)
+            got.append(buffer, static_cast<std::size_t>(n));
+        return got;
+    }
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    std::string path;
+};
+
+SerialSettings Settings(int32_t baud, uint8_t parity = 0, uint8_t dataBits = 8, uint8_t stopBits = 0)
+{
+    return SerialSettings{baud, parity, dataBits, stopBits};
+}
+
+}  // namespace
+
+TEST(SerialDevice, AppliesTheAskedLineSettingsRawAndWithoutFlowControl)
+{
+    // A pseudo-terminal keeps the rate, the stop bits and the kind of parity,
+    // but forces 8 bits without parity enable; those two cannot be seen here.
+    constexpr tcflag_t kKept = PARODD | CMSPAR | CSTOPB;
+    const struct
+    {
+        SerialSettings settings;
+        speed_t speed;
+        tcflag_t kept;
+    } cases[] = {
+        {Settings(9600), B9600, 0},
+        {Settings(19200, 1, 7), B19200, PARODD},
+        {Settings(4800, 2, 8, 2), B4800, CSTOPB},
+        {Settings(115200, 3), B115200, PARODD | CMSPAR},  // mark
+        {Settings(2400, 4, 6), B2400, CMSPAR},            // space
+        {Settings(1200, 0, 5, 1), B1200, CSTOPB},         // one and a half: two
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("baud " + std::to_string(c.settings.nBaudrate));
+        Pty pty;
+        // Opened before the device takes it exclusively, to leave on it what an
+        // earlier program might have, and to look at what the device made of it.
+        int look = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(look, 0);
+        termios tio{};
+        ASSERT_EQ(tcgetattr(look, &tio), 0);
+        tio.c_iflag |= INPCK | IXON | IXOFF | ISTRIP | ICRNL | IGNCR | INLCR;
+        tio.c_cflag |= CRTSCTS | PARODD | CMSPAR | CSTOPB;
+        tio.c_cflag &= ~(CLOCAL | CREAD);
+        tio.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+        tio.c_oflag |= OPOST;
+        ASSERT_EQ(tcsetattr(look, TCSANOW, &tio), 0);
+
+        SerialDevice device;
+        ASSERT_TRUE(device.Open(pty.path, c.settings)) << device.GetErrorText();
+        ASSERT_EQ(tcgetattr(look, &tio), 0);
+        close(look);
+        EXPECT_EQ(cfgetospeed(&tio), c.speed);
+        EXPECT_EQ(cfgetispeed(&tio), c.speed);
+        EXPECT_EQ(tio.c_cflag & kKept, c.kept);
+        EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD | CRTSCTS), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ(tio.c_iflag & (INPCK | IXON | IXOFF | ISTRIP | ICRNL | IGNCR | INLCR), 0u);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    }
+}
+
+TEST(SerialDevice, EveryByteValuePassesUnchangedBothWays)
+{
+    Pty pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+
+    // ETX, XON/XOFF, CR and LF are the values a cooked line would eat or turn.
+    std::string bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes += static_cast<char>(i);
+    ASSERT_EQ(write(pty.master, bytes.data(), bytes.size()), 256);
+    std::string got;
+    char byte = 0;
+    while (got.size() < bytes.size() && device.ReadByte(byte, 1000) == SerialDevice::ReadResult::Byte)
+        got += byte;
+    EXPECT_EQ(got, bytes);
+
+    ASSERT_TRUE(device.Write(bytes.data(), bytes.size()));
+    EXPECT_EQ(pty.Receive(bytes.size()), bytes);
+}
+
+TEST(SerialDevice, RefusedSettingsFailWithoutHoldingThePort)
+{
+    const SerialSettings refused[] = {
+        Settings(14400), Settings(0), Settings(-9600), Settings(9600, 5),
+        Settings(9600, 0, 4), Settings(9600, 0, 9), Settings(9600, 0, 8, 3),
+    };
+    Pty pty;
+    for (const SerialSettings& s : refused) {
+        SerialDevice device;
+        EXPECT_FALSE(device.Open(pty.path, s)) << s.nBaudrate;
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_EQ(device.GetError(), SerialError::Settings);
+    }
+    SerialDevice device;
+    EXPECT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+}
+
+TEST(SerialDevice, OpenFailuresCarryTheirReason)
+{
+    SerialDevice device;
+    EXPECT_FALSE(device.Open("/dev/vorlent-no-such-tty", Settings(9600)));
+    EXPECT_EQ(device.GetError(), SerialError::NotFound);
+    EXPECT_EQ(device.GetErrorText(), std::string("/dev/vorlent-no-such-tty: cannot open: ") + std::strerror(ENOENT));
+
+    // A plain file is no serial device.
+    char name[] = "/tmp/vorlent-serial-XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_FALSE(device.Open(name, Settings(9600)));
+    EXPECT_EQ(device.GetError(), SerialError::Settings);
+    EXPECT_FALSE(platform::ProbeSerialDevice(name));
+    unlink(name);
+
+    // Held by another opener: busy until it lets go.
+    Pty pty;
+    SerialDevice holder;
+    EXPECT_TRUE(platform::ProbeSerialDevice(pty.path));
+    ASSERT_TRUE(holder.Open(pty.path, Settings(9600))) << holder.GetErrorText();
+    EXPECT_FALSE(device.Open(pty.path, Settings(9600)));
+    EXPECT_EQ(device.GetError(), SerialError::Busy);
+    EXPECT_FALSE(platform::ProbeSerialDevice(pty.path));
+    EXPECT_TRUE(holder.Close());
+    EXPECT_FALSE(holder.Close());
+    EXPECT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.GetError(), SerialError::None);
+}
+
+TEST(SerialDevice, HangUpFailsReadsAndWrites)
+{
+    Pty pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    char byte = 0;
+    EXPECT_EQ(device.ReadByte(byte, 5), SerialDevice::ReadResult::Timeout);
+
+    close(pty.master);
+    pty.master = -1;
+    // A minute to wait: a hang-up that went unnoticed ends as a Timeout.
+    EXPECT_EQ(device.ReadByte(byte, 60000), SerialDevice::ReadResult::Error);
+    EXPECT_EQ(device.GetError(), SerialError::Io);
+    EXPECT_FALSE(device.Write("K", 1));
+}
