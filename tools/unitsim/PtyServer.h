@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "unitsim/SimBus.h"
+
+namespace unitsim {
+
+// Serves a SimBus on the master side of a new pseudo-terminal, on a thread of
+// its own. The slave path is what a program opens as its serial device.
+//
+// Telegrams are read up to ETX and answered one after the other, as a real
+// unit does: an answer held back by a Delay fault goes out late, and the
+// requests that came meanwhile are answered after it. A program may close
+// and reopen the slave as often as it likes while the server runs.
+class PtyServer
+{
+public:
+    explicit PtyServer(SimBus& bus) : m_bus(bus) {}
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    // Opens the pseudo-terminal and starts serving. baud > 0 paces the output
+    // at that rate (10 bits a byte) so that wire time can be measured.
+    // False when no pseudo-terminal could be had or the server already runs.
+    bool Start(int baud = 0);
+    // Stops serving and closes the master (the slave path disappears).
+    void Stop();
+    const std::string& SlavePath() const { return m_strSlavePath; }
+    // Requests seen so far. A request is counted once the bus has handled
+    // it (its effect on the units is visible), before its answer is written.
+    int RequestCount() const { return m_nRequests.load(); }
+    // Bytes of the telegrams taken and of the answers put on the line, for
+    // computing wire times.
+    long long BytesExchanged() const { return m_nBytes.load(); }
+    // True from Start() until Stop() or until a Disconnect fault took the
+    // line away.
+    bool Serving() const { return m_bServing.load(); }
+
+private:
+    void Serve();
+    // Waits up to ms, in short steps so that Stop() stays prompt; false when
+    // stopped meanwhile.
+    bool Pause(int ms);
+    void WriteReply(const std::string& bytes, std::size_t requestBytes);
+    void CloseMaster();
+
+    SimBus& m_bus;
+    int m_master = -1;
+    int m_baud = 0;
+    std::string m_strSlavePath;
+    std::thread m_thread;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bServing{false};
+    std::atomic<int> m_nRequests{0};
+    std::atomic<long long> m_nBytes{0};
+};
+
+}  // namespace unitsim

@@ -1,0 +1,272 @@
+// The bus: parses telegrams, finds the unit, applies the injected faults and
+// frames the unit's answer.
+#include "unitsim/SimBus.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "unitsim/SimUnit.h"
+
+namespace unitsim {
+
+namespace {
+
+constexpr char kEtx = 0x03;
+constexpr char kAck = 0x06;
+constexpr char kNak = 0x15;
+
+std::string Hex2(uint8_t v)
+{
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>(v));
+    return buf;
+}
+
+int AddressOf(char a, char b, bool bHex)
+{
+    auto digit = [bHex](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (bHex && c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    const int hi = digit(a), lo = digit(b);
+    if (hi < 0 || lo < 0)
+        return -1;
+    return hi * (bHex ? 16 : 10) + lo;
+}
+
+struct Parsed
+{
+    SimRequest request;
+    std::string addressChars;  // echoed in the answer
+};
+
+// Takes the frame that starts at the first start letter from which the
+// checksum works out, so that stray bytes before a telegram do not cost it;
+// when none does, the frame from the first start letter, marked bad.
+Parsed Parse(const std::string& telegram)
+{
+    Parsed first;
+    bool haveFirst = false;
+    for (std::size_t i = 0; i < telegram.size(); ++i) {
+        if (telegram[i] != 'G' && telegram[i] != 'g')
+            continue;
+        std::size_t end = telegram.find(kEtx, i);
+        if (end == std::string::npos)
+            end = telegram.size();
+        const std::string body = telegram.substr(i, end - i);
+        if (body.size() < 5)
+            continue;
+        Parsed p;
+        p.request.bHex = body[0] == 'g';
+        p.addressChars = body.substr(1, 2);
+        p.request.address = AddressOf(body[1], body[2], p.request.bHex);
+        p.request.text = body.substr(3, body.size() - 5);
+        p.request.bChecksumOk = body.compare(body.size() - 2, 2, Hex2(SimBus::Checksum(body.substr(0, body.size() - 2)))) == 0;
+        if (p.request.bChecksumOk)
+            return p;
+        if (!haveFirst) {
+            first = p;
+            haveFirst = true;
+        }
+    }
+    if (!haveFirst) {
+        first.request.address = -1;
+        first.request.text = telegram;
+        if (!first.request.text.empty() && first.request.text.back() == kEtx)
+            first.request.text.pop_back();
+    }
+    return first;
+}
+
+bool Matches(const SimFault& f, const SimRequest& r)
+{
+    return f.times != 0 && (f.address == 0 || f.address == r.address) &&
+           (f.pattern.empty() || r.text.find(f.pattern) != std::string::npos);
+}
+
+void UseUp(SimFault& f)
+{
+    if (f.times > 0)
+        --f.times;
+}
+
+}  // namespace
+
+uint8_t SimBus::Checksum(const std::string& bytes)
+{
+    unsigned sum = 0;
+    for (unsigned char c : bytes)
+        sum += c;
+    return static_cast<uint8_t>(sum & 0xFF);
+}
+
+void SimBus::AddUnit(SimUnitConfig unit)
+{
+    detail::Normalize(unit);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SimUnitConfig standard = unit;
+    if (!unit.standardSetValues.empty())
+        standard.setValues = unit.standardSetValues;
+    m_units.push_back(std::move(unit));
+    m_standard.push_back(std::move(standard));
+}
+
+void SimBus::AddFault(const SimFault& fault)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faults.push_back(fault);
+}
+
+void SimBus::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faults.clear();
+}
+
+SimUnitConfig* SimBus::UnitAt(int address)
+{
+    for (SimUnitConfig& u : m_units)
+        if (u.address == address)
+            return &u;
+    return nullptr;
+}
+
+std::vector<SimRequest> SimBus::Requests() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+void SimBus::ClearRequests()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.clear();
+}
+
+void SimBus::SetRequestObserver(std::function<void(const SimRequest&)> observer)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_observer = std::move(observer);
+}
+
+bool SimBus::IsRestarting(std::size_t unit, std::chrono::steady_clock::time_point now)
+{
+    // Finished restarts are dropped as they are noticed.
+    m_restarts.erase(std::remove_if(m_restarts.begin(), m_restarts.end(),
+                                    [now](const Restart& r) { return r.until <= now; }),
+                     m_restarts.end());
+    return std::any_of(m_restarts.begin(), m_restarts.end(), [unit](const Restart& r) { return r.unit == unit; });
+}
+
+void SimBus::LoadStandardValues(std::size_t unit)
+{
+    SimUnitConfig& u = m_units[unit];
+    const SimUnitConfig& s = m_standard[unit];
+    u.setValues = s.setValues;
+    u.zoneParams = s.zoneParams;
+    u.globals = s.globals;
+    // The actual values are measured, not parameters: they stay.
+    if (u.type.find("TORVA") != std::string::npos)
+        u.address = 1;
+}
+
+SimBus::Reply SimBus::Handle(const std::string& telegram)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Parsed parsed = Parse(telegram);
+    const SimRequest& request = parsed.request;
+    m_requests.push_back(request);
+    if (m_observer)
+        m_observer(request);
+    const long before = m_nTelegrams++;
+
+    Reply reply;
+    for (SimFault& f : m_faults) {
+        if (f.kind == FaultKind::Disconnect && before >= f.afterRequests && Matches(f, request)) {
+            UseUp(f);
+            reply.bDisconnect = true;
+            return reply;
+        }
+    }
+    if (!request.bChecksumOk)
+        return reply;
+
+    // The first unit at the address that is not busy restarting; with two
+    // units at one address (a unit that came back at 1 where another was),
+    // the one added first answers.
+    const auto now = std::chrono::steady_clock::now();
+    std::size_t index = m_units.size();
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        if (m_units[i].address == request.address && !IsRestarting(i, now)) {
+            index = i;
+            break;
+        }
+    }
+    if (index == m_units.size())
+        return reply;
+
+    bool bSilence = false, bNak = false, bBadSum = false, bLower = false;
+    std::string noise;
+    for (SimFault& f : m_faults) {
+        if (f.kind == FaultKind::Disconnect || !Matches(f, request))
+            continue;
+        UseUp(f);
+        switch (f.kind) {
+        case FaultKind::Silence: bSilence = true; break;
+        case FaultKind::Nak: bNak = true; break;
+        case FaultKind::BadChecksum: bBadSum = true; break;
+        case FaultKind::LowerCase: bLower = true; break;
+        case FaultKind::Noise: noise += f.noise; break;
+        case FaultKind::Delay: reply.delayMs += f.delayMs; break;
+        case FaultKind::Disconnect: break;
+        }
+    }
+    if (bSilence) {
+        reply.delayMs = 0;
+        return reply;
+    }
+
+    std::string answer;
+    if (bNak) {
+        answer = {kNak, kEtx};
+    } else {
+        detail::UnitAnswer a = detail::Answer(m_units[index], request.bHex, request.text);
+        switch (a.kind) {
+        case detail::AnswerKind::Silence:
+            reply.delayMs = 0;
+            return reply;
+        case detail::AnswerKind::Ack:
+            answer = {kAck, kEtx};
+            break;
+        case detail::AnswerKind::Nak:
+            answer = {kNak, kEtx};
+            break;
+        case detail::AnswerKind::Value: {
+            answer = std::string(1, request.bHex ? 'g' : 'G') + parsed.addressChars + ":" + a.value;
+            uint8_t sum = Checksum(answer);
+            if (bBadSum)
+                sum = static_cast<uint8_t>(sum + 1);
+            std::string digits = Hex2(sum);
+            if (bLower)
+                for (char& c : digits)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            answer += digits;
+            answer += kEtx;
+            break;
+        }
+        }
+        if (a.bRestart) {
+            LoadStandardValues(index);
+            const auto span = std::chrono::duration<double>(std::max(0.0, m_units[index].restartSeconds));
+            m_restarts.push_back({index, now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(span)});
+        }
+    }
+    reply.bytes = noise + answer;
+    return reply;
+}
+
+}  // namespace unitsim

@@ -1,0 +1,160 @@
+#pragma once
+
+// A simulated bus of controller units. Standard library only: no Qt, no
+// vorlent_core (the simulator must not share the code it tests).
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace unitsim {
+
+// Which request a unit answers to tell its zone parameter count. The other
+// two count requests get no answer at all, so a program falls through them
+// after its retries.
+enum class CountQuery { Pan, PalMin, K01Min, None };
+
+struct SimGlobal
+{
+    std::string command;  // without "=", e.g. "TMAX"
+    int32_t value = 0;
+    int32_t minVal = -32768;  // a write outside minVal..maxVal is answered with NAK
+    int32_t maxVal = 32767;
+};
+
+struct SimUnitConfig
+{
+    int address = 1;  // 1..30
+    int azNumber = 0;
+    std::string type;
+    int32_t eprom = 0;
+    int32_t version = 0;
+    std::string revDate;
+    int zones = 1;           // 1..128; 100 or more: zone commands in hexadecimal
+    int zoneParamCount = 0;  // 0..64 (P01..Pn)
+    CountQuery countQuery = CountQuery::Pan;
+    int valueWidth = 4;      // 4 or 5
+    std::vector<SimGlobal> globals;
+    // Empty vectors are filled with plausible values by the bus.
+    std::vector<int32_t> setValues;                // [zone-1]
+    std::vector<int32_t> actualValues;             // [zone-1]
+    std::vector<std::vector<int32_t>> zoneParams;  // [p-1][zone-1]
+    // Values after "XSTD=" (empty: the values at start).
+    std::vector<int32_t> standardSetValues;
+    // "XSTD=": the unit is silent for this long, then comes back with its
+    // standard values; a unit whose type contains "TORVA" comes back at
+    // address 1.
+    double restartSeconds = 0.0;
+};
+
+enum class FaultKind
+{
+    Silence,      // no answer
+    Noise,        // stray bytes before the answer
+    BadChecksum,  // a wrong checksum
+    LowerCase,    // checksum digits in lower case
+    Nak,          // NAK instead of the answer
+    Delay,        // the answer after delayMs
+    Disconnect,   // the line goes away (as an unplugged adapter)
+};
+
+// A fault applies to requests whose text (the telegram without frame: what
+// follows the address, without checksum and ETX) contains pattern (empty: all
+// requests). times: how many matching requests it hits, -1 every one. For
+// Disconnect, afterRequests counts all requests seen before the line goes.
+//
+// Only requests that reach a unit (checksum right, a unit at the address and
+// not restarting) use up a fault, except Disconnect, which counts every
+// telegram on the line: the first matching request after afterRequests
+// telegrams gets no answer, and the line goes away instead.
+// Silence and Nak stop the request from reaching the unit (a write is not
+// applied). BadChecksum and LowerCase only change answers that carry a
+// checksum (not ACK or NAK), and LowerCase only shows when that checksum has
+// a digit A..F: pick the request so that it does (see Checksum()). Several
+// faults may hit one request; their delays add up.
+struct SimFault
+{
+    FaultKind kind = FaultKind::Silence;
+    std::string pattern;
+    int times = -1;
+    int delayMs = 0;
+    int afterRequests = 0;
+    std::string noise = "\x55\xAA";
+    int address = 0;  // only requests to this address; 0: any
+};
+
+// One parsed request, for tests that look at the traffic.
+struct SimRequest
+{
+    bool bHex = false;
+    int address = 0;   // -1 when the address characters are not a number
+    std::string text;  // the request text, e.g. "K05P03=0250"
+    bool bChecksumOk = false;
+};
+
+class SimBus
+{
+public:
+    SimBus() = default;
+
+    // Adds a unit; counts are clamped to their ranges (zones 1..128, zone
+    // parameters 0..64, width 4 or 5) and missing values filled in. Its
+    // values now are also its standard values (see standardSetValues).
+    void AddUnit(SimUnitConfig unit);
+    void AddFault(const SimFault& fault);
+    void ClearFaults();
+
+    // One telegram in (as read from the line, ETX included), the bytes to put
+    // on the line out (empty: silence), and how long to wait before them.
+    struct Reply
+    {
+        std::string bytes;
+        int delayMs = 0;
+        bool bDisconnect = false;
+    };
+    Reply Handle(const std::string& telegram);
+
+    // The unit's current state; null when no unit answers there. The pointer
+    // stays valid while the bus lives; lock Mutex() while the server runs.
+    // A unit that is restarting is found at the address it will answer at.
+    SimUnitConfig* UnitAt(int address);
+    // Requests(), ClearRequests(), AddUnit() and the fault calls lock Mutex()
+    // themselves: do not call them while holding it.
+    std::vector<SimRequest> Requests() const;
+    void ClearRequests();
+    std::mutex& Mutex() const { return m_mutex; }
+
+    // Called for every telegram that Handle() parses, on the thread that
+    // calls Handle(), with Mutex() held (so it must not call back into the
+    // bus). Empty: nobody is told.
+    void SetRequestObserver(std::function<void(const SimRequest&)> observer);
+
+    // The protocol's checksum: the byte sum modulo 256.
+    static uint8_t Checksum(const std::string& bytes);
+
+private:
+    bool IsRestarting(std::size_t unit, std::chrono::steady_clock::time_point now);
+    void LoadStandardValues(std::size_t unit);
+
+    mutable std::mutex m_mutex;
+    // A deque, so that the pointers UnitAt() hands out survive AddUnit().
+    std::deque<SimUnitConfig> m_units;
+    std::deque<SimUnitConfig> m_standard;  // [unit]: the values "XSTD=" brings back
+    std::vector<SimFault> m_faults;        // times counts down as faults are used
+    std::vector<SimRequest> m_requests;
+    long m_nTelegrams = 0;  // every telegram so far, for Disconnect
+    std::function<void(const SimRequest&)> m_observer;
+    // Pending restarts after "XSTD=".
+    struct Restart
+    {
+        std::size_t unit;
+        std::chrono::steady_clock::time_point until;
+    };
+    std::vector<Restart> m_restarts;
+};
+
+}  // namespace unitsim
