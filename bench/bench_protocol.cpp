@@ -1,0 +1,119 @@
+// Whole transfers from the simulated bus paced at a real baud rate, as a
+// ratio to the wire time of the bytes exchanged: what the tool adds on top of
+// the line itself (turnaround, per-byte waits, retries).
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+#include "unit/Unit.h"
+#include "unitsim/PtyServer.h"
+#include "unitsim/SimBus.h"
+#include "workflows/Jobs.h"
+
+namespace {
+
+unitsim::SimUnitConfig Unit(int zones, int params, int width)
+{
+    unitsim::SimUnitConfig u;
+    u.address = 1;
+    u.azNumber = 7;
+    u.type = "MZR";
+    u.zones = zones;
+    u.zoneParamCount = params;
+    u.valueWidth = width;
+    return u;
+}
+
+class Quiet : public IJobProgress
+{
+public:
+    void SetRange(int) override {}
+    void SetPosition(int) override {}
+    bool StopRequested() override { return false; }
+};
+
+// Runs body once per iteration against a fresh paced line and reports the
+// ratio of the time taken to the wire time of the bytes exchanged.
+template <typename Body>
+void Paced(benchmark::State& state, const unitsim::SimUnitConfig& config, int baud, Body body)
+{
+    unitsim::SimBus bus;
+    bus.AddUnit(config);
+    unitsim::PtyServer server(bus);
+    if (!server.Start(baud)) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    CUnit unit;
+    unit.GetComPort().SetDeviceOverride(server.SlavePath());
+    unit.SetInterface(1, baud);
+    unit.SetLineSettings(0, 8, 0, 200);
+    unit.SetAddress(1);
+    unit.SetOffline(false);
+    if (!unit.OpenPort()) {
+        state.SkipWithError(unit.GetComPort().GetLastError().c_str());
+        return;
+    }
+    // Learn width and counts once, outside the measurement.
+    unit.QueryAZNumber();
+    unit.QueryZoneParamCount();
+    unit.QueryZoneCount();
+
+    double seconds = 0, wire = 0;
+    for (auto _ : state) {
+        const long long before = server.BytesExchanged();
+        const auto start = std::chrono::steady_clock::now();
+        if (!body(unit)) {
+            state.SkipWithError("the transfer failed");
+            break;
+        }
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(took.count());
+        seconds += took.count();
+        wire += static_cast<double>(server.BytesExchanged() - before) * 10.0 / baud;
+    }
+    unit.ClosePort();
+    state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+    state.counters["wire_s"] = wire / static_cast<double>(state.iterations());
+    state.counters["ratio"] = wire > 0 ? seconds / wire : 0;
+}
+
+// Every row of a maximal unit: actual values, set values, P01..P64.
+void BM_BulkReadMaximalUnit(benchmark::State& state)
+{
+    Paced(state, Unit(128, 64, 5), 115200, [](CUnit& unit) {
+        for (int16_t row = -1; row <= 64; ++row) {
+            if (!unit.ReadParamRow(row))
+                return false;
+        }
+        return true;
+    });
+}
+
+// The whole receive job of the 120-zone demo unit (14 global parameters).
+void BM_Receive120Zones(benchmark::State& state)
+{
+    auto config = Unit(120, 10, 5);
+    const char* commands[] = {"TSOLL", "TMAX", "ALARM", "HYST", "RAMP", "TIME", "UNIT",
+                              "MODE", "ADDR", "BAUD", "KP", "TN", "TV", "OUTMAX"};
+    std::vector<GlobalParamDef> catalogue;
+    for (const char* c : commands) {
+        config.globals.push_back({c, 10, 0, 9999});
+        GlobalParamDef def;
+        def.pCommand = std::string(c) + "=";
+        catalogue.push_back(def);
+    }
+    Paced(state, config, 19200, [&](CUnit& unit) {
+        unit.SetGlobalParams(catalogue);
+        Quiet quiet;
+        return RunReceive(unit, quiet) == kJobDone;
+    });
+}
+
+}  // namespace
+
+BENCHMARK(BM_BulkReadMaximalUnit)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Receive120Zones)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

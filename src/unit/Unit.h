@@ -1,0 +1,180 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "unit/ComPort.h"
+#include "unit/GlobalParamDef.h"
+
+// Table limits of the record.
+constexpr int kMaxZones = 128;
+constexpr int kMaxZoneParams = 64;
+constexpr int kMaxGlobalParams = 63;  // 64 slots, one ends the list
+
+// The picture of the one selected unit and, at the same time, the protocol end
+// point that talks to it.
+//
+// Two modes, chosen by m_bPortOpen: with the link open every getter asks the
+// unit and stores the answer, every setter sends and stores only what the unit
+// acknowledged; with the link closed the getters return the stored value and
+// the setters only store. One thread at a time; no lock.
+//
+// Numbering: zones 1..128, zone parameters 1..64 (0 = the set value where a
+// command says so), global parameters 1..GetGlobalParamCount(). Callers keep
+// indices within the counts; the record refuses (returns -1 / code 2, stores
+// nothing) indices outside its tables rather than touch foreign memory.
+class CUnit
+{
+public:
+    CUnit();
+    CUnit(const CUnit&) = delete;
+    CUnit& operator=(const CUnit&) = delete;
+    ~CUnit();
+
+    // --- Link ---------------------------------------------------------------
+    // Opens m_Port with the record's settings; on failure the record stays in
+    // the closed mode.
+    bool OpenPort();
+    void ClosePort();
+    bool IsPortOpen() const { return m_bPortOpen; }
+    CComPort& GetComPort() { return m_Port; }
+
+    // --- Telegram layer -------------------------------------------------------
+    // One request and its answer, up to three tries. Empty when address is 0
+    // or no usable answer came. The answer has noise before the start letter
+    // removed and ends with ETX.
+    std::string Transact(const std::string& request, bool bHex);
+    static uint8_t Checksum(const std::string& text);
+    // Accepts an answer of at least 7 characters whose two characters before
+    // the last are the upper-case hexadecimal checksum of everything before.
+    static bool CheckAnswer(const std::string& answer);
+    // The value field (positions 4 .. L-4), trailing white space removed;
+    // empty when the answer is rejected.
+    static std::string AnswerText(const std::string& answer);
+    // The first value of the field; -1 when the answer is rejected. Learns
+    // the value width (11 characters: 4, else 5) while it is 0.
+    int32_t AnswerNumber(const std::string& answer, bool bHex);
+    // Decimal values of the field into destination[0..]; at most kMaxZones
+    // values, a partial last value is ignored. False (nothing stored) when the
+    // answer is rejected.
+    bool AnswerValueList(const std::string& answer, int32_t* destination);
+
+    // --- Identification -------------------------------------------------------
+    int16_t QueryAZNumber();
+    std::string QueryType();
+    int32_t QueryEpromNumber();
+    int32_t QueryVersion();
+    std::string QueryRevDate();
+    int32_t QueryZoneCount();
+    int32_t QueryZoneParamCount();
+
+    // --- Parameters -----------------------------------------------------------
+    bool ReadGlobalParams();
+    int32_t ReadGlobalParam(int16_t i);
+    // Write results: 0 acknowledged, 1 link closed (stored only), 2 not
+    // acknowledged, 3 (globals only) refused by the limits, nothing sent.
+    uint8_t WriteGlobalParam(int16_t i, int32_t value);
+    int32_t ReadZoneParam(int16_t zone, int16_t p);
+    uint8_t WriteZoneParam(int16_t zone, int16_t p, int32_t value);
+    int32_t ReadSetValue(int16_t zone);
+    uint8_t WriteSetValue(int16_t zone, int32_t value);
+    int32_t ReadActualValue(int16_t zone);
+    // Row -1: all actual values, 0: all set values, p: zone parameter p.
+    bool ReadParamRow(int16_t row);
+    bool LoadStandardParams();
+
+    // --- Settings (definitions and CONFIG.INI) -------------------------------
+    // Loads the catalogue from GLOBAL.INI and the line settings and default
+    // zone parameter count from CONFIG.INI. bWriteSettings false leaves
+    // CONFIG.INI untouched (the CLI writes none of the program's files).
+    void LoadDefinitions(bool bWriteSettings = true);
+    // Description of global parameter n in the active language; for n below 1
+    // (or beyond the catalogue) text stays unchanged.
+    void GetParamDescription(int n, std::string& text) const;
+    int16_t GetParamMin(int n) const;
+    int16_t GetParamMax(int n) const;
+    // Fills the catalogue directly (definitions loader, tests).
+    void SetGlobalParams(std::vector<GlobalParamDef> params);
+    bool HasDefinitions() const { return m_bDefinitionsLoaded; }
+    // The catalogue record of global parameter n (1-based); null outside it.
+    GlobalParamDef* GetGlobalParamDef(int n);
+    const GlobalParamDef* GetGlobalParamDef(int n) const;
+
+    // --- State setters (always effective) ------------------------------------
+    void SetAddress(int16_t address);
+    void SetOffline(bool offline);
+    void SetInterface(int16_t port, int32_t baudrate);
+    void SetComment(const std::string& text) { m_strComment = text; }
+    void ResetZoneCounts();
+    // Line settings normally taken from CONFIG.INI by LoadDefinitions.
+    void SetLineSettings(uint8_t parity, uint8_t dataBits, uint8_t stopBits, int16_t timeout);
+    void SetDefaultZoneParamCount(int32_t count);
+
+    // --- Recipe setters (only while offline) ---------------------------------
+    void SetAZNumber(int16_t n);
+    void SetType(const std::string& type);
+    void SetEpromNumber(int32_t n);
+    void SetVersion(int32_t n);
+    void SetRevDate(const std::string& date);
+    void SetZoneCount(int32_t n);
+    void SetZoneParamCount(int32_t n);
+    void SetValueWidth(int16_t width);
+    void SetActualValue(int16_t zone, int32_t value);
+
+    // --- Plain getters ---------------------------------------------------------
+    int16_t GetAddress() const { return m_nAddress; }
+    bool IsOffline() const { return m_bOffline; }
+    int16_t GetValueWidth() const { return m_nValueWidth; }
+    int16_t GetTimeout() const { return m_nTimeout; }
+    const std::string& GetComment() const { return m_strComment; }
+    int32_t GetGlobalParamCount() const { return m_nGlobalParamCount; }
+    int16_t GetPort() const { return m_nPort; }
+    int32_t GetBaudrate() const { return m_nBaudrate; }
+    uint8_t GetParity() const { return m_nParity; }
+    uint8_t GetDataBits() const { return m_nDataBits; }
+    uint8_t GetStopBits() const { return m_nStopBits; }
+    int32_t GetDefaultZoneParamCount() const { return m_nDefaultZoneParamCount; }
+
+private:
+    // Single reads share this: transact, decode, store unless the answer was
+    // missing or broken.
+    int32_t ReadValue(const std::string& request, bool bHex, int32_t& stored);
+    uint8_t WriteValue(const std::string& request, bool bHex, int32_t value, int32_t& stored);
+    bool ZoneInRange(int zone) const { return zone >= 1 && zone <= kMaxZones; }
+    bool HexNumbering() const { return m_nZoneCount >= 100; }
+    // Formats a value in the unit's width: 4 digits when the width is 4, else 5.
+    std::string FormatValue(int32_t value, bool bHex) const;
+
+    bool m_bPortOpen = false;
+    bool m_bOffline = true;
+    int16_t m_nAddress = 0;
+    int16_t m_nValueWidth = 4;
+    int16_t m_nAZNumber = 0;
+    std::string m_strType;
+    int32_t m_nEpromNumber = 0;
+    int32_t m_nVersion = 0;
+    std::string m_strRevDate;
+    std::string m_strComment;
+    int32_t m_nGlobalParamCount = 0;
+    int32_t m_nZoneParamCount = 0;
+    int32_t m_nZoneCount = 0;
+    // The catalogue; loaded is told by m_bDefinitionsLoaded, since an empty
+    // catalogue is a loaded one.
+    std::vector<GlobalParamDef> m_pGlobalParams;
+    bool m_bDefinitionsLoaded = false;
+    int32_t m_aZoneParam[kMaxZoneParams][kMaxZones] = {};
+    int32_t m_aSetValue[kMaxZones] = {};
+    int32_t m_aActualValue[kMaxZones] = {};
+    int16_t m_nPort = 0;
+    int32_t m_nBaudrate = 0;
+    uint8_t m_nParity = 0;
+    uint8_t m_nDataBits = 0;
+    uint8_t m_nStopBits = 0;
+    int16_t m_nTimeout = 0;
+    CComPort m_Port;
+    int32_t m_nDefaultZoneParamCount = 0;
+};
+
+// The one unit record of the program.
+CUnit& TheUnit();

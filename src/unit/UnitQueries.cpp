@@ -1,0 +1,105 @@
+// Identification queries: getters that ask the unit while the link is open.
+#include <algorithm>
+
+#include "unit/Unit.h"
+
+namespace {
+
+// The unit's own spellings of the one type the tool knows by name.
+std::string NormalisedType(const std::string& type)
+{
+    if (type == "TORVA 3" || type == "TORVA3")
+        return "TORVA08";
+    return type;
+}
+
+}  // namespace
+
+int16_t CUnit::QueryAZNumber()
+{
+    if (!m_bPortOpen)
+        return m_nAZNumber;
+    std::string answer = Transact("?AZ#=", false);
+    if (answer.empty())
+        return -1;
+    m_nAZNumber = static_cast<int16_t>(AnswerNumber(answer, false));
+    m_bOffline = false;
+    return m_nAZNumber;
+}
+
+int32_t CUnit::QueryEpromNumber()
+{
+    if (!m_bPortOpen)
+        return m_nEpromNumber;
+    std::string answer = Transact("?SER=", false);
+    if (answer.empty())
+        return -1;
+    m_nEpromNumber = AnswerNumber(answer, false);
+    m_bOffline = false;
+    return m_nEpromNumber;
+}
+
+int32_t CUnit::QueryVersion()
+{
+    if (!m_bPortOpen)
+        return m_nVersion;
+    std::string answer = Transact("?VER=", false);
+    if (answer.empty())
+        return -1;
+    m_nVersion = AnswerNumber(answer, false);
+    m_bOffline = false;
+    return m_nVersion;
+}
+
+int32_t CUnit::QueryZoneCount()
+{
+    if (!m_bPortOpen)
+        return m_nZoneCount;
+    std::string answer = Transact("?KAN=", false);
+    if (answer.empty())
+        return -1;
+    const int32_t count = AnswerNumber(answer, false);
+    // A damaged answer must never size the tables beyond their capacity.
+    m_nZoneCount = std::clamp(count, 0, kMaxZones);
+    m_bOffline = false;
+    return count == -1 ? -1 : m_nZoneCount;
+}
+
+std::string CUnit::QueryType()
+{
+    if (m_bPortOpen) {
+        m_strType = AnswerText(Transact("?TYP=", false));
+        m_bOffline = false;
+    }
+    m_strType = NormalisedType(m_strType);
+    return m_strType;
+}
+
+std::string CUnit::QueryRevDate()
+{
+    if (m_bPortOpen) {
+        m_strRevDate = AnswerText(Transact("?DAT=", false));
+        m_bOffline = false;
+    }
+    return m_strRevDate;
+}
+
+int32_t CUnit::QueryZoneParamCount()
+{
+    if (!m_bPortOpen)
+        return m_nZoneParamCount;
+
+    int32_t count = m_nDefaultZoneParamCount;
+    std::string answer = Transact("?PAN=", false);
+    if (CheckAnswer(answer)) {
+        // The unit counts the set value P00 too.
+        count = AnswerNumber(answer, false) - 1;
+    } else if (m_nValueWidth > 0 && CheckAnswer(answer = Transact("PALMIN=", false))) {
+        // One minimum per parameter, P00 included.
+        count = static_cast<int32_t>((answer.size() - 7) / static_cast<std::size_t>(m_nValueWidth)) - 1;
+    } else if (m_nValueWidth > 0 && CheckAnswer(answer = Transact("K01MIN=", false))) {
+        count = static_cast<int32_t>((answer.size() - 7) / static_cast<std::size_t>(m_nValueWidth));
+    }
+    m_nZoneParamCount = std::clamp(count, 0, kMaxZoneParams);
+    return m_nZoneParamCount;
+}

@@ -1,0 +1,146 @@
+// The telegram layer: framing, checksum, retries and the answer decoders.
+#include <cstdio>
+
+#include "unit/Unit.h"
+
+namespace {
+
+constexpr char kEtx = 0x03;
+constexpr char kAck = 0x06;
+constexpr char kNak = 0x15;
+constexpr int kTries = 3;
+// Letter, three characters, two checksum digits, ETX.
+constexpr std::size_t kShortestAnswer = 7;
+
+bool Contains(const std::string& s, char c) { return s.find(c) != std::string::npos; }
+
+// The usual decimal conversion over [begin, end): blanks, sign, digits.
+int32_t ParseDecimal(const char* p, const char* end)
+{
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-'))
+        negative = (*p++ == '-');
+    int64_t value = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+        value = value * 10 + (*p - '0');
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+// Hexadecimal digits from the start of [begin, end); none read as 0.
+int32_t ParseHex(const char* p, const char* end)
+{
+    uint32_t value = 0;
+    for (; p < end; ++p) {
+        char c = *p;
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            break;
+        value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+uint8_t CUnit::Checksum(const std::string& text)
+{
+    unsigned sum = 0;
+    for (unsigned char c : text)
+        sum += c;
+    return static_cast<uint8_t>(sum & 0xFF);
+}
+
+std::string CUnit::Transact(const std::string& request, bool bHex)
+{
+    if (m_nAddress == 0 || !m_Port.IsOpen())
+        return {};
+
+    char head[8];
+    if (bHex)
+        std::snprintf(head, sizeof head, "g%02X", static_cast<unsigned>(static_cast<uint16_t>(m_nAddress)) & 0xFFFFu);
+    else
+        std::snprintf(head, sizeof head, "G%02d", static_cast<int>(m_nAddress));
+    std::string telegram = head + request;
+    char sum[4];
+    std::snprintf(sum, sizeof sum, "%02X", Checksum(telegram));
+    telegram += sum;
+    telegram += kEtx;
+
+    const char startLetter = bHex ? 'g' : 'G';
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        // A unit that answered after an earlier try timed out has left its
+        // answer in the input buffer; without this every later answer would
+        // be taken for the request after the one it belongs to.
+        m_Port.DiscardInput();
+        m_Port.Write(telegram);
+        std::string answer;
+        m_Port.Read(answer, 0);
+
+        std::size_t start = answer.find(startLetter);
+        if (start != std::string::npos && start > 0)
+            answer.erase(0, start);
+
+        if (Contains(answer, kAck) || Contains(answer, kNak) || CheckAnswer(answer))
+            return answer;
+    }
+    return {};
+}
+
+bool CUnit::CheckAnswer(const std::string& answer)
+{
+    const std::size_t length = answer.size();
+    if (length < kShortestAnswer)
+        return false;
+    char expected[4];
+    std::snprintf(expected, sizeof expected, "%02X", Checksum(answer.substr(0, length - 3)));
+    return answer.compare(length - 3, 2, expected) == 0;
+}
+
+std::string CUnit::AnswerText(const std::string& answer)
+{
+    if (!CheckAnswer(answer))
+        return {};
+    std::string text = answer.substr(4, answer.size() - 7);
+    std::size_t last = text.find_last_not_of(" \t\r\n\v\f");
+    text.erase(last == std::string::npos ? 0 : last + 1);
+    return text;
+}
+
+int32_t CUnit::AnswerNumber(const std::string& answer, bool bHex)
+{
+    if (!CheckAnswer(answer))
+        return -1;
+    if (m_nValueWidth == 0)
+        m_nValueWidth = (answer.size() == 11) ? 4 : 5;
+
+    // Only the value field counts: never digits of the checksum.
+    const char* field = answer.data() + 4;
+    const std::size_t fieldLength = answer.size() - kShortestAnswer;
+    const std::size_t width = std::min<std::size_t>(static_cast<std::size_t>(std::max<int16_t>(m_nValueWidth, 0)), fieldLength);
+    return bHex ? ParseHex(field, field + width) : ParseDecimal(field, field + width);
+}
+
+bool CUnit::AnswerValueList(const std::string& answer, int32_t* destination)
+{
+    if (!CheckAnswer(answer))
+        return false;
+    // Without a known width the values cannot be told apart: reject rather
+    // than store a guess.
+    if (m_nValueWidth <= 0)
+        return false;
+
+    const std::size_t width = static_cast<std::size_t>(m_nValueWidth);
+    const std::size_t end = answer.size() - 3;
+    int stored = 0;
+    for (std::size_t pos = 4; pos + width <= end && stored < kMaxZones; pos += width)
+        destination[stored++] = ParseDecimal(answer.data() + pos, answer.data() + pos + width);
+    return true;
+}
