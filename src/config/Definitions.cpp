@@ -1,0 +1,256 @@
+// The definitions file GLOBAL.INI and the settings file CONFIG.INI: the
+// renumbering pass, the loader of the global parameter catalogue and of the
+// line settings, and the catalogue getters of the unit record.
+#include "config/Definitions.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/IniFile.h"
+#include "config/TextMemory.h"
+#include "platform/ProgramDir.h"
+#include "unit/Unit.h"
+
+namespace {
+
+constexpr const char* kDefinitionsFile = "GLOBAL.INI";
+constexpr const char* kSettingsFile = "CONFIG.INI";
+
+constexpr int kLastSectionNumber = 99;
+
+constexpr int kDefaultZoneParams = 10;
+constexpr uint8_t kDefaultDataBits = 8;
+constexpr int16_t kDefaultTimeout = 200;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Finds the two-digit number of a header line [start, end) (without its LF).
+// A header is what the profile reader takes for one: the line, without its
+// CR and surrounding blanks, begins with '[' and ends with ']'. Its name,
+// without surrounding blanks, must end in exactly two digits; three would be
+// no number this pass can keep within the file's length. Returns the offset
+// of the first digit, or npos.
+std::size_t HeaderNumberOffset(const std::string& text, std::size_t start, std::size_t end)
+{
+    if (end > start && text[end - 1] == '\r')
+        --end;
+    while (start < end && IsBlank(text[start]))
+        ++start;
+    while (end > start && IsBlank(text[end - 1]))
+        --end;
+    if (end - start < 2 || text[start] != '[' || text[end - 1] != ']')
+        return std::string::npos;
+    std::size_t nameBegin = start + 1;
+    std::size_t nameEnd = end - 1;
+    while (nameBegin < nameEnd && IsBlank(text[nameBegin]))
+        ++nameBegin;
+    while (nameEnd > nameBegin && IsBlank(text[nameEnd - 1]))
+        --nameEnd;
+    if (nameEnd - nameBegin < 2 || !IsDigit(text[nameEnd - 1]) || !IsDigit(text[nameEnd - 2]))
+        return std::string::npos;
+    if (nameEnd - nameBegin >= 3 && IsDigit(text[nameEnd - 3]))
+        return std::string::npos;
+    return nameEnd - 2;
+}
+
+bool ReadAll(int fd, std::string& text)
+{
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+bool WriteAt(int fd, const char* data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = pwrite(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+std::string ProfileValue(CIniFile& ini, const std::string& section, const std::string& key)
+{
+    ini.ReadString(section, key);
+    return ini.GetValue();
+}
+
+void WriteNumber(CIniFile& ini, const std::string& section, const std::string& key, long value)
+{
+    ini.SetValue(std::to_string(value));
+    ini.WriteString(section, key);
+}
+
+uint8_t ParityCode(const std::string& text)
+{
+    if (text == "odd")
+        return 1;
+    if (text == "even")
+        return 2;
+    if (text == "mark")
+        return 3;
+    if (text == "space")
+        return 4;
+    return 0;
+}
+
+}  // namespace
+
+int RenumberDefinitionsFile()
+{
+    const std::string path = platform::ProgramFile(kDefinitionsFile);
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::string text;
+    if (!ReadAll(fd, text)) {
+        close(fd);
+        return -1;
+    }
+
+    // Only the two digits of a header are ever overwritten, each with two
+    // digits, so the file keeps its length and every other byte.
+    int k = 0;
+    std::size_t start = 0;
+    while (start < text.size() && k <= kLastSectionNumber) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::size_t digits = HeaderNumberOffset(text, start, end);
+        if (digits != std::string::npos) {
+            const int current = (text[digits] - '0') * 10 + (text[digits + 1] - '0');
+            if (current != k) {
+                const char number[2] = {static_cast<char>('0' + k / 10), static_cast<char>('0' + k % 10)};
+                if (!WriteAt(fd, number, 2, static_cast<off_t>(digits))) {
+                    close(fd);
+                    return -1;
+                }
+            }
+            ++k;
+        }
+        start = end + 1;
+    }
+    close(fd);
+    return 0;
+}
+
+void CUnit::LoadDefinitions(bool bWriteSettings)
+{
+    CIniFile definitions(kDefinitionsFile, false);
+    std::vector<GlobalParamDef> params;
+    // Of the 64 slots one always held the section that ends the list, so the
+    // catalogue has at most 63 parameters; a longer file loads its first 63.
+    for (int k = 0; k < kMaxGlobalParams; ++k) {
+        char section[32];
+        std::snprintf(section, sizeof section, "GLOBAL_PARAM_%02d", k);
+        GlobalParamDef def;
+        def.pDescriptionD = ProfileValue(definitions, section, "Description_d");
+        def.pDescriptionE = ProfileValue(definitions, section, "Description_e");
+        def.nMinVal = static_cast<int16_t>(ToNumber(ProfileValue(definitions, section, "MinVal")));
+        def.nMaxVal = static_cast<int16_t>(ToNumber(ProfileValue(definitions, section, "MaxVal")));
+        const std::string command = ProfileValue(definitions, section, "Command");
+        if (command.empty())
+            break;
+        def.pCommand = command + "=";
+        def.nValue = -1;
+        def.bPresent = false;
+        params.push_back(std::move(def));
+    }
+    SetGlobalParams(std::move(params));
+
+    CIniFile settings(kSettingsFile, false);
+
+    // Only a value that reads as 0 (missing, empty, not a number) is replaced
+    // in the file; an unusable number stays for the user to see and fix.
+    const long zoneParams = ToNumber(ProfileValue(settings, "GENERAL", "AnzPar"));
+    if (zoneParams == 0 && bWriteSettings)
+        WriteNumber(settings, "GENERAL", "AnzPar", kDefaultZoneParams);
+    m_nDefaultZoneParamCount =
+        (zoneParams >= 1 && zoneParams <= kMaxZoneParams) ? static_cast<int32_t>(zoneParams) : kDefaultZoneParams;
+
+    if (bWriteSettings) {
+        if (ToNumber(ProfileValue(settings, "COM_PORT", "Port")) != m_nPort)
+            WriteNumber(settings, "COM_PORT", "Port", m_nPort);
+        if (m_nBaudrate != 0 && ToNumber(ProfileValue(settings, "COM_PORT", "Baudrate")) != m_nBaudrate)
+            WriteNumber(settings, "COM_PORT", "Baudrate", m_nBaudrate);
+    }
+
+    m_nParity = ParityCode(ProfileValue(settings, "COM_PORT", "Parity"));
+
+    const long dataBits = ToNumber(ProfileValue(settings, "COM_PORT", "DataBits"));
+    m_nDataBits = (dataBits >= 5 && dataBits <= 8) ? static_cast<uint8_t>(dataBits) : kDefaultDataBits;
+
+    // "1" is one stop bit (code 0); "1.5" converts to 1, the code for one and
+    // a half; "2" is code 2. A code the line cannot take means one stop bit.
+    const std::string stopBits = ProfileValue(settings, "COM_PORT", "StopBits");
+    const uint8_t stopCode = stopBits == "1" ? 0 : static_cast<uint8_t>(ToNumber(stopBits));
+    m_nStopBits = stopCode <= 2 ? stopCode : 0;
+
+    const int16_t timeout = static_cast<int16_t>(ToNumber(ProfileValue(settings, "COM_PORT", "Timeout")));
+    m_nTimeout = timeout >= 1 ? timeout : kDefaultTimeout;
+}
+
+void CUnit::SetGlobalParams(std::vector<GlobalParamDef> params)
+{
+    if (params.size() > static_cast<std::size_t>(kMaxGlobalParams))
+        params.resize(kMaxGlobalParams);
+    m_pGlobalParams = std::move(params);
+    m_nGlobalParamCount = static_cast<int32_t>(m_pGlobalParams.size());
+    m_bDefinitionsLoaded = true;
+}
+
+GlobalParamDef* CUnit::GetGlobalParamDef(int n)
+{
+    if (n < 1 || n > m_nGlobalParamCount)
+        return nullptr;
+    return &m_pGlobalParams[static_cast<std::size_t>(n - 1)];
+}
+
+const GlobalParamDef* CUnit::GetGlobalParamDef(int n) const
+{
+    if (n < 1 || n > m_nGlobalParamCount)
+        return nullptr;
+    return &m_pGlobalParams[static_cast<std::size_t>(n - 1)];
+}
+
+void CUnit::GetParamDescription(int n, std::string& text) const
+{
+    const GlobalParamDef* def = GetGlobalParamDef(n);
+    if (!def)
+        return;
+    text = TheTextMemory().GetLanguageName() == "English" ? def->pDescriptionE : def->pDescriptionD;
+}
+
+int16_t CUnit::GetParamMin(int n) const
+{
+    const GlobalParamDef* def = GetGlobalParamDef(n);
+    return def ? def->nMinVal : 0;
+}
+
+int16_t CUnit::GetParamMax(int n) const
+{
+    const GlobalParamDef* def = GetGlobalParamDef(n);
+    return def ? def->nMaxVal : 0;
+}
