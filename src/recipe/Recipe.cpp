@@ -1,0 +1,443 @@
+// Recipe files: one unit's parameter set as a profile file.
+//
+// A recipe of a large unit has some two hundred keys. Writing them one by one
+// through the profile layer would rewrite the whole file for every key, so
+// the writer builds the text in one pass, byte for byte as those key-by-key
+// writes into a new file would leave it, and replaces the file once. The
+// reader likewise parses the file once, with the profile reader's rules.
+#include "recipe/Recipe.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "config/IniFile.h"
+#include "config/TextMemory.h"
+#include "platform/ProfileFile.h"
+#include "unit/Unit.h"
+
+namespace {
+
+constexpr std::time_t kStampOffset = 7200;  // the stamp runs two hours ahead of universal time
+constexpr std::size_t kStampMax = 128;
+constexpr int kColumn = 6;
+constexpr int32_t kColumnMin = -99999;
+constexpr int32_t kColumnMax = 999999;
+constexpr int32_t kFiveDigits = 10000;
+
+// --- Writing ----------------------------------------------------------------
+
+// The text of a new profile file, written section by section, key by key.
+class ProfileText
+{
+public:
+    void Section(const char* name)
+    {
+        m_text += '[';
+        m_text += name;
+        m_text += "]\r\n";
+    }
+    // False when the encoded value could not be stored (or read back whole).
+    bool Key(const std::string& key, const std::string& value)
+    {
+        const std::string encoded = CIniFile::Encode(value);
+        if (encoded.size() > platform::kProfileValueMax)
+            return false;
+        m_text += key;
+        m_text += '=';
+        m_text += encoded;
+        m_text += "\r\n";
+        return true;
+    }
+    const std::string& Text() const { return m_text; }
+    void Reserve(std::size_t n) { m_text.reserve(n); }
+
+private:
+    std::string m_text;
+};
+
+std::string Format2(const char* pattern, int n)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, pattern, n);
+    return text;
+}
+
+// "%6d" without the cost of printf, which dominated the save of a large unit.
+void AppendColumn(std::string& line, int32_t value)
+{
+    char digits[12];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto length = static_cast<std::size_t>(end - digits);
+    if (length < kColumn)
+        line.append(kColumn - length, ' ');
+    line.append(digits, length);
+}
+
+bool FitsColumn(int32_t value) { return value >= kColumnMin && value <= kColumnMax; }
+
+bool WriteAll(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void SyncDirectoryOf(const std::string& path)
+{
+    const int fd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// A rename needs only the directory's permission and root passes access() on
+// anything, so the modes are looked at as well: a read-only recipe, or one
+// in a read-only directory, is meant to stay as it is.
+bool Replaceable(const std::string& path, bool& bExists, struct stat& st)
+{
+    struct stat dir{};
+    const std::string directory = DirectoryOf(path);
+    if (stat(directory.c_str(), &dir) != 0 || (dir.st_mode & 0222) == 0 || access(directory.c_str(), W_OK | X_OK) != 0)
+        return false;
+    bExists = stat(path.c_str(), &st) == 0;
+    if (!bExists)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
+}
+
+// Writes the text to a sibling, flushes it and renames it over path: a
+// reader or a crash sees the old file or the new one, never a part.
+bool ReplaceFile(const std::string& userPath, const std::string& text)
+{
+    // Through a symbolic link the target is replaced and the link stays.
+    char* real = realpath(userPath.c_str(), nullptr);
+    const std::string path = real ? real : userPath;
+    std::free(real);
+    struct stat st{};
+    bool bExists = false;
+    if (!Replaceable(path, bExists, st))
+        return false;
+    const std::string sibling = path + ".tmp~";
+    // A sibling left behind by an earlier crash would make the exclusive
+    // create fail for good.
+    unlink(sibling.c_str());
+    const int fd = open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool bOk = true;
+    if (bExists)
+        bOk = fchmod(fd, st.st_mode & 07777) == 0;
+    bOk = bOk && WriteAll(fd, text) && fsync(fd) == 0;
+    bOk = close(fd) == 0 && bOk;
+    bOk = bOk && rename(sibling.c_str(), path.c_str()) == 0;
+    if (!bOk) {
+        unlink(sibling.c_str());
+        return false;
+    }
+    SyncDirectoryOf(path);
+    return true;
+}
+
+// --- Reading ----------------------------------------------------------------
+
+std::string_view Trim(std::string_view s)
+{
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+std::string Lower(std::string_view s)
+{
+    std::string lower(s);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// A profile file parsed once, by the rules of the profile reader: names match
+// regardless of case; only the first section of a name and the first line of
+// a key in it count; a value is the text after the first '=' without
+// surrounding blanks, cut to 1023 characters, and then decoded.
+class ProfileIndex
+{
+public:
+    explicit ProfileIndex(const std::string& text)
+    {
+        std::unordered_map<std::string, std::string>* current = nullptr;
+        for (std::size_t start = 0; start < text.size();) {
+            std::size_t eol = text.find('\n', start);
+            const std::size_t next = eol == std::string::npos ? text.size() : eol + 1;
+            std::string_view line(text.data() + start, (eol == std::string::npos ? text.size() : eol) - start);
+            start = next;
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            line = Trim(line);
+            if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+                const auto [it, bNew] = m_sections.try_emplace(Lower(Trim(line.substr(1, line.size() - 2))));
+                current = bNew ? &it->second : nullptr;
+                continue;
+            }
+            const auto eq = line.find('=');
+            if (!current || line.empty() || line.front() == ';' || eq == std::string_view::npos)
+                continue;
+            const std::string_view value = Trim(line.substr(eq + 1)).substr(0, platform::kProfileValueMax);
+            current->try_emplace(Lower(Trim(line.substr(0, eq))), value);
+        }
+    }
+
+    // The decoded value; empty when the section or key is missing.
+    std::string Get(const std::string& section, const std::string& key) const
+    {
+        const auto s = m_sections.find(Lower(section));
+        if (s == m_sections.end())
+            return {};
+        const auto k = s->second.find(Lower(key));
+        return k == s->second.end() ? std::string() : CIniFile::Decode(k->second);
+    }
+
+private:
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> m_sections;
+};
+
+std::optional<std::string> ReadFile(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            close(fd);
+            if (n < 0)
+                return std::nullopt;
+            return text;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+int32_t ToInt32(const std::string& text)
+{
+    return static_cast<int32_t>(std::clamp<long>(ToNumber(text), INT32_MIN, INT32_MAX));
+}
+
+// A zone line as a row of six-character columns. The profile reader drops
+// the leading blanks of the first column; they are restored first.
+class ZoneLine
+{
+public:
+    explicit ZoneLine(std::string line)
+    {
+        if (const std::size_t rest = line.size() % kColumn)
+            line.insert(0, kColumn - rest, ' ');
+        m_line = std::move(line);
+    }
+    int Columns() const { return static_cast<int>(m_line.size() / kColumn); }
+    bool Has(int column) const { return column < Columns(); }
+    int32_t Column(int column) const
+    {
+        return ToInt32(m_line.substr(static_cast<std::size_t>(column) * kColumn, kColumn));
+    }
+
+private:
+    std::string m_line;
+};
+
+}  // namespace
+
+std::string RecipeFileName(const std::string& path)
+{
+    const auto sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string RecipeStamp(std::time_t now, const std::string& pattern)
+{
+    const std::time_t stamp = now + kStampOffset;
+    struct tm utc{};
+    if (!gmtime_r(&stamp, &utc))
+        return {};
+    char text[kStampMax];
+    const std::size_t n = std::strftime(text, sizeof text, pattern.c_str(), &utc);
+    return std::string(text, n);
+}
+
+bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path)
+{
+    return WriteRecipe(unit, texts, path, std::time(nullptr));
+}
+
+bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path, std::time_t now)
+{
+    const int zones = std::clamp<int32_t>(unit.QueryZoneCount(), 0, kMaxZones);
+    const int params = std::clamp<int32_t>(unit.QueryZoneParamCount(), 0, kMaxZoneParams);
+
+    // Each zone's row once: actual value, set value, zone parameters. A wider
+    // number than a column would run into its neighbour and read back as
+    // something else.
+    const int columns = params + 2;
+    std::vector<int32_t> rows(static_cast<std::size_t>(zones) * static_cast<std::size_t>(columns));
+    for (int z = 1; z <= zones; ++z) {
+        const auto zone = static_cast<int16_t>(z);
+        int32_t* row = &rows[static_cast<std::size_t>(z - 1) * static_cast<std::size_t>(columns)];
+        row[0] = unit.ReadActualValue(zone);
+        row[1] = unit.ReadSetValue(zone);
+        for (int j = 1; j <= params; ++j)
+            row[1 + j] = unit.ReadZoneParam(zone, static_cast<int16_t>(j));
+    }
+    if (!std::all_of(rows.begin(), rows.end(), FitsColumn))
+        return false;
+
+    ProfileText out;
+    out.Reserve(256 + static_cast<std::size_t>(zones + 1) * (12 + kColumn * (params + 2)));
+    bool bOk = true;
+
+    out.Section("HEADER");
+    bOk &= out.Key("ID", kRecipeId);
+    bOk &= out.Key("FileName", RecipeFileName(path));
+    bOk &= out.Key("Date", RecipeStamp(now, texts.GetDatePattern()));
+    bOk &= out.Key("Time", RecipeStamp(now, texts.GetTimePattern()));
+    if (!unit.GetComment().empty())
+        bOk &= out.Key("Comment", unit.GetComment());
+
+    out.Section("UNIT");
+    bOk &= out.Key("AZ-Number", std::to_string(unit.QueryAZNumber()));
+    bOk &= out.Key("Unit-Type", unit.QueryType());
+    bOk &= out.Key("EPROM#", std::to_string(unit.QueryEpromNumber()));
+    bOk &= out.Key("Version", std::to_string(unit.QueryVersion()));
+    bOk &= out.Key("Rev.Date", unit.QueryRevDate());
+
+    // The section exists only once a key is written into it.
+    const bool bEnglish = texts.GetLanguageName() == "English";
+    bool bGlobalSection = false;
+    for (int i = 1; i <= unit.GetGlobalParamCount(); ++i) {
+        const int32_t value = unit.ReadGlobalParam(static_cast<int16_t>(i));
+        const GlobalParamDef* def = unit.GetGlobalParamDef(i);
+        if (value == -1 || !def)
+            continue;
+        if (!bGlobalSection) {
+            out.Section("GLOBAL_PARAMETERS");
+            bGlobalSection = true;
+        }
+        const std::string& description = bEnglish ? def->pDescriptionE : def->pDescriptionD;
+        bOk &= out.Key(Format2("%02d", i), std::to_string(value) + " - " + description);
+    }
+
+    out.Section("ZONE_PARAMETERS");
+    std::string line = "   Act   Set";
+    for (int j = 1; j <= params; ++j)
+        line += Format2("   P%02d", j);
+    bOk &= out.Key("Descr.", line);
+    for (int z = 1; z <= zones; ++z) {
+        line.clear();
+        const int32_t* row = &rows[static_cast<std::size_t>(z - 1) * static_cast<std::size_t>(columns)];
+        for (int c = 0; c < columns; ++c)
+            AppendColumn(line, row[c]);
+        bOk &= out.Key(Format2("Zone%02d", z), line);
+    }
+
+    return bOk && ReplaceFile(path, out.Text());
+}
+
+int16_t ReadRecipe(CUnit& unit, const std::string& path)
+{
+    const std::optional<std::string> text = ReadFile(path);
+    if (!text)
+        return 1;
+    const ProfileIndex file(*text);
+    if (file.Get("HEADER", "ID") != kRecipeId)
+        return 1;
+
+    const bool bOffline = unit.IsOffline();
+    const long az = ToNumber(file.Get("UNIT", "AZ-Number"));
+    if (!bOffline && az != unit.QueryAZNumber())
+        return 2;
+
+    // From here on the file is accepted; nothing above changed the record.
+    if (bOffline) {
+        unit.SetAZNumber(static_cast<int16_t>(az));
+        unit.SetType(file.Get("UNIT", "Unit-Type"));
+        unit.SetEpromNumber(ToInt32(file.Get("UNIT", "EPROM#")));
+        unit.SetVersion(ToInt32(file.Get("UNIT", "Version")));
+        unit.SetRevDate(file.Get("UNIT", "Rev.Date"));
+    }
+    unit.SetComment(file.Get("HEADER", "Comment"));
+
+    // Offline the file is the whole unit, so what it lacks is absent; with a
+    // unit selected what it lacks keeps the unit's value.
+    for (int i = 1; i <= unit.GetGlobalParamCount(); ++i) {
+        const std::string value = file.Get("GLOBAL_PARAMETERS", Format2("%02d", i));
+        if (!value.empty())
+            unit.WriteGlobalParam(static_cast<int16_t>(i), ToInt32(value));
+        else if (bOffline)
+            unit.WriteGlobalParam(static_cast<int16_t>(i), -1);
+    }
+
+    int16_t width = 4;
+    int params = bOffline ? 0 : std::clamp<int32_t>(unit.QueryZoneParamCount(), 0, kMaxZoneParams);
+    int zones = 0;
+    for (int z = 1; z <= kMaxZones; ++z) {
+        const std::string raw = file.Get("ZONE_PARAMETERS", Format2("Zone%02d", z));
+        if (raw.empty())
+            break;
+        const ZoneLine zoneLine(raw);
+        const auto zone = static_cast<int16_t>(z);
+        if (z == 1 && bOffline) {
+            params = std::clamp(zoneLine.Columns() - 2, 0, kMaxZoneParams);
+            unit.SetZoneParamCount(params);
+        }
+        if (bOffline)
+            unit.SetActualValue(zone, zoneLine.Column(0));
+        // Column 1 is the set value, column 1 + j zone parameter j.
+        for (int j = 0; j <= params; ++j) {
+            const int column = 1 + j;
+            if (!zoneLine.Has(column) && !bOffline)
+                continue;
+            const int32_t value = zoneLine.Has(column) ? zoneLine.Column(column) : 0;
+            if (j == 0)
+                unit.WriteSetValue(zone, value);
+            else
+                unit.WriteZoneParam(zone, static_cast<int16_t>(j), value);
+            if (value >= kFiveDigits)
+                width = 5;
+        }
+        zones = z;
+    }
+    if (bOffline) {
+        unit.SetZoneCount(zones);
+        unit.SetValueWidth(width);
+    }
+    return 0;
+}

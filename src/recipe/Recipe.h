@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+class CUnit;
+class CTextMemory;
+
+// The marker that opens every recipe file.
+constexpr const char* kRecipeId = "VORLENT_RECIPE";
+
+// Writes the unit record (its stored values, the link closed) as a recipe to
+// path, replacing the file atomically: the old file stays whole when the
+// write fails. Descriptions and time stamp patterns come from texts. now is
+// the system time to stamp (plus two hours, as universal time). Refuses, with
+// the old file kept, a record holding a zone value outside -99999..999999.
+// Returns whether the whole file was written.
+bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path, std::time_t now);
+bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path);
+
+// Reads a recipe into the unit record. 0 loaded; 1 not a recipe file;
+// 2 a unit is selected and the file belongs to another AZ number. Only 0
+// changes the record. Offline the file defines the unit (identification,
+// counts, width, actual values); with a unit selected only the comment, the
+// global values, set values and zone parameters the file holds are taken.
+int16_t ReadRecipe(CUnit& unit, const std::string& path);
+
+// The part of a path after its last '/' or '\' (the whole path without one).
+std::string RecipeFileName(const std::string& path);
+
+// The time stamp texts of a recipe written at now.
+std::string RecipeStamp(std::time_t now, const std::string& pattern);
