@@ -1,0 +1,124 @@
+#include "workflows/Jobs.h"
+
+#include "unit/Unit.h"
+
+int RunScan(CUnit& unit, IScanObserver& observer)
+{
+    for (int16_t address = 1; address <= 30; ++address) {
+        unit.SetAddress(address);
+        observer.Polling(true);
+        const int16_t azNumber = unit.QueryAZNumber();
+        observer.Polling(false);
+        if (azNumber != -1)
+            observer.Found(address, azNumber, unit.QueryType());
+        if (observer.StopRequested())
+            return kJobStopped;
+    }
+    return kJobDone;
+}
+
+int RunReceive(CUnit& unit, IJobProgress& progress)
+{
+    // Without an AZ number or a zone count the record would keep the previous
+    // unit's, and its rows would be shown and saved under this one.
+    if (unit.QueryAZNumber() == -1)
+        return kJobCommError;
+    // The scan leaves the type of the last unit it found, not of this one.
+    unit.QueryType();
+    unit.QueryEpromNumber();
+    unit.QueryVersion();
+    unit.QueryRevDate();
+    const int32_t zoneParams = unit.QueryZoneParamCount();
+    if (unit.QueryZoneCount() == -1)
+        return kJobCommError;
+
+    const int32_t globals = unit.GetGlobalParamCount();
+    progress.SetRange(globals + zoneParams);
+    if (!unit.ReadGlobalParams())
+        return kJobCommError;
+    progress.SetPosition(globals);
+
+    for (int16_t row = -1; row <= zoneParams; ++row) {
+        progress.SetPosition(globals + row);
+        if (!unit.ReadParamRow(row))
+            return kJobCommError;
+        if (progress.StopRequested())
+            return kJobStopped;
+    }
+    return kJobDone;
+}
+
+SendOutcome SendOne(CUnit& unit, const SendItem& item)
+{
+    SendOutcome outcome;
+    outcome.item = item;
+    switch (item.kind) {
+    case SendItem::Kind::Global:
+        outcome.code = unit.WriteGlobalParam(item.index, item.value);
+        outcome.readBack = unit.ReadGlobalParam(item.index);
+        break;
+    case SendItem::Kind::ZoneParam:
+        outcome.code = unit.WriteZoneParam(item.zone, item.index, item.value);
+        outcome.readBack = unit.ReadZoneParam(item.zone, item.index);
+        break;
+    case SendItem::Kind::SetValue:
+        outcome.code = unit.WriteSetValue(item.zone, item.value);
+        outcome.readBack = unit.ReadSetValue(item.zone);
+        break;
+    }
+    outcome.bDiffers = outcome.readBack != item.value;
+    return outcome;
+}
+
+int RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
+            std::vector<SendOutcome>& outcomes)
+{
+    progress.SetRange(static_cast<int>(items.size()));
+    int position = 0;
+    for (const SendItem& item : items) {
+        outcomes.push_back(SendOne(unit, item));
+        progress.SetPosition(++position);
+        if (progress.StopRequested())
+            return kJobStopped;
+    }
+    return kJobDone;
+}
+
+UnitValues CaptureValues(CUnit& unit)
+{
+    UnitValues values;
+    for (int i = 1; i <= unit.GetGlobalParamCount(); ++i)
+        values.globals.push_back(unit.ReadGlobalParam(static_cast<int16_t>(i)));
+    const int zones = unit.QueryZoneCount();
+    const int params = unit.QueryZoneParamCount();
+    for (int16_t z = 1; z <= zones; ++z) {
+        values.setValues.push_back(unit.ReadSetValue(z));
+        std::vector<int32_t> row;
+        for (int16_t p = 1; p <= params; ++p)
+            row.push_back(unit.ReadZoneParam(z, p));
+        values.zoneParams.push_back(std::move(row));
+    }
+    return values;
+}
+
+std::vector<SendItem> ChangedItems(const UnitValues& before, CUnit& unit)
+{
+    const UnitValues after = CaptureValues(unit);
+    std::vector<SendItem> items;
+    for (std::size_t i = 0; i < after.globals.size() && i < before.globals.size(); ++i) {
+        if (after.globals[i] != -1 && after.globals[i] != before.globals[i])
+            items.push_back({SendItem::Kind::Global, static_cast<int16_t>(i + 1), 0, after.globals[i]});
+    }
+    for (std::size_t z = 0; z < after.zoneParams.size() && z < before.zoneParams.size(); ++z) {
+        for (std::size_t p = 0; p < after.zoneParams[z].size() && p < before.zoneParams[z].size(); ++p) {
+            if (after.zoneParams[z][p] != before.zoneParams[z][p])
+                items.push_back({SendItem::Kind::ZoneParam, static_cast<int16_t>(p + 1),
+                                 static_cast<int16_t>(z + 1), after.zoneParams[z][p]});
+        }
+    }
+    for (std::size_t z = 0; z < after.setValues.size() && z < before.setValues.size(); ++z) {
+        if (after.setValues[z] != before.setValues[z])
+            items.push_back({SendItem::Kind::SetValue, 0, static_cast<int16_t>(z + 1), after.setValues[z]});
+    }
+    return items;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CUnit;
+
+// Job results.
+constexpr int kJobDone = 0;
+constexpr int kJobStopped = 1;
+constexpr int kJobCommError = 2;
+
+// How a job reports progress and learns of a stop request. The window's
+// dialogs implement it with their messages; the CLI with nothing.
+class IJobProgress
+{
+public:
+    virtual ~IJobProgress() = default;
+    virtual void SetRange(int total) = 0;
+    virtual void SetPosition(int position) = 0;
+    virtual bool StopRequested() = 0;
+};
+
+// How the scan reports what it finds.
+class IScanObserver
+{
+public:
+    virtual ~IScanObserver() = default;
+    // The unit record's address is being polled (true) or done (false).
+    virtual void Polling(bool bPolling) = 0;
+    virtual void Found(int16_t address, int16_t azNumber, const std::string& type) = 0;
+    virtual bool StopRequested() = 0;
+};
+
+// Polls addresses 1..30 with the link open. Returns kJobStopped or kJobDone.
+int RunScan(CUnit& unit, IScanObserver& observer);
+
+// Receives the unit at the record's address with the link open: the
+// identification (the type name included), every global parameter, then the
+// rows actual, set, P01..Pn in bulk. kJobCommError when the AZ number or zone
+// count gets no usable answer, or a global parameter or row fails.
+int RunReceive(CUnit& unit, IJobProgress& progress);
+
+// One value to send and read back.
+struct SendItem
+{
+    enum class Kind { Global, ZoneParam, SetValue };
+    Kind kind = Kind::Global;
+    int16_t index = 0;  // global parameter number, or zone parameter number
+    int16_t zone = 0;   // zone number (zone parameters and set values)
+    int32_t value = 0;
+};
+
+struct SendOutcome
+{
+    SendItem item;
+    uint8_t code = 0;      // write result 0..3
+    int32_t readBack = -1; // the value read back after the write
+    bool bDiffers = false; // readBack differs from the value sent
+};
+
+// Writes one item and reads it back, with the link open.
+SendOutcome SendOne(CUnit& unit, const SendItem& item);
+
+// Sends items in order, each with its read-back, testing progress for a stop
+// after each. Outcomes of the items sent are appended to outcomes.
+int RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
+            std::vector<SendOutcome>& outcomes);
+
+// The values of the record that a recipe can change, taken with the link
+// closed, for comparing before and after a ReadRecipe.
+struct UnitValues
+{
+    std::vector<int32_t> globals;                        // 1..N at [0..N-1]
+    std::vector<int32_t> setValues;                      // zones 1..Z
+    std::vector<std::vector<int32_t>> zoneParams;        // [zone-1][p-1]
+};
+UnitValues CaptureValues(CUnit& unit);
+
+// The items whose value in the record differs from before, in the order a
+// recipe open lists them: globals (never one whose new value is -1), zone
+// parameters zone by zone, then set values. Zones and parameters are those of
+// the record's counts.
+std::vector<SendItem> ChangedItems(const UnitValues& before, CUnit& unit);

@@ -1,0 +1,259 @@
+// vorlent-cli end to end: the program as a separate process against the
+// simulated bus.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "SimFixture.h"
+#include "TestDir.h"
+#include "config/IniFile.h"
+#include "recipe/Recipe.h"
+#include "unit/Unit.h"
+
+using unitsim::FaultKind;
+
+namespace {
+
+struct Result
+{
+    int status = -1;
+    std::string out, err;
+};
+
+const char* const kGlobalIni =
+    "[GLOBAL_PARAM_00]\r\nDescription_d=Sollwert\r\nDescription_e=Setpoint\r\nMinVal=0\r\nMaxVal=500\r\nCommand=TSOLL\r\n"
+    "[GLOBAL_PARAM_01]\r\nDescription_d=Maximaltemperatur\r\nDescription_e=Maximum temperature\r\nMinVal=0\r\nMaxVal=600\r\nCommand=TMAX\r\n"
+    "[GLOBAL_PARAM_07]\r\nDescription_d=Adresse\r\nDescription_e=Address\r\nMinVal=0\r\nMaxVal=0\r\nCommand=ADDR\r\n";
+
+class Cli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        home.Write("GLOBAL.INI", kGlobalIni);
+        home.CopyResource("English.lng");
+        auto small = MakeSimUnit(3, 7, 12, 7, 4);
+        small.type = "TORVA 3";
+        small.globals = {{"TSOLL", 180, 0, 500}, {"TMAX", 450, 0, 600}, {"ADDR", 3, 3, 3}};
+        line.Bus().AddUnit(small);
+        auto large = MakeSimUnit(12, 12, 120, 10, 5);
+        large.type = "MZR 120";
+        large.globals = small.globals;
+        line.Bus().AddUnit(large);
+    }
+
+    // Runs the program with --home and --device and the given arguments.
+    Result Run(std::vector<std::string> args, bool withDevice = true)
+    {
+        std::vector<std::string> argv = {VORLENT_CLI, "--home", home.Path()};
+        if (withDevice) {
+            argv.push_back("--device");
+            argv.push_back(line.Path());
+        }
+        argv.insert(argv.end(), args.begin(), args.end());
+        const std::string outPath = work.File("out"), errPath = work.File("err");
+        pid_t pid = fork();
+        if (pid == 0) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char*> raw;
+            for (auto& a : argv)
+                raw.push_back(a.data());
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Result result;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = ReadWholeFile(outPath);
+        result.err = ReadWholeFile(errPath);
+        return result;
+    }
+
+    void Start(int16_t timeoutMs = 20)
+    {
+        home.Write("CONFIG.INI", "[COM_PORT]\r\nPort=0\r\nTimeout=" + std::to_string(timeoutMs) +
+                                     "\r\n[GENERAL]\r\nLanguage=ENGLISH\r\nAnzPar=10\r\n");
+        line.Start();
+    }
+
+    // Changes one key of a recipe file, as a user editing it would.
+    void Edit(const std::string& path, const std::string& section, const std::string& key, const std::string& value)
+    {
+        CIniFile file(path, true);
+        file.SetValue(value);
+        ASSERT_TRUE(file.WriteString(section, key));
+    }
+
+    int32_t SimZoneParam(int address, int zone, int p)
+    {
+        std::lock_guard lock(line.Bus().Mutex());
+        return line.Bus().UnitAt(address)->zoneParams[p - 1][zone - 1];
+    }
+
+    TestDir home{false};
+    TestDir work{false};
+    SimLine line;
+};
+
+}  // namespace
+
+TEST_F(Cli, ScanListsAddressAzNumberAndTypePerUnit)
+{
+    Start(10);
+    const Result r = Run({"scan"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "03\t7\tTORVA08\n12\t12\tMZR 120\n");
+}
+
+TEST_F(Cli, ScanOfAnEmptyBusSaysSo)
+{
+    line.Bus().AddFault(Fault(FaultKind::Silence, "", -1));
+    Start(5);
+    const Result r = Run({"scan"});
+    EXPECT_EQ(r.status, 6);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(line.Path()), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, UsageErrors)
+{
+    Start();
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"receive", "3"},
+        {"receive", "0", work.File("r.7")},
+        {"receive", "31", work.File("r.7")},
+        {"receive", "x3", work.File("r.7")},
+        {"send", "-3", work.File("r.7")},
+        {"--port", "16", "scan"},
+        {"--baud", "-9600", "scan"},
+        {"--port", "1", "scan"},  // both --device and --port
+    };
+    for (const auto& args : cases) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 1) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_NE(r.err.find("usage"), std::string::npos);
+    }
+}
+
+TEST_F(Cli, APortThatCannotBeOpenedIsNamed)
+{
+    Start();
+    Result r = Run({"--device", "/dev/vorlent-no-such-port", "scan"}, false);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("/dev/vorlent-no-such-port"), std::string::npos) << r.err;
+
+    // Port=0 in the settings and no --device: no port configured.
+    r = Run({"scan"}, false);
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(Cli, ReceiveWritesTheUnitAsARecipeAndWritesNoProgramFile)
+{
+    Start();
+    const std::string config = home.Read("CONFIG.INI");
+    const std::string recipe = work.File("unit3.7");
+    const Result r = Run({"receive", "3", recipe});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(home.Read("CONFIG.INI"), config);
+    EXPECT_EQ(home.Read("GLOBAL.INI"), kGlobalIni);  // not renumbered either
+
+    CUnit read;
+    read.SetGlobalParams(std::vector<GlobalParamDef>(2));
+    ASSERT_EQ(ReadRecipe(read, recipe), 0);
+    EXPECT_EQ(read.QueryAZNumber(), 7);
+    EXPECT_EQ(read.QueryType(), "TORVA08");
+    EXPECT_EQ(read.QueryZoneCount(), 12);
+    EXPECT_EQ(read.QueryZoneParamCount(), 7);
+    EXPECT_EQ(read.ReadGlobalParam(1), 180);
+    EXPECT_EQ(read.ReadZoneParam(12, 7), SimZoneParam(3, 12, 7));
+    EXPECT_NE(ReadWholeFile(recipe).find("180 - Setpoint"), std::string::npos);
+}
+
+TEST_F(Cli, ReceiveFromASilentAddressIsACommunicationError)
+{
+    Start();
+    const Result r = Run({"receive", "5", work.File("r.7")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("address 5"), std::string::npos) << r.err;
+    EXPECT_FALSE(work.Exists("r.7"));
+}
+
+TEST_F(Cli, SendWritesWhatDiffersAndLeavesTheUnitHoldingIt)
+{
+    Start();
+    const std::string recipe = work.File("unit12.12");
+    ASSERT_EQ(Run({"receive", "12", recipe}).status, 0);
+    // Zone 5: actual, set, P01.. in six-character columns; P03 becomes 250.
+    CIniFile file(recipe, true);
+    file.ReadString("ZONE_PARAMETERS", "Zone05");
+    std::string zone5 = file.GetValue();
+    while (zone5.size() % 6)
+        zone5.insert(zone5.begin(), ' ');
+    zone5.replace(4 * 6, 6, "   250");
+    Edit(recipe, "ZONE_PARAMETERS", "Zone05", zone5);
+    Edit(recipe, "GLOBAL_PARAMETERS", "01", "200 - Setpoint");
+
+    const std::size_t before = line.Bus().Requests().size();
+    const Result r = Run({"send", "12", recipe});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(SimZoneParam(12, 5, 3), 250);
+    {
+        std::lock_guard lock(line.Bus().Mutex());
+        EXPECT_EQ(line.Bus().UnitAt(12)->globals[0].value, 200);
+    }
+    // The receive, then two writes, each with its read-back (zone commands of
+    // a unit with 120 zones are hexadecimal).
+    const auto requests = line.Bus().Requests();
+    std::vector<std::string> tail;
+    for (std::size_t i = requests.size() - 4; i < requests.size(); ++i)
+        tail.push_back(requests[i].text);
+    EXPECT_EQ(tail, (std::vector<std::string>{"TSOLL=00200", "TSOLL=", "K05P03=000FA", "K05P03="}));
+    EXPECT_GT(requests.size(), before + 4);
+}
+
+TEST_F(Cli, SendReportsEveryRefusedOrDifferingCell)
+{
+    line.Bus().AddFault(Fault(FaultKind::Nak, "K04P00=0", -1));
+    Start();
+    const std::string recipe = work.File("unit3.7");
+    ASSERT_EQ(Run({"receive", "3", recipe}).status, 0);
+    CIniFile file(recipe, true);
+    file.ReadString("ZONE_PARAMETERS", "Zone04");
+    std::string zone4 = file.GetValue();
+    while (zone4.size() % 6)
+        zone4.insert(zone4.begin(), ' ');
+    zone4.replace(6, 6, "   199");
+    Edit(recipe, "ZONE_PARAMETERS", "Zone04", zone4);
+    Edit(recipe, "GLOBAL_PARAMETERS", "01", "900 - Setpoint");  // above MaxVal 500
+
+    const Result r = Run({"send", "3", recipe});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_NE(r.err.find("zone 4 set value: sent 199"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("global parameter 1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sent 900"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, SendRefusesAFileThatIsNoRecipeOrOfAnotherUnit)
+{
+    Start();
+    const std::string recipe = work.File("unit3.7");
+    ASSERT_EQ(Run({"receive", "3", recipe}).status, 0);
+    Result r = Run({"send", "12", recipe});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_NE(r.err.find("another unit"), std::string::npos) << r.err;
+
+    work.Write("notes.txt", "[HEADER]\r\nID=SOMETHING_ELSE\r\n");
+    r = Run({"send", "3", work.File("notes.txt")});
+    EXPECT_EQ(r.status, 4);
+    r = Run({"send", "3", work.File("missing.7")});
+    EXPECT_EQ(r.status, 4);
+}
