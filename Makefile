@@ -4,7 +4,7 @@ SAN_BUILD   ?= build-sanitize
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build test test-sanitize bench demo run clean
+.PHONY: deps configure build test test-sanitize bench demo run clean screenshots
 
 deps:
 	@scripts/install-deps
@@ -35,3 +35,6 @@ run: demo
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
+
+screenshots: build
+	@scripts/screenshots $(BUILD)

@@ -1,5 +1,6 @@
 #include "workflows/Jobs.h"
 
+#include "platform/AutoResetEvent.h"
 #include "unit/Unit.h"
 
 int RunScan(CUnit& unit, IScanObserver& observer)
@@ -121,4 +122,16 @@ std::vector<SendItem> ChangedItems(const UnitValues& before, CUnit& unit)
             items.push_back({SendItem::Kind::SetValue, 0, static_cast<int16_t>(z + 1), after.setValues[z]});
     }
     return items;
+}
+
+platform::AutoResetEvent& ScanStopEvent()
+{
+    static platform::AutoResetEvent event;
+    return event;
+}
+
+platform::AutoResetEvent& TransferStopEvent()
+{
+    static platform::AutoResetEvent event;
+    return event;
 }

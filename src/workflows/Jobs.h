@@ -83,3 +83,11 @@ UnitValues CaptureValues(CUnit& unit);
 // parameters zone by zone, then set values. Zones and parameters are those of
 // the record's counts.
 std::vector<SendItem> ChangedItems(const UnitValues& before, CUnit& unit);
+
+namespace platform {
+class AutoResetEvent;
+}
+// The two process-wide stop signals: Cancel of the scan dialog, and Cancel
+// of the progress dialog of a receive or send.
+platform::AutoResetEvent& ScanStopEvent();
+platform::AutoResetEvent& TransferStopEvent();

@@ -1,0 +1,228 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CMSFlexGrid;
+class CMenuBar;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+// Command identifiers of the main menu.
+namespace cmd {
+constexpr int kAbout = 32771;
+constexpr int kScanDevices = 32772;
+constexpr int kExit = 32776;
+constexpr int kReceiveParams = 32777;
+constexpr int kSendParams = 32778;
+constexpr int kZoneParams = 32779;
+constexpr int kActualSetValues = 32780;
+constexpr int kGlobalParams = 32781;
+constexpr int kLoadStandardParams = 32782;
+constexpr int kComment = 32785;
+constexpr int kLanguagePlaceholder = 32787;
+constexpr int kFileOpen = 57601;
+constexpr int kFileSave = 57603;
+constexpr int kFileSaveAs = 57604;
+constexpr int kFilePrint = 57607;
+constexpr int kFirstUnit = 33000;      // 32999 + address 1..30
+constexpr int kLastUnit = 33029;
+constexpr int kFirstLanguage = 33500;  // 33500 + n in the order found
+constexpr int kLastActiveLanguage = 33519;
+}  // namespace cmd
+
+// Menu bar positions.
+namespace menupos {
+constexpr int kFile = 0;
+constexpr int kDevices = 1;
+constexpr int kCommunication = 2;
+constexpr int kParameters = 3;
+constexpr int kLanguage = 4;
+constexpr int kHelp = 5;
+}  // namespace menupos
+
+// One cell waiting to be sent. Two -1 end a list.
+struct ChangeEntry
+{
+    int32_t nFirst = -1;
+    int32_t nSecond = -1;
+};
+constexpr int kChangeListSize = 8384;
+
+struct LanguageEntry
+{
+    int nCommandId = 0;
+    std::string strFileName;
+};
+
+// The main window: the program's one top-level window, run as a modal dialog.
+// It owns the three grids, the change lists, the language table, the current
+// recipe path and the view on show. Every handler runs on the user-interface
+// thread; workers reach it through blocking queued calls.
+class CDarozozazWindowsDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit CDarozozazWindowsDlg(QWidget* parent = nullptr);
+    ~CDarozozazWindowsDlg() override;
+
+    // Initialisation: language menu, first language, menu texts, title.
+    // False when no language file exists (the built-in message was shown).
+    bool OnInitDialog();
+
+    // --- Start-up, title, closing ------------------------------------------
+    // The deferred start-up sequence; runs once, after the window shows.
+    void RunStartupSequence();
+    void UpdateTitle(bool bWithFile);
+    // The close question; true when the user confirmed and the run ends.
+    bool OnCloseRequest();
+    void OnOK();
+
+    // --- Commands, menus, window messages ------------------------------------
+    // Routes a menu command to its handler.
+    void OnCommand(int id);
+    void UpdateMenus(bool bUnitData);
+    void ShowView(int nView);
+    // WM_USER+1: baud rate and port (0: work without a unit).
+    int OnInterfaceChosen(int32_t nBaudrate, int32_t nPort);
+    // WM_USER+2: runs the scan dialog.
+    void OnRunScanDialog();
+    // WM_USER+3: the scan dialog ends; address 0 = no pick.
+    void OnUnitPicked(int nAddress);
+    // WM_USER+4: address 0 removes every unit item; else adds this unit's.
+    void OnDevicesItem(int nAddress, const std::string& type);
+    // WM_USER+5: sends entry j of grid k's change list; grid -1 ends a send.
+    // Returns 0 when the entry ends the list (or for -1), 1 when it was sent.
+    int OnSendEntry(int nGrid, int nEntry);
+
+    // --- Grids -------------------------------------------------------------
+    bool FillGrid(int nGrid, bool bReceive, bool bUpdateMenus);
+
+    // --- Cell editing --------------------------------------------------------
+    void StartCellEdit(const std::string& text, bool bFromClick);
+    void CommitCellEdit();
+    void OnDefaultButton();
+    void OnClickGrid(int nGrid);
+    void OnScrollGrid(int nGrid);
+    void OnKeyDownGrid(int nGrid, int keyCode);
+    void OnKeyUpGrid(int nGrid, int keyCode);
+    // Hides the edit box, dropping what was typed.
+    void HideCellEdit();
+
+    // --- Device workflows ----------------------------------------------------
+    void OnScanDevices();
+    void OnSelectUnit(int nAddress);  // command 32999 + address
+    void OnReceiveParams();
+    void OnSendParams();
+    void OnLoadStandardParams();
+    void WaitForUnit();
+
+    // --- Languages -----------------------------------------------------------
+    bool BuildLanguageMenu();
+    void ApplyMenuTexts();
+    void SetMenuItemText(QMenu* menu, int position, const std::string& text);
+    void OnLanguage(int id);
+    void ApplyTexts();
+
+    // --- Recipes, comment, print, about --------------------------------------
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnComment();
+    void OnFilePrint();
+    void OnAbout();
+
+    // --- Access for the dialogs and tests ------------------------------------
+    CMSFlexGrid& Grid(int nGrid) { return *m_grid[static_cast<std::size_t>(nGrid)]; }
+    CMenuBar& Menu() { return *m_menu; }
+    int GetCurrentView() const { return m_nCurrentView; }
+    const std::string& GetRecipePath() const { return m_strRecipePath; }
+    int GetChangeCount(int nGrid) const { return m_nChangeCount[static_cast<std::size_t>(nGrid)]; }
+    const ChangeEntry& GetChange(int nGrid, int j) const
+    {
+        return m_aChanges[static_cast<std::size_t>(nGrid)][static_cast<std::size_t>(j)];
+    }
+    bool IsEditVisible() const;
+    QLineEdit& EditBox() { return *m_editCell; }
+    bool HasNoDefinitions() const { return m_bNoDefinitions; }
+    int GetCurrentLanguageId() const { return m_nCurrentLanguageId; }
+    const std::vector<LanguageEntry>& GetLanguages() const { return m_pLanguages; }
+
+    // Runs a handler so that no exception reaches Qt: a missing language text
+    // (or any other failure) ends this user action with a message box.
+    void Guarded(const std::function<void()>& handler);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateMenu();
+    void LayoutGrids();
+    int GridIndexOf(const QObject* grid) const;
+    // Appends an entry to grid g's list unless an equal one is listed; when
+    // the list is full, duplicates are dropped to make room. False when there
+    // is no room at all (the entry is not listed).
+    bool ListChange(int nGrid, int32_t nFirst, int32_t nSecond, bool bLookForEqual);
+    void ClearChangeLists();
+    // Selects unit at address and receives it as after a scan (WM_USER+3).
+    void SelectAndReceive(int nAddress);
+    // Fills grids 1 and 2 and shows view 2 after a successful receive.
+    void ShowReceivedUnit();
+
+    // --- Controls ---
+    QLineEdit* m_editCell = nullptr;
+    std::string m_strCellText;
+    std::array<CMSFlexGrid*, 3> m_grid{};
+    QPushButton* m_btnDummy = nullptr;
+
+    // --- State ---
+    bool m_bStartupPending = true;
+    bool m_bStartupScheduled = false;
+    bool m_bNoDefinitions = false;
+    int m_nTwipsPerPixelX = 15;
+    int m_nTwipsPerPixelY = 15;
+    CMenuBar* m_menu = nullptr;
+    int m_nLanguageCount = 0;
+    int m_nCurrentLanguageId = 0;
+    std::vector<LanguageEntry> m_pLanguages;
+    int m_nCurrentView = -1;
+    std::string m_strRecipePath;
+    std::array<int16_t, 3> m_nChangeCount{};
+    std::vector<std::array<ChangeEntry, kChangeListSize>> m_aChanges;
+
+    // The cell StartCellEdit opened the box over: CommitCellEdit stores there.
+    int m_nEditGrid = -1;
+    int m_nEditRow = -1;
+    int m_nEditCol = -1;
+    // OnOK ends the run; the close that follows is no close request.
+    bool m_bClosing = false;
+    // Grid-0 rows that turned red during the running send.
+    std::vector<int> m_redGlobalRows;
+
+    // Sections owned by one piece each; add what a piece needs only to its
+    // own section.
+    // [section: scan and transfer]
+    // [end section]
+    // [section: cell editing and standard parameters]
+    // Lets the window tests fill a change list as recipe loading does.
+    friend struct CellEditingProbe;
+    // [end section]
+    // [section: recipes, comment, about]
+    // [end section]
+    // [section: print]
+    // [end section]
+};
+
+// The one main window of the program while it runs; null before and after.
+CDarozozazWindowsDlg* TheMainWindow();

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+// A file-type filter as the program builds it: "description (*.ext)|*.ext||"
+// entries, turned into the Qt file dialog's filter of the same meaning.
+std::string QtFilterFromPattern(const std::string& pattern);
+
+// The open and save dialogs. Empty defaultExtension: none. The save dialog
+// asks before replacing a file and appends the default extension to a name
+// typed without one. False when cancelled.
+bool GetOpenFilePath(QWidget* parent, const std::string& filter, std::string& path);
+bool GetSaveFilePath(QWidget* parent, const std::string& filter, const std::string& defaultExtension,
+                     std::string& path);
+
+// Test hook: answers both dialogs (true with a path, or false for Cancel).
+// The arguments are the dialog kind ("open" or "save"), the Qt filter and
+// the default extension.
+void SetFileDialogHook(std::function<bool(const std::string& kind, const std::string& filter,
+                                          const std::string& defaultExtension, std::string& path)> hook);

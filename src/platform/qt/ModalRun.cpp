@@ -1,0 +1,30 @@
+#include "platform/qt/ModalRun.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+std::function<void(QDialog&)>& Hook()
+{
+    static std::function<void(QDialog&)> hook;
+    return hook;
+}
+
+}  // namespace
+
+void SetModalHook(std::function<void(QDialog&)> hook) { Hook() = std::move(hook); }
+
+int RunModal(QDialog& dialog)
+{
+    if (Hook()) {
+        QPointer<QDialog> guard(&dialog);
+        auto hook = Hook();
+        QTimer::singleShot(0, &dialog, [guard, hook] {
+            if (guard)
+                hook(*guard);
+        });
+    }
+    return dialog.exec();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <functional>
+
+class QDialog;
+
+// Runs a dialog modally and returns its result (QDialog::Accepted or
+// Rejected). Every modal dialog of the program runs through here so that
+// tests can answer it.
+int RunModal(QDialog& dialog);
+
+// Test hook: called once the dialog runs (from its own event loop), with the
+// dialog; the hook works the dialog as a user would and closes it.
+void SetModalHook(std::function<void(QDialog&)> hook);

@@ -1,0 +1,62 @@
+#include "GuiSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include "platform/qt/ModalRun.h"
+
+DialogScript::DialogScript()
+{
+    SetModalHook([this](QDialog& dialog) {
+        if (m_dialogs.empty()) {
+            ADD_FAILURE() << "an unexpected dialog opened: " << dialog.objectName().toStdString();
+            dialog.reject();
+            return;
+        }
+        auto handler = std::move(m_dialogs.front());
+        m_dialogs.pop_front();
+        handler(dialog);
+    });
+    SetMessageBoxHook([this](const MessageBoxRequest& request) {
+        m_boxes.push_back(request);
+        if (!m_answers.empty()) {
+            const int answer = m_answers.front();
+            m_answers.pop_front();
+            return answer;
+        }
+        return request.buttons == MsgButtons::YesNo ? static_cast<int>(kIdYes) : static_cast<int>(kIdOk);
+    });
+}
+
+DialogScript::~DialogScript()
+{
+    SetModalHook(nullptr);
+    SetMessageBoxHook(nullptr);
+}
+
+void DialogScript::ExpectDialog(std::function<void(QDialog&)> handler) { m_dialogs.push_back(std::move(handler)); }
+
+void DialogScript::AnswerNextBox(int answer) { m_answers.push_back(answer); }
+
+std::vector<std::string> DialogScript::BoxTexts() const
+{
+    std::vector<std::string> texts;
+    for (const auto& box : m_boxes)
+        texts.push_back(box.text);
+    return texts;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDialog>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/qt/MessageBox.h"
+
+// Answers the program's modal dialogs and message boxes for a test, in the
+// order they come, and records every message box shown. Installed for the
+// lifetime of the object; a dialog nobody expected is rejected and fails the
+// test.
+class DialogScript
+{
+public:
+    DialogScript();
+    ~DialogScript();
+
+    // The next modal dialog is handed to this (which must close it).
+    void ExpectDialog(std::function<void(QDialog&)> handler);
+    // The next message box gets this answer (kIdOk, kIdYes, kIdNo); without
+    // one queued, Ok boxes get kIdOk and Yes/No boxes kIdYes.
+    void AnswerNextBox(int answer);
+
+    const std::vector<MessageBoxRequest>& Boxes() const { return m_boxes; }
+    // The texts of the boxes shown so far, in order.
+    std::vector<std::string> BoxTexts() const;
+    int PendingDialogs() const { return static_cast<int>(m_dialogs.size()); }
+
+private:
+    std::deque<std::function<void(QDialog&)>> m_dialogs;
+    std::deque<int> m_answers;
+    std::vector<MessageBoxRequest> m_boxes;
+};
+
+// Runs the event loop until condition holds or timeoutMs passes (a guard
+// against a hang, not a timing check). Returns whether it holds.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// The widget of type T among the dialog's children whose object name is name.
+template <typename T>
+T* Child(QWidget& parent, const char* name)
+{
+    return parent.findChild<T*>(name);
+}
