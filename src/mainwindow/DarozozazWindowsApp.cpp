@@ -9,6 +9,8 @@
 
 CDarozozazWindowsApp::CDarozozazWindowsApp(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // The icon and logo live in a static library, linked only when named.
+    Q_INIT_RESOURCE(vorlent);
     setApplicationName("Vorlent");
     setWindowIcon(QIcon(":/vorlent/icon.png"));
 }

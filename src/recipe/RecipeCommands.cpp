@@ -1,0 +1,184 @@
+// The File menu's recipe commands: Open, Save, Save as and Comment.
+#include <QDialog>
+#include <algorithm>
+#include <string>
+
+#include "config/TextMemory.h"
+#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/MSFlexGrid.h"
+#include "platform/SafeFormat.h"
+#include "platform/qt/FileDialogs.h"
+#include "platform/qt/MenuBar.h"
+#include "platform/qt/MessageBox.h"
+#include "platform/qt/ModalRun.h"
+#include "recipe/DlgComment.h"
+#include "recipe/Recipe.h"
+#include "unit/Unit.h"
+
+namespace {
+
+const std::string& Text(int n) { return TheTextMemory().GetText(n); }
+
+// A '|' in a language text would split the filter into entries of its own.
+std::string FilterDescription(std::string text)
+{
+    std::replace(text.begin(), text.end(), '|', '/');
+    return text;
+}
+
+// One filter entry for the files whose extension is the unit's AZ number.
+std::string RecipeFilter(int nAZNumber)
+{
+    return platform::SafeFormat("%s (*.%d)|*.%d||", {FilterDescription(Text(54)), static_cast<long long>(nAZNumber),
+                                                     static_cast<long long>(nAZNumber)});
+}
+
+std::string AllFilesFilter() { return FilterDescription(Text(55)) + " (*.*)|*.*||"; }
+
+// The value a grid cell shows for the unit record (the mapping FillGrid uses).
+int32_t CellValue(CUnit& unit, int nGrid, int row, int col)
+{
+    const auto zone = static_cast<int16_t>(row);
+    if (nGrid == 0)
+        return unit.ReadGlobalParam(zone);
+    if (nGrid == 2 && col == 1)
+        return unit.ReadSetValue(zone);
+    if (nGrid == 2 && col == 2)
+        return unit.ReadActualValue(zone);
+    return unit.ReadZoneParam(zone, static_cast<int16_t>(col));
+}
+
+// The save failed and the file on disk is what it was before: say so rather
+// than let the user believe the recipe is stored.
+void ReportSaveFailure(QWidget* parent)
+{
+    const std::string text = TheTextMemory().GetTextOr(76, "The recipe file could not be saved.");
+    ShowMessageBox(parent, text.empty() ? "The recipe file could not be saved." : text, Text(0), MsgIcon::Error);
+}
+
+}  // namespace
+
+void CDarozozazWindowsDlg::OnFileOpen()
+{
+    CUnit& unit = TheUnit();
+    const int nAZNumber = unit.QueryAZNumber();
+    int nSavedRow = -1;
+    int nSavedCol = -1;
+    if (m_nCurrentView != -1) {
+        nSavedRow = Grid(m_nCurrentView).GetRow();
+        nSavedCol = Grid(m_nCurrentView).GetCol();
+    }
+
+    const bool bOffline = unit.IsOffline();
+    const std::string filter = bOffline ? AllFilesFilter() : RecipeFilter(nAZNumber);
+    std::string path;
+    if (!GetOpenFilePath(this, filter, path))
+        return;
+
+    const std::string previousPath = m_strRecipePath;
+    m_strRecipePath = path;
+    UpdateTitle(true);
+
+    switch (ReadRecipe(unit, m_strRecipePath)) {
+    case 1:
+        ShowMessageBox(this, Text(34), Text(0), MsgIcon::Error);
+        UpdateTitle(false);
+        return;
+    case 2:
+        ShowMessageBox(this, Text(29), Text(0), MsgIcon::Warning);
+        // The other unit's file must not stay current: a later Save would
+        // replace it with this unit's values without a word.
+        m_strRecipePath = previousPath;
+        UpdateTitle(!m_strRecipePath.empty());
+        return;
+    default:
+        break;
+    }
+    m_menu->Enable(cmd::kFileSave, true);
+
+    if (bOffline) {
+        // The file defines the unit: rebuild everything from the record.
+        for (int g = 0; g < 3; ++g)
+            FillGrid(g, false, true);
+        m_menu->EnableMenu(menupos::kParameters, true);
+        m_menu->Enable(cmd::kLoadStandardParams, false);
+        // Enabling the menu must not bring back a view that has nothing to show.
+        if (m_bNoDefinitions)
+            m_menu->Enable(cmd::kGlobalParams, false);
+        ShowView(2);
+        return;
+    }
+
+    // A unit is selected: every cell whose value the recipe changed gets the
+    // new value, turns yellow and is listed for the next send. Nothing is
+    // drawn until the pass ends.
+    setUpdatesEnabled(false);
+    if (m_nCurrentView != -1)
+        Grid(m_nCurrentView).hide();
+    for (int g = 0; g < 3; ++g) {
+        CMSFlexGrid& grid = Grid(g);
+        for (int r = 1; r < grid.GetRows(); ++r) {
+            for (int k = 1; k < grid.GetCols() && (g != 0 || k == 1); ++k) {
+                const int32_t value = CellValue(unit, g, r, k);
+                const std::string text = std::to_string(value);
+                // A global parameter the recipe does not hold is never marked.
+                if (text == grid.GetTextMatrix(r, k) || (g == 0 && value == -1))
+                    continue;
+                const bool bListed = g == 0 ? ListChange(g, r, -1, false) : ListChange(g, k, r, false);
+                grid.SetRow(r);
+                grid.SetCol(k);
+                grid.SetTextMatrix(r, k, text);
+                // Yellow promises a send; a cell the full list could not
+                // take keeps its colour.
+                if (bListed)
+                    grid.SetCellBackColor(CMSFlexGrid::kYellow);
+            }
+        }
+    }
+    if (m_nCurrentView == 1 || m_nCurrentView == 2) {
+        Grid(m_nCurrentView).SetRow(nSavedRow);
+        Grid(m_nCurrentView).SetCol(nSavedCol);
+    }
+    if (m_nCurrentView != -1)
+        Grid(m_nCurrentView).show();
+    setUpdatesEnabled(true);
+}
+
+void CDarozozazWindowsDlg::OnFileSave()
+{
+    if (m_strRecipePath.empty()) {
+        OnFileSaveAs();
+        return;
+    }
+    if (!WriteRecipe(TheUnit(), TheTextMemory(), m_strRecipePath))
+        ReportSaveFailure(this);
+}
+
+void CDarozozazWindowsDlg::OnFileSaveAs()
+{
+    // Offline this is the AZ number last identified or opened (0 before either).
+    const int nAZNumber = TheUnit().QueryAZNumber();
+    const std::string filter = RecipeFilter(nAZNumber);
+    std::string path;
+    if (!GetSaveFilePath(this, filter, std::to_string(nAZNumber), path))
+        return;
+
+    // The new name becomes current only once the file exists: after a
+    // failure the title and Save keep naming the file that was last saved.
+    if (!WriteRecipe(TheUnit(), TheTextMemory(), path)) {
+        ReportSaveFailure(this);
+        return;
+    }
+    m_strRecipePath = path;
+    UpdateTitle(true);
+    m_menu->Enable(cmd::kFileSave, true);
+}
+
+void CDarozozazWindowsDlg::OnComment()
+{
+    CUnit& unit = TheUnit();
+    CDlgComment dialog(this);
+    dialog.SetCommentText(unit.GetComment());
+    if (RunModal(dialog) == QDialog::Accepted)
+        unit.SetComment(dialog.GetCommentText());
+}
