@@ -1,4 +1,7 @@
 // The three grids built from the unit record.
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <algorithm>
 #include <cstdio>
 
 #include "config/TextMemory.h"
@@ -17,6 +20,28 @@ std::string Numbered(const std::string& label, int n)
     char number[16];
     std::snprintf(number, sizeof number, " %02d", n);
     return label + number;
+}
+
+// The column widths are minimums: a header longer than its column (a
+// language's "Actual value" in 600 twips) widens it once after the fill, so
+// that no header is cut.
+void FitColumnsToHeaders(CMSFlexGrid& grid, int firstColumnTwips, int twipsPerPixel)
+{
+    const QFontMetrics metrics(grid.horizontalHeader()->font());
+    constexpr int kPaddingPixels = 12;
+    for (int col = 1; col < grid.GetCols(); ++col) {
+        const int needed = (metrics.horizontalAdvance(QString::fromStdString(grid.GetTextMatrix(0, col))) + kPaddingPixels) *
+                           twipsPerPixel;
+        if (needed > grid.GetColWidth(col))
+            grid.SetColWidth(col, needed);
+    }
+    int widest = 0;
+    const QFontMetrics rowMetrics(grid.verticalHeader()->font());
+    for (int row = 1; row < grid.GetRows(); ++row)
+        widest = std::max(widest, rowMetrics.horizontalAdvance(QString::fromStdString(grid.GetTextMatrix(row, 0))));
+    const int neededFirst = (widest + kPaddingPixels) * twipsPerPixel;
+    if (neededFirst > firstColumnTwips)
+        grid.SetColWidth(0, neededFirst);
 }
 
 }  // namespace
@@ -112,6 +137,7 @@ bool CDarozozazWindowsDlg::FillGrid(int nGrid, bool bReceive, bool bUpdateMenus)
         }
     }
     grid.SetTextArray(0, "");
+    FitColumnsToHeaders(grid, nGrid == 0 ? 2800 : 800, m_nTwipsPerPixelX);
 
     if (nGrid == m_nCurrentView)
         grid.show();

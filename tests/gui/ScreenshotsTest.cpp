@@ -21,6 +21,8 @@
 #include "mainwindow/MSFlexGrid.h"
 #include "platform/qt/MenuBar.h"
 #include "unit/Unit.h"
+#include "unitsim/SimConfig.h"
+#include "workflows/DlgScanDevices.h"
 
 namespace {
 
@@ -95,4 +97,91 @@ TEST_F(Screenshots, InterfaceDialogAndOfflineMainWindow)
     QTest::qWait(50);
     Save(window, "main-window-offline.png");
     close(master);
+}
+
+// A newcomer's first session against the demo bus: the interface dialog with
+// COM1 preselected, both units found, the 12-zone unit received, two cells
+// edited and sent, one of them refused by the unit.
+TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
+{
+    SimLine line;
+    std::string error;
+    ASSERT_TRUE(unitsim::LoadBusFile(VORLENT_SOURCE_DIR "/tools/unitsim/examples/demo.bus", line.Bus(), error)) << error;
+    line.Bus().AddFault(Fault(unitsim::FaultKind::Nak, "K06P02=0"));  // refuses this write
+    line.Start();
+    std::string config = "[COM_PORT]\r\nPort=1\r\nBaudrate=9600\r\nTimeout=30\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n";
+    config += "[PORTS]\r\nCOM1=" + line.Path() + "\r\n";
+    for (int n = 2; n <= 15; ++n)
+        config += "COM" + std::to_string(n) + "=/nonexistent/vorlent-com" + std::to_string(n) + "\r\n";
+    home.Write("CONFIG.INI", config);
+
+    CDarozozazWindowsDlg window;
+    ASSERT_TRUE(window.OnInitDialog());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    script.ExpectDialog([](QDialog& dialog) {
+        EXPECT_EQ(Child<QComboBox>(dialog, "1102")->currentText(), "1");
+        EXPECT_TRUE(Child<QRadioButton>(dialog, "1103")->isChecked());
+        Child<QAbstractButton>(dialog, "1")->click();
+    });
+    script.ExpectDialog([](QDialog& dialog) {
+        auto& scan = dynamic_cast<CDlgScanDevices&>(dialog);
+        ASSERT_TRUE(WaitFor([&] { return !scan.IsScanning(); }, 20000));
+        EXPECT_TRUE(Child<QRadioButton>(dialog, "1009")->isChecked());  // G03 preselected
+        EXPECT_TRUE(Child<QRadioButton>(dialog, "1018")->isEnabled());  // G12 found
+        EXPECT_FALSE(Child<QRadioButton>(dialog, "1010")->isEnabled());
+        Save(dialog, "scan-dialog.png");
+        Child<QAbstractButton>(dialog, "2")->click();
+    });
+    script.ExpectDialog([](QDialog&) {});  // the receive closes by itself
+    window.RunStartupSequence();
+    ASSERT_EQ(script.PendingDialogs(), 0);
+    ASSERT_TRUE(script.Boxes().empty()) << script.Boxes()[0].text;
+
+    // The 12-zone unit's actual and set values are on show.
+    ASSERT_EQ(window.GetCurrentView(), 2);
+    CMSFlexGrid& values = window.Grid(2);
+    ASSERT_EQ(values.GetRows(), 13);
+    {
+        std::lock_guard lock(line.Bus().Mutex());
+        const auto* unit = line.Bus().UnitAt(3);
+        EXPECT_EQ(values.GetTextMatrix(5, 1), std::to_string(unit->setValues[4]));
+        EXPECT_EQ(values.GetTextMatrix(5, 2), std::to_string(unit->actualValues[4]));
+    }
+    EXPECT_TRUE(window.Menu().IsChecked(33002));
+    QTest::qWait(50);
+    Save(window, "actual-set-values.png");
+
+    // Zone parameters: P03 of zone 5 to 250, P02 of zone 6 to 99 (refused).
+    window.ShowView(1);
+    CMSFlexGrid& zones = window.Grid(1);
+    auto edit = [&](int zone, int param, const char* value) {
+        zones.SetRow(zone);
+        zones.SetCol(param);
+        window.StartCellEdit(value, true);
+        window.CommitCellEdit();
+    };
+    edit(5, 3, "250");
+    edit(6, 2, "99");
+    EXPECT_EQ(zones.GetCellColour(5, 3), CMSFlexGrid::kYellow);
+    EXPECT_EQ(window.GetChangeCount(1), 2);
+
+    script.ExpectDialog([](QDialog&) {});  // the send closes by itself
+    window.OnSendParams();
+    ASSERT_EQ(script.PendingDialogs(), 0);
+    {
+        std::lock_guard lock(line.Bus().Mutex());
+        EXPECT_EQ(line.Bus().UnitAt(3)->zoneParams[2][4], 250);
+    }
+    EXPECT_EQ(zones.GetCellColour(5, 3), CMSFlexGrid::kWhite);
+    EXPECT_EQ(zones.GetCellColour(6, 2), CMSFlexGrid::kRed);
+    EXPECT_EQ(window.GetChangeCount(1), 0);
+    EXPECT_EQ(zones.GetTextMatrix(5, 3), "250");
+
+    // One more edit waits, yellow, beside the red one.
+    edit(7, 1, "12");
+    EXPECT_EQ(zones.GetCellColour(7, 1), CMSFlexGrid::kYellow);
+    QTest::qWait(50);
+    Save(window, "zone-parameters-yellow-red.png");
 }
