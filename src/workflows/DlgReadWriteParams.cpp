@@ -1,0 +1,297 @@
+#include "workflows/DlgReadWriteParams.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+#include "config/TextMemory.h"
+#include "mainwindow/DarozozazWindowsApp.h"
+#include "mainwindow/DarozozazWindowsDlg.h"
+#include "platform/AutoResetEvent.h"
+#include "platform/qt/MessageBox.h"
+#include "platform/qt/Messages.h"
+#include "platform/qt/QtText.h"
+#include "unit/Unit.h"
+#include "workflows/Jobs.h"
+
+namespace {
+
+constexpr int kTextSending = 21;
+constexpr int kTextReceiving = 75;
+constexpr int kTextCancel = 58;
+constexpr int kTextPortFailed = 32;
+constexpr int kTextCommError = 33;
+
+// What sendEntry answers for an entry.
+constexpr int kEntryEndsList = 0;
+constexpr int kEntryNoAnswer = 2;
+
+template <typename Handler>
+void Guard(QWidget* parent, Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        ReportFailure(parent, failure);
+    } catch (...) {
+        ReportFailure(parent, std::runtime_error("an unknown failure"));
+    }
+}
+
+// A sent message: runs on the user-interface thread while the worker waits.
+template <typename Handler>
+void Send(CDlgReadWriteParams* dialog, Handler handler)
+{
+    QMetaObject::invokeMethod(
+        dialog, [dialog, handler] { Guard(dialog, handler); }, Qt::BlockingQueuedConnection);
+}
+
+// The receive job's reports, as the dialog's messages.
+class ReceiveReporter : public IJobProgress
+{
+public:
+    explicit ReceiveReporter(CDlgReadWriteParams* dialog) : m_dialog(dialog) {}
+
+    void SetRange(int total) override
+    {
+        CDlgReadWriteParams* dialog = m_dialog;
+        // kMsgTransferRange
+        Send(dialog, [dialog, total] { dialog->OnTransferRange(total); });
+    }
+
+    void SetPosition(int position) override
+    {
+        CDlgReadWriteParams* dialog = m_dialog;
+        // kMsgTransferStep
+        Send(dialog, [dialog, position] { dialog->OnTransferStep(position); });
+    }
+
+    bool StopRequested() override { return TransferStopEvent().TryWait(); }
+
+private:
+    CDlgReadWriteParams* m_dialog;
+};
+
+}  // namespace
+
+CDlgReadWriteParams::CDlgReadWriteParams(int nJobCount, QWidget* parent)
+    : CDlgReadWriteParams(nJobCount, SendEntry(), parent)
+{
+}
+
+CDlgReadWriteParams::CDlgReadWriteParams(int nJobCount, SendEntry sendEntry, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_nJobCount(std::max(nJobCount, 0)),
+      m_sendEntry(std::move(sendEntry))
+{
+    setObjectName("132");
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName("1101");
+    // An empty bar until the job tells its range (0..0 would be a busy one).
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->setMinimumWidth(240);
+
+    m_btnCancel = new QPushButton(this);
+    m_btnCancel->setObjectName("2");
+    connect(m_btnCancel, &QPushButton::clicked, this, &CDlgReadWriteParams::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_btnCancel);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_progress);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+CDlgReadWriteParams::~CDlgReadWriteParams()
+{
+    if (m_bWorkerRunning) {
+        TransferStopEvent().Set();
+        WaitForWorker();
+    }
+    if (m_worker.joinable())
+        m_worker.join();
+    if (TheUnit().IsPortOpen())
+        TheUnit().ClosePort();
+}
+
+void CDlgReadWriteParams::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_bInitialised)
+        return;
+    m_bInitialised = true;
+    bool bRunning = false;
+    Guard(this, [this, &bRunning] { bRunning = OnInitDialog(); });
+    if (!bRunning && !m_bWorkerRunning) {
+        if (TheUnit().IsPortOpen())
+            TheUnit().ClosePort();
+        CloseLater();
+    }
+}
+
+bool CDlgReadWriteParams::OnInitDialog()
+{
+    const CTextMemory& texts = TheTextMemory();
+    setWindowTitle(Q(texts.GetText(IsSend() ? kTextSending : kTextReceiving)));
+    m_btnCancel->setText(Q(texts.GetText(kTextCancel)));
+
+    if (!TheUnit().OpenPort()) {
+        ShowMessageBox(this, texts.GetText(kTextPortFailed), texts.GetText(0), MsgIcon::Error);
+        return false;
+    }
+    StartWorker();
+    return true;
+}
+
+void CDlgReadWriteParams::StartWorker()
+{
+    // A Cancel that came after the last job's final test would otherwise
+    // stop this one at its first.
+    TransferStopEvent().Reset();
+    if (IsSend())
+        m_worker = std::thread([this] { SendMain(); });
+    else
+        m_worker = std::thread([this] { ReceiveMain(); });
+    m_bWorkerRunning = true;
+}
+
+void CDlgReadWriteParams::ReceiveMain()
+{
+    int result = kJobCommError;
+    try {
+        ReceiveReporter reporter(this);
+        result = RunReceive(TheUnit(), reporter);
+    } catch (...) {
+        result = kJobCommError;
+    }
+    PostFinished(result);
+}
+
+void CDlgReadWriteParams::SendMain()
+{
+    int result = kJobDone;
+    bool bNoAnswer = false;
+    try {
+        Send(this, [this] { OnTransferRange(0); });
+        for (int k = 0; k < 3 && result == kJobDone; ++k) {
+            for (int j = 0; j < kChangeListSize; ++j) {
+                int handled = kEntryEndsList;
+                // kMsgSendEntry: the exchange happens on the user-interface
+                // thread, which owns the unit record during a send.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, k, j, &handled] {
+                        try {
+                            handled = m_sendEntry ? m_sendEntry(k, j) : kEntryEndsList;
+                        } catch (const std::exception& failure) {
+                            ReportFailure(this, failure);
+                            handled = kEntryNoAnswer;
+                        } catch (...) {
+                            handled = kEntryNoAnswer;
+                        }
+                    },
+                    Qt::BlockingQueuedConnection);
+                if (handled == kEntryEndsList)
+                    break;
+                if (handled == kEntryNoAnswer)
+                    bNoAnswer = true;
+                Send(this, [this] { OnTransferStep(0); });
+                if (TransferStopEvent().TryWait()) {
+                    result = kJobStopped;
+                    break;
+                }
+            }
+        }
+    } catch (...) {
+        bNoAnswer = true;
+    }
+    // Failed entries do not end a send; an entry that never reached the unit
+    // makes the send a failed one, so that nothing waiting is dropped.
+    if (result == kJobDone && bNoAnswer)
+        result = kJobCommError;
+    PostFinished(result);
+}
+
+void CDlgReadWriteParams::PostFinished(int nResult)
+{
+    // kMsgTransferFinished
+    QMetaObject::invokeMethod(
+        this, [this, nResult] { OnTransferFinished(nResult); }, Qt::QueuedConnection);
+}
+
+void CDlgReadWriteParams::WaitForWorker()
+{
+    while (m_bWorkerRunning)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void CDlgReadWriteParams::CloseLater()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible())
+            done(QDialog::Rejected);
+    });
+}
+
+void CDlgReadWriteParams::OnTransferRange(int nTotal)
+{
+    const int maximum = IsSend() ? m_nJobCount : std::max(nTotal, 0);
+    m_progress->setRange(0, maximum);
+    m_progress->setValue(0);
+}
+
+void CDlgReadWriteParams::OnTransferStep(int nPosition)
+{
+    const int position = IsSend() ? m_progress->value() + 1 : nPosition;
+    // The receive reports the row of actual values one below the globals'
+    // position, which is below the range when there are no globals.
+    m_progress->setValue(std::clamp(position, m_progress->minimum(), m_progress->maximum()));
+}
+
+void CDlgReadWriteParams::OnTransferFinished(int nResult)
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    m_bWorkerRunning = false;
+    m_nJobResult = nResult;
+    TheUnit().ClosePort();
+
+    Guard(this, [this, nResult] {
+        // kMsgSendEntry with -1: the send has ended, with this result.
+        if (IsSend() && m_sendEntry)
+            m_sendEntry(-1, nResult);
+        if (nResult == kJobCommError) {
+            const CTextMemory& texts = TheTextMemory();
+            ShowMessageBox(this, texts.GetText(kTextCommError), texts.GetText(0), MsgIcon::Error);
+        }
+    });
+    if (nResult == kJobCommError && !IsSend()) {
+        // A receive that broke off leaves the record with rows of two reads:
+        // no zones are shown until a good one. A send changes no counts.
+        TheUnit().ResetZoneCounts();
+    }
+    if (isVisible())
+        done(nResult == kJobDone ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void CDlgReadWriteParams::reject()
+{
+    if (m_bWorkerRunning) {
+        TransferStopEvent().Set();
+        return;
+    }
+    done(QDialog::Rejected);
+}

@@ -1,0 +1,129 @@
+// The main window's side of the bus scan: the Scan devices command, the scan
+// dialog's run, the Devices menu's unit items and the pick of a unit.
+#include <QAction>
+#include <QMenu>
+#include <string>
+
+#include "config/TextMemory.h"
+#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/MSFlexGrid.h"
+#include "platform/SafeFormat.h"
+#include "platform/qt/MenuBar.h"
+#include "platform/qt/ModalRun.h"
+#include "unit/Unit.h"
+#include "workflows/DlgScanDevices.h"
+
+namespace {
+
+constexpr int kTextUnit = 57;
+constexpr int kUnitItemBase = cmd::kFirstUnit - 1;  // 32999 + address
+// The Devices menu ends with a separator and Scan devices.
+constexpr int kFixedDeviceItems = 2;
+
+bool IsBusAddress(int nAddress) { return nAddress >= 1 && nAddress <= CDlgScanDevices::kAddresses; }
+
+}  // namespace
+
+void CDarozozazWindowsDlg::OnScanDevices()
+{
+    for (int g = 0; g < 3; ++g) {
+        CMSFlexGrid& grid = Grid(g);
+        grid.Clear();
+        grid.SetRows(2);
+        grid.SetCols(g == 2 ? 3 : 2);
+    }
+    ShowView(-1);
+    // kMsgRunScan, sent to the window itself.
+    OnRunScanDialog();
+}
+
+void CDarozozazWindowsDlg::OnRunScanDialog()
+{
+    CDlgScanDevices dialog(
+        [this](int nAddress, const std::string& type) { Guarded([&] { OnDevicesItem(nAddress, type); }); },
+        [this](int nAddress) { Guarded([&] { OnUnitPicked(nAddress); }); }, this);
+    RunModal(dialog);
+}
+
+void CDarozozazWindowsDlg::OnDevicesItem(int nAddress, const std::string& type)
+{
+    QMenu* devices = m_menu->Menu(menupos::kDevices);
+    if (!devices)
+        return;
+    if (nAddress == 0) {
+        while (devices->actions().size() > kFixedDeviceItems) {
+            QAction* item = devices->actions().front();
+            devices->removeAction(item);
+            item->deleteLater();
+        }
+        return;
+    }
+    if (!IsBusAddress(nAddress))
+        return;
+    const std::string text = platform::SafeFormat(
+        "%s %02d\t%s", {TheTextMemory().GetText(kTextUnit), static_cast<long long>(nAddress), type});
+    // One item per address, whatever reported it twice.
+    const int id = kUnitItemBase + nAddress;
+    m_menu->Remove(id);
+    const int position = static_cast<int>(devices->actions().size()) - kFixedDeviceItems;
+    m_menu->InsertItem(devices, position < 0 ? 0 : position, id, text);
+}
+
+void CDarozozazWindowsDlg::OnUnitPicked(int nAddress)
+{
+    if (!IsBusAddress(nAddress)) {
+        UpdateMenus(false);
+        m_menu->Enable(cmd::kFileOpen, true);
+        TheUnit().SetOffline(true);
+        return;
+    }
+    // The recipe that was open belongs to the data about to be replaced.
+    UpdateTitle(false);
+    m_menu->Enable(cmd::kFileSave, false);
+    SelectAndReceive(nAddress);
+}
+
+void CDarozozazWindowsDlg::SelectAndReceive(int nAddress)
+{
+    CUnit& unit = TheUnit();
+    for (int a = 1; a <= CDlgScanDevices::kAddresses; ++a) {
+        if (m_menu->IsChecked(kUnitItemBase + a))
+            m_menu->Check(kUnitItemBase + a, false);
+    }
+    unit.SetAddress(static_cast<int16_t>(nAddress));
+    unit.SetOffline(false);
+    if (FillGrid(0, true, true))
+        ShowReceivedUnit();
+    else
+        ShowView(-1);
+    m_menu->Check(kUnitItemBase + nAddress, true);
+}
+
+void CDarozozazWindowsDlg::ShowReceivedUnit()
+{
+    FillGrid(1, false, true);
+    FillGrid(2, false, true);
+    ShowView(2);
+}
+
+void CDarozozazWindowsDlg::OnSelectUnit(int nAddress)
+{
+    if (!IsBusAddress(nAddress))
+        return;
+    UpdateTitle(false);
+    m_menu->Enable(cmd::kFileSave, false);
+
+    CUnit& unit = TheUnit();
+    m_menu->Check(kUnitItemBase + unit.GetAddress(), false);
+    unit.SetAddress(static_cast<int16_t>(nAddress));
+    // Items stay in the menu when a later scan could not open the port and
+    // left the record offline; a unit chosen from them is a selected unit,
+    // or its edits would never be listed for sending.
+    if (unit.IsOffline())
+        unit.SetOffline(false);
+    if (FillGrid(0, true, true))
+        ShowReceivedUnit();
+    else
+        ShowView(-1);
+    m_menu->Check(kUnitItemBase + nAddress, true);
+}

@@ -1,0 +1,199 @@
+// The main window's side of the receive and the send: the two commands and
+// the exchange of one change-list entry, which runs on this thread while the
+// send worker waits.
+#include <QDialog>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "config/IniFile.h"
+#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/MSFlexGrid.h"
+#include "platform/qt/MenuBar.h"
+#include "platform/qt/ModalRun.h"
+#include "unit/Unit.h"
+#include "workflows/DlgReadWriteParams.h"
+#include "workflows/Jobs.h"
+
+namespace {
+
+// What an entry's exchange tells the send worker.
+constexpr int kEntryEndsList = 0;
+constexpr int kEntryHandled = 1;
+constexpr int kEntryNoAnswer = 2;
+
+// Colours one cell, leaving the current cell and the fill style as they were.
+void SetCellColour(CMSFlexGrid& grid, int row, int col, uint32_t colour)
+{
+    const int oldRow = grid.GetRow();
+    const int oldCol = grid.GetCol();
+    const int oldFill = grid.GetFillStyle();
+    grid.SetFillStyle(0);
+    grid.SetRow(row);
+    grid.SetCol(col);
+    grid.SetCellBackColor(colour);
+    grid.SetRow(oldRow);
+    grid.SetCol(oldCol);
+    grid.SetFillStyle(oldFill);
+}
+
+void WhitenRedCells(CMSFlexGrid& grid)
+{
+    for (int row = 1; row < grid.GetRows(); ++row) {
+        for (int col = 1; col < grid.GetCols(); ++col) {
+            if (grid.GetCellColour(row, col) == CMSFlexGrid::kRed)
+                SetCellColour(grid, row, col, CMSFlexGrid::kWhite);
+        }
+    }
+}
+
+// Every data cell white, through a selection of all of them.
+void WhitenAllCells(CMSFlexGrid& grid)
+{
+    if (grid.GetRows() < 2 || grid.GetCols() < 2)
+        return;
+    grid.SetRow(1);
+    grid.SetCol(1);
+    grid.SetRowSel(grid.GetRows() - 1);
+    grid.SetColSel(grid.GetCols() - 1);
+    grid.SetFillStyle(1);
+    grid.SetCellBackColor(CMSFlexGrid::kWhite);
+    grid.SetFillStyle(0);
+    grid.SetRowSel(1);
+    grid.SetColSel(1);
+}
+
+int32_t CellNumber(const std::string& text)
+{
+    return static_cast<int32_t>(std::clamp<long>(ToNumber(text), std::numeric_limits<int32_t>::min(),
+                                                 std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+void CDarozozazWindowsDlg::OnReceiveParams()
+{
+    UpdateTitle(false);
+    m_menu->Enable(cmd::kFileSave, false);
+    if (!FillGrid(0, true, true)) {
+        ShowView(-1);
+        return;
+    }
+    FillGrid(1, false, true);
+    FillGrid(2, false, true);
+    // What was waiting or failed before belongs to values now replaced.
+    for (CMSFlexGrid* grid : m_grid)
+        WhitenAllCells(*grid);
+    if (m_nCurrentView == -1)
+        ShowView(2);
+}
+
+void CDarozozazWindowsDlg::OnSendParams()
+{
+    HideCellEdit();
+    if (!TheUnit().IsOffline()) {
+        CMSFlexGrid* shown = m_nCurrentView == -1 ? nullptr : &Grid(m_nCurrentView);
+        if (shown) {
+            shown->hide();
+            shown->SetRedraw(false);
+        }
+        for (CMSFlexGrid* grid : m_grid)
+            WhitenRedCells(*grid);
+        m_redGlobalRows.clear();
+        if (shown) {
+            shown->show();
+            shown->SetRedraw(true);
+        }
+    }
+
+    int total = 0;
+    for (int16_t count : m_nChangeCount)
+        total += std::max<int>(count, 0);
+    if (total == 0)
+        return;
+
+    CDlgReadWriteParams dialog(total, [this](int nGrid, int nEntry) { return OnSendEntry(nGrid, nEntry); }, this);
+    // Only a send that reached its end keeps nothing waiting; after a stop or
+    // a failure every entry goes again with the next send.
+    if (RunModal(dialog) == QDialog::Accepted)
+        ClearChangeLists();
+}
+
+int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
+{
+    if (nGrid == -1) {
+        // The end of a send; nEntry carries the job's result.
+        if (m_nCurrentView != -1) {
+            Grid(m_nCurrentView).show();
+            Grid(m_nCurrentView).SetRedraw(true);
+        }
+        // After a stop or a failure the cells keep what the user typed: it
+        // is what the next send sends.
+        if (nEntry == kJobDone) {
+            for (int g = 0; g < 3; ++g)
+                FillGrid(g, false, true);
+            // The refill gives grid 0's value cells their plain colours back.
+            CMSFlexGrid& globals = Grid(0);
+            for (int row : m_redGlobalRows) {
+                if (row >= 1 && row < globals.GetRows())
+                    SetCellColour(globals, row, 1, CMSFlexGrid::kRed);
+            }
+        }
+        return kEntryEndsList;
+    }
+    if (nGrid < 0 || nGrid > 2 || nEntry < 0 || nEntry >= kChangeListSize)
+        return kEntryEndsList;
+
+    if (m_nCurrentView != -1) {
+        Grid(m_nCurrentView).SetRedraw(false);
+        Grid(m_nCurrentView).hide();
+    }
+
+    const ChangeEntry entry = GetChange(nGrid, nEntry);
+    if (entry.nFirst == -1 && entry.nSecond == -1)
+        return kEntryEndsList;
+
+    SendItem item;
+    int row = 0;
+    int col = 1;
+    switch (nGrid) {
+    case 0:
+        item.kind = SendItem::Kind::Global;
+        row = entry.nFirst;
+        item.index = static_cast<int16_t>(row);
+        break;
+    case 1:
+        item.kind = SendItem::Kind::ZoneParam;
+        row = entry.nSecond;
+        col = entry.nFirst;
+        item.index = static_cast<int16_t>(col);
+        item.zone = static_cast<int16_t>(row);
+        break;
+    default:
+        item.kind = SendItem::Kind::SetValue;
+        row = entry.nSecond;
+        item.zone = static_cast<int16_t>(row);
+        break;
+    }
+    CMSFlexGrid& grid = Grid(nGrid);
+    // An entry listed for another unit with more zones or parameters has
+    // no cell here: it is passed over, and the send goes on.
+    if (row < 1 || row >= grid.GetRows() || col < 1 || col >= grid.GetCols())
+        return kEntryHandled;
+
+    SetCellColour(grid, row, col, CMSFlexGrid::kWhite);
+    item.value = CellNumber(grid.GetTextMatrix(row, col));
+
+    const SendOutcome outcome = SendOne(TheUnit(), item);
+    const bool bRefused = outcome.code == 2 || outcome.code == 3;
+    if (outcome.bDiffers || bRefused) {
+        SetCellColour(grid, row, col, CMSFlexGrid::kRed);
+        if (nGrid == 0 && std::find(m_redGlobalRows.begin(), m_redGlobalRows.end(), row) == m_redGlobalRows.end())
+            m_redGlobalRows.push_back(row);
+    }
+    // Neither the write nor the read-back got an answer: the unit or the
+    // line has gone.
+    if (outcome.code == 2 && outcome.readBack == -1)
+        return kEntryNoAnswer;
+    return kEntryHandled;
+}
