@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "config/Definitions.h"
+#include "config/LanguageFiles.h"
 #include "config/DlgSelectInterface.h"
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsApp.h"
@@ -222,7 +223,7 @@ void CDarozozazWindowsDlg::OnCommand(int id)
         OnSelectUnit(id - (cmd::kFirstUnit - 1));
         return;
     }
-    if (id >= cmd::kFirstLanguage) {
+    if (id >= cmd::kFirstLanguage && id < cmd::kFirstLanguage + static_cast<int>(kMaxLanguageFiles)) {
         // Languages from the 21st on are listed but cannot be chosen.
         if (id <= cmd::kLastActiveLanguage)
             OnLanguage(id);

@@ -234,8 +234,9 @@ TEST_F(MainWindow, FillGridBuildsEachGridFromTheRecord)
     EXPECT_EQ(zones.GetTextMatrix(3, 0), texts.GetText(49) + " 03");
     EXPECT_EQ(zones.GetTextMatrix(0, 12), texts.GetText(50) + " 12");
     EXPECT_EQ(zones.GetTextMatrix(0, 0), "");
-    EXPECT_EQ(zones.GetColWidth(0), 800);
-    EXPECT_EQ(zones.GetColWidth(5), 600);
+    // Widths are minimums; a longer header widens its column.
+    EXPECT_GE(zones.GetColWidth(0), 800);
+    EXPECT_GE(zones.GetColWidth(5), 600);
     EXPECT_TRUE(zones.isVisible());  // the grid on show is shown again
 
     CMSFlexGrid& values = window.Grid(2);
@@ -244,11 +245,12 @@ TEST_F(MainWindow, FillGridBuildsEachGridFromTheRecord)
     EXPECT_EQ(values.GetTextMatrix(0, 2), texts.GetText(53));
     EXPECT_EQ(values.GetTextMatrix(4, 1), "104");
     EXPECT_EQ(values.GetTextMatrix(4, 2), "94");
+    EXPECT_GT(values.GetColWidth(2), 600);  // "Actual value" does not fit 600 twips
     EXPECT_FALSE(values.isVisible());  // not on show: stays hidden
 
     CMSFlexGrid& globals = window.Grid(0);
     EXPECT_EQ(globals.GetRows(), 4);
-    EXPECT_EQ(globals.GetColWidth(0), 2800);
+    EXPECT_GE(globals.GetColWidth(0), 2800);
     EXPECT_EQ(globals.GetTextMatrix(0, 1), texts.GetText(51));
     EXPECT_EQ(globals.GetTextMatrix(1, 0), "Setpoint");  // English descriptions
     EXPECT_EQ(globals.GetTextMatrix(1, 1), "250");
@@ -412,4 +414,38 @@ TEST_F(MainWindow, AMissingTextEndsTheActionWithAMessageAndTheProgramGoesOn)
     window.Guarded([&] { window.OnDevicesItem(3, "MZR"); });
     EXPECT_GT(script.Boxes().size(), shown);
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(MainWindow, EveryMenuItemReachesItsCommand)
+{
+    CDarozozazWindowsDlg window;
+    ASSERT_TRUE(window.OnInitDialog());
+    StartOffline(window);
+    window.show();
+    window.ShowView(2);
+    // The file commands carry the highest ids of the menu: each one chosen
+    // from the menu must open its dialog.
+    std::vector<std::string> asked;
+    SetFileDialogHook([&](const std::string& kind, const std::string&, const std::string&, std::string&) {
+        asked.push_back(kind);
+        return false;
+    });
+    window.Menu().Find(cmd::kFileOpen)->trigger();
+    window.Menu().Find(cmd::kFileSaveAs)->trigger();
+    window.Menu().Find(cmd::kFileSave)->setEnabled(true);
+    window.Menu().Find(cmd::kFileSave)->trigger();  // no path yet: Save as
+    SetFileDialogHook(nullptr);
+    EXPECT_EQ(asked, (std::vector<std::string>{"open", "save", "save"}));
+
+    bool printed = false;
+    script.ExpectDialog([&](QDialog& dialog) {
+        printed = true;
+        dialog.reject();
+    });
+    window.Menu().Find(cmd::kFilePrint)->trigger();
+    EXPECT_TRUE(printed);
+
+    window.Menu().Find(cmd::kZoneParams)->setEnabled(true);
+    window.Menu().Find(cmd::kZoneParams)->trigger();
+    EXPECT_EQ(window.GetCurrentView(), 1);
 }
