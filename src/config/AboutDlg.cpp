@@ -162,16 +162,7 @@ void CAboutDlg::SetLinkOpener(std::function<void(const QUrl&)> opener) { Opener(
 void CAboutDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_bInitialised)
-        return;
-    m_bInitialised = true;
-    try {
-        OnInitDialog();
-    } catch (const std::exception& failure) {
-        // A language file without these texts: say which and close again.
-        ReportFailure(this, failure);
-        QTimer::singleShot(0, this, &CAboutDlg::reject);
-    }
+    InitialiseOnFirstShow(*this, m_bInitialised, [this] { OnInitDialog(); });
 }
 
 bool CAboutDlg::OnInitDialog()

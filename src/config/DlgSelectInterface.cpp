@@ -122,17 +122,7 @@ bool CDlgSelectInterface::ProbeComPort(int n)
 void CDlgSelectInterface::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_bInitialised)
-        return;
-    m_bInitialised = true;
-    try {
-        OnInitDialog();
-    } catch (const std::exception& failure) {
-        // A language file without these texts: say which and close again,
-        // which ends the start-up as a Cancel would.
-        ReportFailure(this, failure);
-        QTimer::singleShot(0, this, &CDlgSelectInterface::reject);
-    }
+    InitialiseOnFirstShow(*this, m_bInitialised, [this] { OnInitDialog(); });
 }
 
 bool CDlgSelectInterface::OnInitDialog()

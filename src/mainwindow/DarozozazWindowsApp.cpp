@@ -1,5 +1,7 @@
 #include "mainwindow/DarozozazWindowsApp.h"
 
+#include <QDialog>
+#include <QTimer>
 #include <QWidget>
 #include <stdexcept>
 
@@ -50,4 +52,17 @@ void ReportFailure(QWidget* parent, const std::exception& failure)
     // Built-in English: the caption, text 0, may be the very text missing.
     const std::string caption = TheTextMemory().GetTextOr(0, "Vorlent");
     ShowMessageBox(parent, DescribeFailure(failure), caption, MsgIcon::Error);
+}
+
+void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init)
+{
+    if (bInitialised)
+        return;
+    bInitialised = true;
+    try {
+        init();
+    } catch (const std::exception& failure) {
+        ReportFailure(&dialog, failure);
+        QTimer::singleShot(0, &dialog, &QDialog::reject);
+    }
 }

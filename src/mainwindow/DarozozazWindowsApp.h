@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <functional>
+#include <string>
 
 // The application: creates the main window and runs it modally; the program
 // lives exactly as long as that run. Its notify is the last guard that keeps
@@ -20,3 +22,9 @@ public:
 // the missing text number and the language file when a text was missing.
 std::string DescribeFailure(const std::exception& failure);
 void ReportFailure(QWidget* parent, const std::exception& failure);
+
+class QDialog;
+// A dialog fetches its texts when it opens: runs init the first time the
+// dialog shows. A text missing from the language file is reported and the
+// dialog closes again, as a Cancel would.
+void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init);

@@ -65,16 +65,7 @@ CDlgComment::CDlgComment(QWidget* parent)
 void CDlgComment::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_bInitialised)
-        return;
-    m_bInitialised = true;
-    try {
-        OnInitDialog();
-    } catch (const std::exception& failure) {
-        // A language file without these texts: say which and close again.
-        ReportFailure(this, failure);
-        QTimer::singleShot(0, this, &CDlgComment::reject);
-    }
+    InitialiseOnFirstShow(*this, m_bInitialised, [this] { OnInitDialog(); });
 }
 
 bool CDlgComment::OnInitDialog()
