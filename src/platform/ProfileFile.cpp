@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -220,6 +219,13 @@ bool Open(const std::string& path, Target& t)
     char* real = realpath(path.c_str(), nullptr);
     t.path = real ? real : path;
     std::free(real);
+    // A rename needs only the directory's permission, and root passes
+    // access() on anything: a read-only directory is meant to stay as it is.
+    const auto slash = t.path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : t.path.substr(0, slash);
+    struct stat dirStat{};
+    if (stat(dir.c_str(), &dirStat) != 0 || (dirStat.st_mode & 0222) == 0 || access(dir.c_str(), W_OK | X_OK) != 0)
+        return false;
     if (stat(t.path.c_str(), &t.st) != 0)
         return errno == ENOENT;
     t.bExists = true;
@@ -238,8 +244,10 @@ bool Open(const std::string& path, Target& t)
 // and a crash at any moment see either the old file or the new one, whole.
 bool Store(const Target& t)
 {
-    static std::atomic<unsigned> s_nSerial{0};
-    const std::string sibling = t.path + ".tmp" + std::to_string(getpid()) + "." + std::to_string(s_nSerial++);
+    const std::string sibling = t.path + ".tmp~";
+    // A sibling left behind by a crash would make the exclusive create fail
+    // for good.
+    unlink(sibling.c_str());
     // A new file gets its mode from the umask; a rewritten one keeps its
     // owner and mode.
     const int fd = open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -337,6 +345,66 @@ bool DeleteProfileKey(const std::string& section, const std::string& key, const 
     // A missing file has no lines, so nothing is removed and nothing created.
     const auto range = FindSection(t.lines, section);
     return !range || RemoveKeys(t.lines, *range, key) == 0 || Store(t);
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& text)
+{
+    Target t;
+    if (!Open(path, t))
+        return false;
+    t.lines = {text};
+    return Store(t);
+}
+
+namespace {
+
+std::string Lower(std::string_view s)
+{
+    std::string lower(s);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+}  // namespace
+
+ProfileIndex::ProfileIndex(const std::string& text)
+{
+    std::string_view rest(text);
+    if (rest.substr(0, 3) == "\xEF\xBB\xBF")
+        rest.remove_prefix(3);
+    std::unordered_map<std::string, std::string>* current = nullptr;
+    while (!rest.empty()) {
+        const std::size_t eol = rest.find('\n');
+        const std::string_view line = rest.substr(0, eol == std::string_view::npos ? rest.size() : eol + 1);
+        rest.remove_prefix(line.size());
+        if (const auto header = HeaderName(line)) {
+            // Only the first section of a name counts.
+            const auto [it, bNew] = m_sections.try_emplace(Lower(*header));
+            current = bNew ? &it->second : nullptr;
+        } else if (const auto key = KeyName(line); key && current) {
+            current->try_emplace(Lower(*key), ValueOf(line));
+        }
+    }
+}
+
+ProfileIndex ProfileIndex::FromFile(const std::string& path)
+{
+    const auto text = Load(path);
+    return ProfileIndex(text ? *text : std::string());
+}
+
+bool ProfileIndex::HasSection(const std::string& section) const { return m_sections.count(Lower(section)) != 0; }
+
+std::optional<std::string> ProfileIndex::Value(const std::string& section, const std::string& key) const
+{
+    const auto s = m_sections.find(Lower(section));
+    if (s == m_sections.end())
+        return std::nullopt;
+    const auto k = s->second.find(Lower(key));
+    if (k == s->second.end())
+        return std::nullopt;
+    return k->second;
 }
 
 void SetProfileFailBeforeRename(bool fail) { g_bFailBeforeRename = fail; }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 // Profile files (INI): section header lines "[name]" and key lines
 // "key=value". These primitives are the behaviour the rest of the program
@@ -40,6 +42,30 @@ bool WriteProfileStringLast(const std::string& section, const std::string& key,
 // when the file does not exist (nothing is created then). False only when the
 // file exists but cannot be rewritten.
 bool DeleteProfileKey(const std::string& section, const std::string& key, const std::string& path);
+
+// A whole profile file read once, by the same rules as GetProfileString, for
+// readers that take many keys of one file (recipes, language files). Values
+// are raw: trimmed and cut to 1023 characters, not decoded. A UTF-8 byte
+// order mark before the first line is no part of it.
+class ProfileIndex
+{
+public:
+    explicit ProfileIndex(const std::string& text);
+    // A missing or unreadable file gives an empty index.
+    static ProfileIndex FromFile(const std::string& path);
+
+    bool HasSection(const std::string& section) const;
+    // The raw value; nullopt when the section or key is missing.
+    std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+
+private:
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> m_sections;
+};
+
+// Replaces the whole file at path with text, atomically as every rewrite
+// here: the old file stays whole when this returns false. Refuses a file
+// (or directory) without write permission, even for root.
+bool ReplaceFileAtomically(const std::string& path, const std::string& text);
 
 // Test hook: when set, a rewrite stops after writing the sibling file and
 // before renaming it, as a crash or full disk at that moment would.

@@ -88,165 +88,20 @@ void AppendColumn(std::string& line, int32_t value)
 
 bool FitsColumn(int32_t value) { return value >= kColumnMin && value <= kColumnMax; }
 
-bool WriteAll(int fd, const std::string& text)
-{
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void SyncDirectoryOf(const std::string& path)
-{
-    const int fd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-// A rename needs only the directory's permission and root passes access() on
-// anything, so the modes are looked at as well: a read-only recipe, or one
-// in a read-only directory, is meant to stay as it is.
-bool Replaceable(const std::string& path, bool& bExists, struct stat& st)
-{
-    struct stat dir{};
-    const std::string directory = DirectoryOf(path);
-    if (stat(directory.c_str(), &dir) != 0 || (dir.st_mode & 0222) == 0 || access(directory.c_str(), W_OK | X_OK) != 0)
-        return false;
-    bExists = stat(path.c_str(), &st) == 0;
-    if (!bExists)
-        return errno == ENOENT;
-    return S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
-}
-
-// Writes the text to a sibling, flushes it and renames it over path: a
-// reader or a crash sees the old file or the new one, never a part.
-bool ReplaceFile(const std::string& userPath, const std::string& text)
-{
-    // Through a symbolic link the target is replaced and the link stays.
-    char* real = realpath(userPath.c_str(), nullptr);
-    const std::string path = real ? real : userPath;
-    std::free(real);
-    struct stat st{};
-    bool bExists = false;
-    if (!Replaceable(path, bExists, st))
-        return false;
-    const std::string sibling = path + ".tmp~";
-    // A sibling left behind by an earlier crash would make the exclusive
-    // create fail for good.
-    unlink(sibling.c_str());
-    const int fd = open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool bOk = true;
-    if (bExists)
-        bOk = fchmod(fd, st.st_mode & 07777) == 0;
-    bOk = bOk && WriteAll(fd, text) && fsync(fd) == 0;
-    bOk = close(fd) == 0 && bOk;
-    bOk = bOk && rename(sibling.c_str(), path.c_str()) == 0;
-    if (!bOk) {
-        unlink(sibling.c_str());
-        return false;
-    }
-    SyncDirectoryOf(path);
-    return true;
-}
-
-// --- Reading ----------------------------------------------------------------
-
-std::string_view Trim(std::string_view s)
-{
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-std::string Lower(std::string_view s)
-{
-    std::string lower(s);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
-// A profile file parsed once, by the rules of the profile reader: names match
-// regardless of case; only the first section of a name and the first line of
-// a key in it count; a value is the text after the first '=' without
-// surrounding blanks, cut to 1023 characters, and then decoded.
-class ProfileIndex
+// A recipe read once, its values decoded; empty where the file holds none.
+class RecipeFile
 {
 public:
-    explicit ProfileIndex(const std::string& text)
-    {
-        std::unordered_map<std::string, std::string>* current = nullptr;
-        for (std::size_t start = 0; start < text.size();) {
-            std::size_t eol = text.find('\n', start);
-            const std::size_t next = eol == std::string::npos ? text.size() : eol + 1;
-            std::string_view line(text.data() + start, (eol == std::string::npos ? text.size() : eol) - start);
-            start = next;
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            line = Trim(line);
-            if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-                const auto [it, bNew] = m_sections.try_emplace(Lower(Trim(line.substr(1, line.size() - 2))));
-                current = bNew ? &it->second : nullptr;
-                continue;
-            }
-            const auto eq = line.find('=');
-            if (!current || line.empty() || line.front() == ';' || eq == std::string_view::npos)
-                continue;
-            const std::string_view value = Trim(line.substr(eq + 1)).substr(0, platform::kProfileValueMax);
-            current->try_emplace(Lower(Trim(line.substr(0, eq))), value);
-        }
-    }
-
-    // The decoded value; empty when the section or key is missing.
+    explicit RecipeFile(const std::string& path) : m_index(platform::ProfileIndex::FromFile(path)) {}
     std::string Get(const std::string& section, const std::string& key) const
     {
-        const auto s = m_sections.find(Lower(section));
-        if (s == m_sections.end())
-            return {};
-        const auto k = s->second.find(Lower(key));
-        return k == s->second.end() ? std::string() : CIniFile::Decode(k->second);
+        const std::optional<std::string> value = m_index.Value(section, key);
+        return value ? CIniFile::Decode(*value) : std::string();
     }
 
 private:
-    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> m_sections;
+    platform::ProfileIndex m_index;
 };
-
-std::optional<std::string> ReadFile(const std::string& path)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            close(fd);
-            if (n < 0)
-                return std::nullopt;
-            return text;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-}
 
 int32_t ToInt32(const std::string& text)
 {
@@ -368,15 +223,12 @@ bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path,
         bOk &= out.Key(Format2("Zone%02d", z), line);
     }
 
-    return bOk && ReplaceFile(path, out.Text());
+    return bOk && platform::ReplaceFileAtomically(path, out.Text());
 }
 
 int16_t ReadRecipe(CUnit& unit, const std::string& path)
 {
-    const std::optional<std::string> text = ReadFile(path);
-    if (!text)
-        return 1;
-    const ProfileIndex file(*text);
+    const RecipeFile file(path);
     if (file.Get("HEADER", "ID") != kRecipeId)
         return 1;
 
