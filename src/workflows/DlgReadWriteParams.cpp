@@ -16,6 +16,7 @@
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/qt/MessageBox.h"
+#include "platform/qt/ModalRun.h"
 #include "platform/qt/Messages.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
@@ -119,7 +120,7 @@ CDlgReadWriteParams::~CDlgReadWriteParams()
 {
     if (m_bWorkerRunning) {
         TransferStopEvent().Set();
-        WaitForWorker();
+        ServeCallsWhile(m_bWorkerRunning);
     }
     if (m_worker.joinable())
         m_worker.join();
@@ -138,7 +139,7 @@ void CDlgReadWriteParams::showEvent(QShowEvent* event)
     if (!bRunning && !m_bWorkerRunning) {
         if (TheUnit().IsPortOpen())
             TheUnit().ClosePort();
-        CloseLater();
+        RejectLater(*this);
     }
 }
 
@@ -230,20 +231,6 @@ void CDlgReadWriteParams::PostFinished(int nResult)
     // kMsgTransferFinished
     QMetaObject::invokeMethod(
         this, [this, nResult] { OnTransferFinished(nResult); }, Qt::QueuedConnection);
-}
-
-void CDlgReadWriteParams::WaitForWorker()
-{
-    while (m_bWorkerRunning)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-}
-
-void CDlgReadWriteParams::CloseLater()
-{
-    QTimer::singleShot(0, this, [this] {
-        if (isVisible())
-            done(QDialog::Rejected);
-    });
 }
 
 void CDlgReadWriteParams::OnTransferRange(int nTotal)

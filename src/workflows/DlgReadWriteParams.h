@@ -67,8 +67,6 @@ private:
     void ReceiveMain();
     void SendMain();
     void PostFinished(int nResult);
-    void WaitForWorker();
-    void CloseLater();
 
     QProgressBar* m_progress;  // 1101
     QPushButton* m_btnCancel;  // 2

@@ -17,6 +17,7 @@
 #include "mainwindow/DarozozazWindowsApp.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/qt/MessageBox.h"
+#include "platform/qt/ModalRun.h"
 #include "platform/qt/Messages.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
@@ -167,7 +168,7 @@ CDlgScanDevices::~CDlgScanDevices()
     // application quitting, say) leaves the worker on the bus.
     if (m_bWorkerRunning) {
         ScanStopEvent().Set();
-        WaitForWorker();
+        ServeCallsWhile(m_bWorkerRunning);
     }
     if (m_worker.joinable())
         m_worker.join();
@@ -194,7 +195,7 @@ void CDlgScanDevices::showEvent(QShowEvent* event)
     bool bRunning = false;
     Guard(this, [this, &bRunning] { bRunning = OnInitDialog(); });
     if (!bRunning && !m_bWorkerRunning)
-        CloseLater();
+        RejectLater(*this);
 }
 
 bool CDlgScanDevices::OnInitDialog()
@@ -241,23 +242,6 @@ void CDlgScanDevices::WorkerMain()
     // kMsgScanFinished
     QMetaObject::invokeMethod(
         this, [this, stopped] { OnScanFinished(stopped); }, Qt::QueuedConnection);
-}
-
-void CDlgScanDevices::WaitForWorker()
-{
-    // The worker may be waiting for one of its calls to be handled: serve
-    // them, but take no user input, until its final message has come.
-    while (m_bWorkerRunning)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-}
-
-void CDlgScanDevices::CloseLater()
-{
-    // Called during exec()'s show: a close now would leave exec() waiting.
-    QTimer::singleShot(0, this, [this] {
-        if (isVisible())
-            done(QDialog::Rejected);
-    });
 }
 
 void CDlgScanDevices::OnScanPolling(bool bShow)

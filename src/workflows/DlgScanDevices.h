@@ -68,11 +68,7 @@ private:
     bool OnInitDialog();
     void StartWorker();
     void WorkerMain();
-    // Serves the worker's calls until its final message has been handled.
-    void WaitForWorker();
     void OnRadioClicked(int nAddress);
-    // The close that the start-up asks for runs after exec() has begun.
-    void CloseLater();
 
     QPushButton* m_btnOK;      // 1, hidden
     QPushButton* m_btnCancel;  // 2

@@ -1,5 +1,6 @@
 #include "platform/qt/ModalRun.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
@@ -27,4 +28,19 @@ int RunModal(QDialog& dialog)
         });
     }
     return dialog.exec();
+}
+
+void ServeCallsWhile(const bool& bRunning)
+{
+    while (bRunning)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void RejectLater(QDialog& dialog)
+{
+    QPointer<QDialog> guard(&dialog);
+    QTimer::singleShot(0, &dialog, [guard] {
+        if (guard && guard->isVisible())
+            guard->done(QDialog::Rejected);
+    });
 }
