@@ -31,16 +31,6 @@ struct CellEditingProbe
 
 namespace {
 
-void WorkWithoutUnit(QDialog& dialog)
-{
-    if (auto* offline = dialog.findChild<QRadioButton*>("1105"))
-        offline->click();
-    if (auto* ok = dialog.findChild<QPushButton*>("1"))
-        ok->click();
-    else
-        dialog.accept();
-}
-
 // Zone parameter p of zone z holds 100 z + p, the set value of zone z
 // 200 + z and its actual value 190 + z; global parameter 1 holds 250 and
 // global parameter 2 holds 5.

@@ -1,6 +1,8 @@
 #include "GuiSupport.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QRadioButton>
 #include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -59,4 +61,24 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+void WorkWithoutUnit(QDialog& dialog)
+{
+    if (auto* offline = dialog.findChild<QRadioButton*>("1105"))
+        offline->click();
+    if (auto* ok = dialog.findChild<QAbstractButton*>("1"))
+        ok->click();
+    else
+        dialog.accept();
+}
+
+std::string PortsSection(const std::string& com1)
+{
+    std::string ports = "[PORTS]\r\n";
+    for (int n = 1; n <= 15; ++n) {
+        const std::string path = n == 1 && !com1.empty() ? com1 : "/nonexistent/vorlent-com" + std::to_string(n);
+        ports += "COM" + std::to_string(n) + "=" + path + "\r\n";
+    }
+    return ports;
 }

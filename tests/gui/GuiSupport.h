@@ -35,6 +35,13 @@ private:
     std::vector<MessageBoxRequest> m_boxes;
 };
 
+// Answers the interface dialog with "work without a unit" and OK.
+void WorkWithoutUnit(QDialog& dialog);
+
+// A [PORTS] section pointing COM1 at com1 (none when empty) and every other
+// number nowhere, so no device of the machine is probed.
+std::string PortsSection(const std::string& com1 = "");
+
 // Runs the event loop until condition holds or timeoutMs passes (a guard
 // against a hang, not a timing check). Returns whether it holds.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);

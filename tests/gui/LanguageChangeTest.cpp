@@ -32,10 +32,7 @@ protected:
                    "MaxVal=500\r\nCommand=TSOLL\r\n");
         home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=DEUTSCH\r\n");
         ASSERT_TRUE(window.OnInitDialog());
-        script.ExpectDialog([](QDialog& dialog) {
-            Child<QRadioButton>(dialog, "1105")->click();
-            Child<QAbstractButton>(dialog, "1")->click();
-        });
+        script.ExpectDialog(WorkWithoutUnit);
         window.RunStartupSequence();
         CUnit& unit = TheUnit();
         unit.SetZoneCount(4);

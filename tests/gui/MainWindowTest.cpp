@@ -25,15 +25,6 @@ const char* const kGlobals =
     "[GLOBAL_PARAM_01]\r\nDescription_d=Adresse\r\nDescription_e=Address\r\nMinVal=5\r\nMaxVal=5\r\nCommand=ADDR\r\n"
     "[GLOBAL_PARAM_03]\r\nDescription_d=Rampe\r\nDescription_e=Ramp\r\nMinVal=0\r\nMaxVal=999\r\nCommand=RAMP\r\n";
 
-// Every COM number leads nowhere, so no device of the machine is probed.
-std::string NoPorts()
-{
-    std::string ports = "[PORTS]\r\n";
-    for (int n = 1; n <= 15; ++n)
-        ports += "COM" + std::to_string(n) + "=/nonexistent/vorlent-com" + std::to_string(n) + "\r\n";
-    return ports;
-}
-
 class MainWindow : public ::testing::Test
 {
 protected:
@@ -42,16 +33,13 @@ protected:
         home.CopyResource("English.lng");
         home.CopyResource("Deutsch.lng");
         home.Write("GLOBAL.INI", kGlobals);
-        home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n" + NoPorts());
+        home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n" + PortsSection());
     }
 
     // Start-up up to the interface dialog, answered "work without a unit".
     void StartOffline(CDarozozazWindowsDlg& window)
     {
-        script.ExpectDialog([](QDialog& dialog) {
-            Child<QRadioButton>(dialog, "1105")->click();
-            Child<QAbstractButton>(dialog, "1")->click();
-        });
+        script.ExpectDialog(WorkWithoutUnit);
         window.RunStartupSequence();
     }
 
@@ -80,7 +68,7 @@ protected:
 
 TEST_F(MainWindow, StartupRenumbersAsksForTheInterfaceThenLoadsDefinitions)
 {
-    home.Write("CONFIG.INI", "[COM_PORT]\r\nPort=3\r\nBaudrate=19200\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n" + NoPorts());
+    home.Write("CONFIG.INI", "[COM_PORT]\r\nPort=3\r\nBaudrate=19200\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n" + PortsSection());
     CDarozozazWindowsDlg window;
     ASSERT_TRUE(window.OnInitDialog());
     StartOffline(window);
@@ -400,7 +388,7 @@ TEST_F(MainWindow, AMissingTextEndsTheActionWithAMessageAndTheProgramGoesOn)
     // A language file that stops at text 10: every menu text after it is
     // missing, and so is every dialog text.
     home.Write("Short.lng", "[GENERAL]\r\nLanguage=Short\r\nLastIndex=10\r\n[TEXT]\r\n000=Vorlent\r\n");
-    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=SHORT\r\n" + NoPorts());
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=SHORT\r\n" + PortsSection());
     CDarozozazWindowsDlg window;
     ASSERT_TRUE(window.OnInitDialog());
     ASSERT_FALSE(script.Boxes().empty());

@@ -57,11 +57,8 @@ TEST_F(Screenshots, InterfaceDialogAndOfflineMainWindow)
     ASSERT_GE(master, 0);
     grantpt(master);
     unlockpt(master);
-    std::string config = "[COM_PORT]\r\nPort=1\r\nBaudrate=19200\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n[PORTS]\r\n";
-    config += std::string("COM1=") + ptsname(master) + "\r\n";
-    for (int n = 2; n <= 15; ++n)
-        config += "COM" + std::to_string(n) + "=/nonexistent/vorlent-com" + std::to_string(n) + "\r\n";
-    home.Write("CONFIG.INI", config);
+    home.Write("CONFIG.INI", "[COM_PORT]\r\nPort=1\r\nBaudrate=19200\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n" +
+                                 PortsSection(ptsname(master)));
 
     CDarozozazWindowsDlg window;
     ASSERT_TRUE(window.OnInitDialog());
@@ -109,11 +106,8 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
     ASSERT_TRUE(unitsim::LoadBusFile(VORLENT_SOURCE_DIR "/tools/unitsim/examples/demo.bus", line.Bus(), error)) << error;
     line.Bus().AddFault(Fault(unitsim::FaultKind::Nak, "K06P02=0"));  // refuses this write
     line.Start();
-    std::string config = "[COM_PORT]\r\nPort=1\r\nBaudrate=9600\r\nTimeout=30\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n";
-    config += "[PORTS]\r\nCOM1=" + line.Path() + "\r\n";
-    for (int n = 2; n <= 15; ++n)
-        config += "COM" + std::to_string(n) + "=/nonexistent/vorlent-com" + std::to_string(n) + "\r\n";
-    home.Write("CONFIG.INI", config);
+    home.Write("CONFIG.INI", "[COM_PORT]\r\nPort=1\r\nBaudrate=9600\r\nTimeout=30\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n" +
+                                 PortsSection(line.Path()));
 
     CDarozozazWindowsDlg window;
     ASSERT_TRUE(window.OnInitDialog());

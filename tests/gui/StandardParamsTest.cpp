@@ -23,16 +23,6 @@
 
 namespace {
 
-void WorkWithoutUnit(QDialog& dialog)
-{
-    if (auto* offline = dialog.findChild<QRadioButton*>("1105"))
-        offline->click();
-    if (auto* ok = dialog.findChild<QPushButton*>("1"))
-        ok->click();
-    else
-        dialog.accept();
-}
-
 // Set values 150, 151 now, 55, 56 after "XSTD=".
 unitsim::SimUnitConfig Unit(int address, int azNumber, const std::string& type)
 {
