@@ -4,10 +4,31 @@
 
 namespace platform {
 
-// The directory that holds GLOBAL.INI, CONFIG.INI and the language files:
-// the one named by VORLENT_HOME when it is set and not empty, otherwise the
-// directory of the running executable. No trailing slash.
+// The directory that holds GLOBAL.INI, CONFIG.INI and the language files, in
+// this order:
+//   1. the one given to SetProgramDirectory (the CLI's --home, tests);
+//   2. the one named by VORLENT_HOME when it is set and not empty;
+//   3. the directory of the running executable when it holds GLOBAL.INI (a
+//      build tree, an unpacked copy);
+//   4. the user's own directory, $XDG_CONFIG_HOME/vorlent, or
+//      ~/.config/vorlent when that variable is unset or not absolute (an
+//      installed copy, whose executable directory is not writable). The
+//      first call of a process creates it and copies into it every shipped
+//      file (ShippedDataDirectory) that it lacks; a file already there is
+//      never replaced.
+// No trailing slash. Never empty: when nothing can be created the path is
+// still returned, and the program then finds no language file there.
 std::string ProgramDirectory();
+
+// Which rule of ProgramDirectory chose the directory.
+enum class ProgramDirSource
+{
+    Override,
+    Environment,
+    Executable,
+    User,
+};
+ProgramDirSource ProgramDirectorySource();
 
 // Overrides both for the rest of the process (the CLI's --home). Empty
 // restores the default rule.
@@ -15,5 +36,24 @@ void SetProgramDirectory(const std::string& dir);
 
 // dir + "/" + name.
 std::string ProgramFile(const std::string& name);
+
+// The directory of the running executable ("." without /proc).
+std::string ExecutableDirectory();
+
+// Where an installation keeps the files it ships: <exe dir>/../share/vorlent
+// when that exists (any prefix, a DESTDIR copy), else the data directory the
+// program was built for. Empty when neither exists.
+std::string ShippedDataDirectory();
+
+// Rule 4 for a given environment: xdgConfigHome when absolute, else
+// home + "/.config", then "/vorlent". Empty when neither is usable.
+std::string UserProgramDirectory(const std::string& xdgConfigHome, const std::string& home);
+
+// Creates dir (and its parents, mode 0700 for what it creates) and copies
+// every regular file of shippedDir that dir lacks. A file present in dir,
+// whatever its content, is left alone; a copy appears whole or not at all.
+// False with a reason when dir cannot be created or a copy fails; the files
+// that could be copied are there.
+bool FillUserDirectory(const std::string& dir, const std::string& shippedDir, std::string& error);
 
 }  // namespace platform
