@@ -4,7 +4,7 @@ SAN_BUILD   ?= build-sanitize
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build test test-sanitize bench demo run clean screenshots
+.PHONY: deps configure build test test-sanitize bench demo run clean screenshots package
 
 deps:
 	@scripts/install-deps
@@ -38,3 +38,9 @@ clean:
 
 screenshots: build
 	@scripts/screenshots $(BUILD)
+
+# The Debian package of the install tree, checked by lintian (which must
+# report no error).
+package: build
+	@cd $(BUILD) && cpack -G DEB
+	@lintian --fail-on error $(BUILD)/vorlent_*.deb
