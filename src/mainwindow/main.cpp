@@ -1,13 +1,70 @@
 #include <QDialog>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "mainwindow/DarozozazWindowsApp.h"
+#include "platform/ProgramDir.h"
 #include "platform/qt/ModalRun.h"
+
+#ifndef VORLENT_VERSION_MAJOR
+#define VORLENT_VERSION_MAJOR 0
+#define VORLENT_VERSION_MINOR 0
+#define VORLENT_VERSION_PATCH 0
+#endif
+
+namespace {
+
+const char* const kUsage =
+    "usage: vorlent [--trace FILE] [Qt options]\n"
+    "       vorlent --help | --version\n"
+    "  --trace FILE   append every telegram try to FILE (also: VORLENT_TRACE=FILE)\n"
+    "  --help         this text\n"
+    "  --version      the version and the program directory in use\n";
+
+void PrintVersion()
+{
+    std::printf("vorlent %d.%d.%d\nprogram directory: %s (%s)\n", VORLENT_VERSION_MAJOR, VORLENT_VERSION_MINOR,
+                VORLENT_VERSION_PATCH, platform::ProgramDirectory().c_str(),
+                platform::ProgramDirSourceName(platform::ProgramDirectorySource()));
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered before the application object exists: it needs a display,
+    // and a question about the program must not.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            PrintVersion();
+            return 0;
+        }
+    }
+
     CDarozozazWindowsApp app(argc, argv);
+    // What Qt left over is the program's own.
+    std::string tracePath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--trace") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "vorlent: --trace needs a file name\n%s", kUsage);
+                return 1;
+            }
+            tracePath = argv[++i];
+        } else {
+            std::fprintf(stderr, "vorlent: unknown argument '%s'\n%s", arg.c_str(), kUsage);
+            return 1;
+        }
+    }
+    (void)tracePath;
+
     // For measuring start-up (make bench): report the moment the interface
     // dialog runs, and end there.
     if (std::getenv("VORLENT_STARTUP_PROBE")) {

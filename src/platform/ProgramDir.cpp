@@ -251,6 +251,21 @@ ProgramDirSource ProgramDirectorySource()
     return Default().source;
 }
 
+const char* ProgramDirSourceName(ProgramDirSource source)
+{
+    switch (source) {
+    case ProgramDirSource::Override:
+        return "--home";
+    case ProgramDirSource::Environment:
+        return "VORLENT_HOME";
+    case ProgramDirSource::Executable:
+        return "beside the program";
+    case ProgramDirSource::User:
+        return "the user's own";
+    }
+    return "";
+}
+
 void SetProgramDirectory(const std::string& dir) { g_strOverride = WithoutTrailingSlash(dir); }
 
 std::string ProgramFile(const std::string& name) { return ProgramDirectory() + "/" + name; }

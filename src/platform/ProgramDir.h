@@ -29,6 +29,9 @@ enum class ProgramDirSource
     User,
 };
 ProgramDirSource ProgramDirectorySource();
+// A few words for --version: "--home", "VORLENT_HOME", "beside the program",
+// "the user's own".
+const char* ProgramDirSourceName(ProgramDirSource source);
 
 // Overrides both for the rest of the process (the CLI's --home). Empty
 // restores the default rule.

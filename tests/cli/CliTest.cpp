@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,8 +45,10 @@ protected:
         line.Bus().AddUnit(large);
     }
 
-    // Runs the program with --home and --device and the given arguments.
-    Result Run(std::vector<std::string> args, bool withDevice = true)
+    // Runs the program with --home and --device and the given arguments;
+    // with errOnTerminal its stderr is a terminal (a pseudo-terminal read
+    // here) instead of a file.
+    Result Run(std::vector<std::string> args, bool withDevice = true, bool errOnTerminal = false)
     {
         std::vector<std::string> argv = {VORLENT_CLI, "--home", home.Path()};
         if (withDevice) {
@@ -54,10 +57,13 @@ protected:
         }
         argv.insert(argv.end(), args.begin(), args.end());
         const std::string outPath = work.File("out"), errPath = work.File("err");
+        int master = -1, terminal = -1;
+        if (errOnTerminal && openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0)
+            ADD_FAILURE() << "no pseudo-terminal";
         pid_t pid = fork();
         if (pid == 0) {
             int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = terminal >= 0 ? terminal : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(out, 1);
             dup2(err, 2);
             std::vector<char*> raw;
@@ -67,12 +73,22 @@ protected:
             execv(raw[0], raw.data());
             _exit(127);
         }
+        Result result;
+        if (terminal >= 0) {
+            close(terminal);
+            // Read until the program's end closes the terminal (EIO).
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(master, buffer, sizeof buffer)) > 0)
+                result.err.append(buffer, static_cast<std::size_t>(n));
+            close(master);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
-        Result result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         result.out = ReadWholeFile(outPath);
-        result.err = ReadWholeFile(errPath);
+        if (terminal < 0)
+            result.err = ReadWholeFile(errPath);
         return result;
     }
 
@@ -136,11 +152,35 @@ TEST_F(Cli, UsageErrors)
         {"--port", "16", "scan"},
         {"--baud", "-9600", "scan"},
         {"--port", "1", "scan"},  // both --device and --port
+        {"--timeout", "0", "scan"},
+        {"--timeout", "32768", "scan"},
+        {"--timeout", "fast", "scan"},
+        {"--trace"},
+        {"send", "3", "-"},  // '-' is standard output, for receive only
     };
     for (const auto& args : cases) {
         const Result r = Run(args);
         EXPECT_EQ(r.status, 1) << (args.empty() ? "(none)" : args[0]);
         EXPECT_NE(r.err.find("usage"), std::string::npos);
+    }
+}
+
+TEST_F(Cli, HelpAndVersionAnswerWithoutAPort)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"--help"}, {"-h"}, {"scan", "--help"}, {"--port", "99", "--help"}, {"--version"}, {"receive", "--version"},
+    };
+    for (const auto& args : cases) {
+        const Result r = Run(args, false);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_EQ(r.err, "") << args[0];
+        if (args.back() == "--version") {
+            EXPECT_EQ(r.out.rfind("vorlent-cli ", 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("program directory: " + home.Path() + " "), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out.rfind("usage: vorlent-cli", 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("--timeout MS"), std::string::npos);
+        }
     }
 }
 
@@ -176,6 +216,56 @@ TEST_F(Cli, ReceiveWritesTheUnitAsARecipeAndWritesNoProgramFile)
     EXPECT_EQ(read.ReadGlobalParam(1), 180);
     EXPECT_EQ(read.ReadZoneParam(12, 7), SimZoneParam(3, 12, 7));
     EXPECT_NE(ReadWholeFile(recipe).find("180 - Setpoint"), std::string::npos);
+}
+
+TEST_F(Cli, ReceiveToStandardOutputWritesTheRecipeThere)
+{
+    Start();
+    const Result r = Run({"receive", "3", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("[HEADER]", 0), 0u) << r.out.substr(0, 40);
+    EXPECT_NE(r.out.find(kRecipeId), std::string::npos);
+    EXPECT_NE(r.out.find("FileName=-\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("180 - Setpoint"), std::string::npos);
+    EXPECT_FALSE(work.Exists("-"));
+}
+
+TEST_F(Cli, ProgressIsShownOnlyOnATerminal)
+{
+    Start();
+    const std::string recipe = work.File("unit3.7");
+    Result r = Run({"receive", "3", recipe});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    r = Run({"receive", "3", recipe}, true, true);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The 2 complete global definitions and 7 zone parameter rows, each step
+    // over the last on one line, never backwards, cleared at the end.
+    EXPECT_EQ(r.err.rfind("\rreceiving rows from address 3: 0 of 9\033[K", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(": 9 of 9"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(": 1 of 9"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.size() - 4), "\r\033[K");
+
+    Edit(recipe, "GLOBAL_PARAMETERS", "01", "200 - Setpoint");
+    r = Run({"send", "3", recipe}, true, true);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("\rsending values to address 3: 1 of 1"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, TimeoutOptionOverridesTheSettingsForOneRun)
+{
+    // The unit answers its AZ number 150 ms late: longer than three tries at
+    // the settings' 20 ms (each waits 40 ms), shorter than one at 200 ms.
+    line.Bus().AddFault(Fault(FaultKind::Delay, "?AZ#=", -1, 150));
+    Start(20);
+    const std::string config = home.Read("CONFIG.INI");
+    EXPECT_EQ(Run({"receive", "3", work.File("slow.7")}).status, 3);
+    const Result r = Run({"--timeout", "200", "receive", "3", work.File("slow.7")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(home.Read("CONFIG.INI"), config);
 }
 
 TEST_F(Cli, ReceiveFromASilentAddressIsACommunicationError)

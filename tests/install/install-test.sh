@@ -47,17 +47,24 @@ done
 device=$(head -n 1 "$scratch/sim.out")
 [ -n "$device" ] || fail "the installed simulator did not start: $(cat "$scratch/sim.err")"
 
-out=$("$usr/bin/vorlent-cli" --device "$device" scan) || fail "installed vorlent-cli scan failed"
+# A pseudo-terminal answers at once: a short time-out keeps the 28 empty
+# addresses of the scan short.
+out=$("$usr/bin/vorlent-cli" --device "$device" --timeout 20 scan) || fail "installed vorlent-cli scan failed"
 [ "$out" = "$(printf '03\t7\tTORVA08\n12\t12\tMZR 120')" ] || fail "unexpected scan: $out"
 config="$HOME/.config/vorlent"
 for f in GLOBAL.INI English.lng Deutsch.lng demo.bus; do
   cmp -s "$config/$f" "$usr/share/vorlent/$f" || fail "$config/$f is not a copy of the shipped file"
 done
 
+out=$("$usr/bin/vorlent-cli" --version)
+case "$out" in *"program directory: $config (the user's own)"*) ;; *) fail "vorlent-cli --version: $out" ;; esac
+out=$("$usr/bin/vorlent" --version)
+case "$out" in *"program directory: $config (the user's own)"*) ;; *) fail "vorlent --version: $out" ;; esac
+
 # A file the user changed stays as it is on the next start.
 printf '[GENERAL]\r\nLanguage=DEUTSCH\r\nAnzPar=7\r\n' >"$config/CONFIG.INI"
 echo "; mine" >>"$config/GLOBAL.INI"
-"$usr/bin/vorlent-cli" --device "$device" receive 3 "$scratch/unit3.7" || fail "installed vorlent-cli receive failed"
+"$usr/bin/vorlent-cli" --device "$device" receive 3 - >"$scratch/unit3.7" || fail "installed vorlent-cli receive failed"
 grep -q "TORVA08" "$scratch/unit3.7" || fail "the received recipe lacks the unit's type"
 tail -n 1 "$config/GLOBAL.INI" | grep -q "; mine" || fail "the user's GLOBAL.INI was replaced"
 grep -q "AnzPar=7" "$config/CONFIG.INI" || fail "the user's CONFIG.INI was replaced"

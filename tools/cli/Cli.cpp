@@ -2,7 +2,12 @@
 // production line. Reads the program's settings and writes none of them.
 #include "Cli.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <ostream>
 
 #include "config/IniFile.h"
@@ -16,11 +21,30 @@
 
 namespace {
 
+#ifndef VORLENT_VERSION
+#define VORLENT_VERSION "0.0.0"
+#endif
+
 const char* const kUsage =
-    "usage: vorlent-cli [--home DIR] [--device PATH | --port N] [--baud RATE] COMMAND ARGS\n"
+    "usage: vorlent-cli [OPTIONS] COMMAND ARGS\n"
+    "       vorlent-cli --help | --version\n"
     "  scan                      list the units on the bus: address, AZ number, type\n"
     "  receive ADDRESS RECIPE    receive the unit at ADDRESS (1..30) into the recipe file RECIPE\n"
+    "                            ('-' writes it to standard output)\n"
     "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back\n";
+
+const char* const kOptions =
+    "options:\n"
+    "  --home DIR       the program directory (GLOBAL.INI, CONFIG.INI, *.lng)\n"
+    "  --device PATH    the serial device, whatever the port number\n"
+    "  --port N         the port COM1..COM15 instead of the one in CONFIG.INI\n"
+    "  --baud RATE      the baud rate instead of the one in CONFIG.INI\n"
+    "  --timeout MS     the time-out per answer byte, 1..32767 ms, for this run\n"
+    "  --trace FILE     append every telegram try to FILE\n"
+    "  --help           this text\n"
+    "  --version        the version and the program directory in use\n"
+    "exit status: 0 done, 1 usage, 2 port, 3 communication, 4 not a recipe or another unit's,\n"
+    "  5 read-backs differ, 6 no unit found, 7 recipe not written\n";
 
 struct Options
 {
@@ -28,9 +52,14 @@ struct Options
     std::string device;
     int port = -1;
     long baud = -1;
+    int timeout = -1;
+    std::string trace;
+    bool bHelp = false;
+    bool bVersion = false;
     std::string command;
     std::vector<std::string> operands;
 };
+
 
 // A whole decimal number within [low, high], nothing else.
 bool ParseNumber(const std::string& text, long low, long high, long& value)
@@ -82,6 +111,21 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.baud = number;
+        } else if (arg == "--timeout") {
+            if (!valueOf(arg, value))
+                return false;
+            if (!ParseNumber(value, 1, 32767, number)) {
+                error = "--timeout takes milliseconds from 1 to 32767, not '" + value + "'";
+                return false;
+            }
+            options.timeout = static_cast<int>(number);
+        } else if (arg == "--trace") {
+            if (!valueOf(arg, options.trace))
+                return false;
+            if (options.trace.empty()) {
+                error = "--trace needs a file name";
+                return false;
+            }
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -109,16 +153,56 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = options.command + (wanted == 0 ? " takes no arguments" : " takes ADDRESS and RECIPE");
         return false;
     }
+    if (options.command == "send" && options.operands[1] == "-") {
+        error = "send reads its recipe from a file; '-' stands for standard output, for receive";
+        return false;
+    }
     return true;
 }
 
-class Silent : public IJobProgress
+// A receive or send shows how far it is on one line of the terminal, and
+// nothing at all when stderr goes to a file or a pipe: a script's log holds
+// only results and errors.
+class Progress : public IJobProgress
 {
 public:
-    void SetRange(int) override {}
-    void SetPosition(int) override {}
+    Progress(std::ostream& err, const std::string& what, bool bShow) : m_err(err), m_strWhat(what), m_bShow(bShow) {}
+    ~Progress() override
+    {
+        if (m_bShown)
+            m_err << "\r\033[K" << std::flush;
+    }
+    void SetRange(int total) override
+    {
+        m_nTotal = total;
+        m_nShown = 0;
+        Show(0);
+    }
+    void SetPosition(int position) override { Show(position); }
     bool StopRequested() override { return false; }
+
+private:
+    void Show(int position)
+    {
+        if (!m_bShow || m_nTotal <= 0)
+            return;
+        // The receive steps back by one between its globals and its first
+        // row; a count that runs backwards would look like a fault.
+        position = std::max(m_nShown, std::min(position, m_nTotal));
+        m_nShown = position;
+        m_err << '\r' << m_strWhat << ": " << position << " of " << m_nTotal << "\033[K" << std::flush;
+        m_bShown = true;
+    }
+
+    std::ostream& m_err;
+    std::string m_strWhat;
+    bool m_bShow;
+    bool m_bShown = false;
+    int m_nTotal = 0;
+    int m_nShown = 0;
 };
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 class ScanPrinter : public IScanObserver
 {
@@ -184,6 +268,9 @@ public:
     {
         LoadLanguage();
         m_unit.LoadDefinitions(false);
+        if (m_options.timeout != -1)
+            m_unit.SetLineSettings(m_unit.GetParity(), m_unit.GetDataBits(), m_unit.GetStopBits(),
+                                   static_cast<int16_t>(m_options.timeout));
         if (!ConfigureLink())
             return kCliPort;
         if (m_options.command == "scan")
@@ -263,7 +350,7 @@ private:
             return kCliPort;
         m_unit.SetAddress(m_nAddress);
         m_unit.SetOffline(false);
-        Silent progress;
+        Progress progress(m_err, "receiving rows from address " + std::to_string(m_nAddress), StderrIsTerminal());
         const int result = RunReceive(m_unit, progress);
         m_unit.ClosePort();
         if (result != kJobDone) {
@@ -278,11 +365,54 @@ private:
     int WriteReceived()
     {
         const std::string& path = m_options.operands[1];
+        if (path == "-")
+            return WriteReceivedToStdout();
         if (!WriteRecipe(m_unit, TheTextMemory(), path)) {
             m_err << "vorlent-cli: the recipe file " << path << " could not be written\n";
             return kCliWriteFailed;
         }
         return kCliOk;
+    }
+
+    // The recipe writer replaces files atomically, which standard output is
+    // not: write a file named "-" (the file name the recipe records) in a
+    // private temporary directory, and copy it out whole.
+    int WriteReceivedToStdout()
+    {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        std::string dir = (fs::temp_directory_path(ec) / "vorlent-cli-XXXXXX").string();
+        if (ec || !mkdtemp(dir.data())) {
+            m_err << "vorlent-cli: no temporary directory for the recipe\n";
+            return kCliWriteFailed;
+        }
+        const std::string path = dir + "/-";
+        bool bOk = WriteRecipe(m_unit, TheTextMemory(), path);
+        if (bOk) {
+            const std::string text = ReadFileBytes(path);
+            m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            m_out.flush();
+            bOk = !text.empty() && static_cast<bool>(m_out);
+        }
+        fs::remove_all(dir, ec);
+        if (!bOk) {
+            m_err << "vorlent-cli: the recipe could not be written to standard output\n";
+            return kCliWriteFailed;
+        }
+        return kCliOk;
+    }
+
+    static std::string ReadFileBytes(const std::string& path)
+    {
+        std::string text;
+        if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+            char buffer[8192];
+            std::size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+                text.append(buffer, n);
+            std::fclose(file);
+        }
+        return text;
     }
 
     int Send()
@@ -306,9 +436,11 @@ private:
             return kCliOk;
         if (!Open())
             return kCliPort;
-        Silent progress;
         std::vector<SendOutcome> outcomes;
-        RunSend(m_unit, items, progress, outcomes);
+        {
+            Progress progress(m_err, "sending values to address " + std::to_string(m_nAddress), StderrIsTerminal());
+            RunSend(m_unit, items, progress, outcomes);
+        }
         m_unit.ClosePort();
 
         int status = kCliOk;
@@ -341,9 +473,31 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 {
     Options options;
     std::string error;
-    if (!ParseOptions(args, options, error)) {
+    // Asking for help or the version is answered wherever it stands, before
+    // any other argument is judged.
+    for (const std::string& arg : args) {
+        options.bHelp |= arg == "--help" || arg == "-h";
+        options.bVersion |= arg == "--version";
+    }
+    if (!options.bHelp && !options.bVersion && !ParseOptions(args, options, error)) {
         err << "vorlent-cli: " << error << '\n' << kUsage;
         return kCliUsage;
+    }
+    if (options.bHelp) {
+        out << kUsage << kOptions << std::flush;
+        return kCliOk;
+    }
+    if (options.bVersion) {
+        // --home counts for the directory named, whatever else is wrong.
+        for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+            if (args[i] == "--home")
+                platform::SetProgramDirectory(args[i + 1]);
+        }
+        out << "vorlent-cli " << VORLENT_VERSION << '\n'
+            << "program directory: " << platform::ProgramDirectory() << " ("
+            << platform::ProgramDirSourceName(platform::ProgramDirectorySource()) << ")\n"
+            << std::flush;
+        return kCliOk;
     }
     if (!options.home.empty())
         platform::SetProgramDirectory(options.home);
