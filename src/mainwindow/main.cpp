@@ -1,12 +1,17 @@
 #include <QDialog>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsApp.h"
 #include "platform/ProgramDir.h"
+#include "platform/SafeFormat.h"
+#include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
+#include "unit/BusTrace.h"
 
 #ifndef VORLENT_VERSION_MAJOR
 #define VORLENT_VERSION_MAJOR 0
@@ -47,6 +52,8 @@ int main(int argc, char** argv)
         }
     }
 
+    // Outlives the application, so that the last job's lines reach the file.
+    CBusTrace trace;
     CDarozozazWindowsApp app(argc, argv);
     // What Qt left over is the program's own.
     std::string tracePath;
@@ -63,7 +70,32 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    (void)tracePath;
+    // A program started from the desktop menu takes its trace from the
+    // environment.
+    const char* traceVariable = std::getenv("VORLENT_TRACE");
+    if (tracePath.empty() && traceVariable)
+        tracePath = traceVariable;
+    std::string traceError;
+    if (!tracePath.empty()) {
+        char header[64];
+        std::snprintf(header, sizeof header, "vorlent %d.%d.%d trace", VORLENT_VERSION_MAJOR,
+                      VORLENT_VERSION_MINOR, VORLENT_VERSION_PATCH);
+        if (trace.Open(tracePath, header, traceError)) {
+            SetActiveBusTrace(&trace);
+        } else {
+            std::fprintf(stderr, "vorlent: cannot write the trace file %s: %s\n", tracePath.c_str(),
+                         traceError.c_str());
+            // Told once the window runs, when the language is loaded; the
+            // program works on without a trace.
+            QTimer::singleShot(0, [tracePath, traceError] {
+                const CTextMemory& texts = TheTextMemory();
+                const std::string text = platform::SafeFormat(
+                    texts.GetTextOr(90, "The trace file %s cannot be written (%s).\nThe program works without a trace."),
+                    {tracePath, traceError});
+                ShowMessageBox(nullptr, text, texts.GetTextOr(0, "Vorlent"), MsgIcon::Warning);
+            });
+        }
+    }
 
     // For measuring start-up (make bench): report the moment the interface
     // dialog runs, and end there.

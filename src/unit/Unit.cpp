@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "unit/BusTrace.h"
+
 CUnit::CUnit() = default;
 
 CUnit::~CUnit()
@@ -22,6 +24,9 @@ bool CUnit::OpenPort()
     m_bPortOpen = true;
     if (!m_Port.Open(m_nPort, m_nBaudrate, m_nParity, m_nDataBits, m_nStopBits, m_nTimeout))
         m_bPortOpen = false;
+    // Every job opens the link at its start and closes it at its end.
+    if (CBusTrace* trace = ActiveBusTrace())
+        trace->BeginJob(DescribeLinkForTrace(m_Port, m_nBaudrate, m_bPortOpen));
     return m_bPortOpen;
 }
 
@@ -29,6 +34,8 @@ void CUnit::ClosePort()
 {
     m_bPortOpen = false;
     m_Port.Close();
+    if (CBusTrace* trace = ActiveBusTrace())
+        trace->Flush();
 }
 
 void CUnit::SetAddress(int16_t address)

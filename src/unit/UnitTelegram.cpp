@@ -1,6 +1,7 @@
 // The telegram layer: framing, checksum, retries and the answer decoders.
 #include <cstdio>
 
+#include "unit/BusTrace.h"
 #include "unit/Unit.h"
 
 namespace {
@@ -83,6 +84,8 @@ std::string CUnit::Transact(const std::string& request, bool bHex)
         m_Port.Write(telegram);
         std::string answer;
         m_Port.Read(answer, 0);
+        if (CBusTrace* trace = ActiveBusTrace())
+            trace->Try(m_nAddress, request, answer, startLetter);
 
         std::size_t start = answer.find(startLetter);
         if (start != std::string::npos && start > 0)

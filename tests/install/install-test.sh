@@ -64,14 +64,21 @@ case "$out" in *"program directory: $config (the user's own)"*) ;; *) fail "vorl
 # A file the user changed stays as it is on the next start.
 printf '[GENERAL]\r\nLanguage=DEUTSCH\r\nAnzPar=7\r\n' >"$config/CONFIG.INI"
 echo "; mine" >>"$config/GLOBAL.INI"
-"$usr/bin/vorlent-cli" --device "$device" receive 3 - >"$scratch/unit3.7" || fail "installed vorlent-cli receive failed"
+"$usr/bin/vorlent-cli" --device "$device" --trace "$scratch/cli.trace" receive 3 - >"$scratch/unit3.7" ||
+  fail "installed vorlent-cli receive failed"
 grep -q "TORVA08" "$scratch/unit3.7" || fail "the received recipe lacks the unit's type"
+grep -q "^# job: $device at " "$scratch/cli.trace" || fail "the trace lacks the job: $(head -n 3 "$scratch/cli.trace")"
+grep -qP '^\d+\.\d{3}\t03\t\?TYP=\tG03:TORVA 3..<ETX>\tanswer$' "$scratch/cli.trace" ||
+  fail "the trace lacks the type query: $(head -n 5 "$scratch/cli.trace")"
 tail -n 1 "$config/GLOBAL.INI" | grep -q "; mine" || fail "the user's GLOBAL.INI was replaced"
 grep -q "AnzPar=7" "$config/CONFIG.INI" || fail "the user's CONFIG.INI was replaced"
 
 # The window program starts from the user's directory and reaches the
 # interface dialog (134), which the start-up probe reports before it ends.
-out=$(QT_QPA_PLATFORM=offscreen VORLENT_STARTUP_PROBE=1 timeout 60 "$usr/bin/vorlent" 2>"$scratch/vorlent.err") ||
+# A program started from the desktop menu takes its trace from the environment.
+out=$(QT_QPA_PLATFORM=offscreen VORLENT_STARTUP_PROBE=1 VORLENT_TRACE="$scratch/gui.trace" timeout 60 \
+      "$usr/bin/vorlent" 2>"$scratch/vorlent.err") ||
   fail "installed vorlent did not reach its interface dialog: $(cat "$scratch/vorlent.err")"
 [ "$out" = "dialog 134" ] || fail "installed vorlent showed '$out' first"
+grep -q "^# vorlent .* trace, " "$scratch/gui.trace" || fail "installed vorlent did not open VORLENT_TRACE"
 echo "install-test: installed programs work from $config"

@@ -16,6 +16,7 @@
 #include "config/TextMemory.h"
 #include "platform/ProgramDir.h"
 #include "recipe/Recipe.h"
+#include "unit/BusTrace.h"
 #include "unit/Unit.h"
 #include "workflows/Jobs.h"
 
@@ -501,5 +502,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (!options.home.empty())
         platform::SetProgramDirectory(options.home);
-    return Session(options, out, err).Run();
+    CBusTrace trace;
+    if (!options.trace.empty()) {
+        std::string traceError;
+        if (!trace.Open(options.trace, std::string("vorlent-cli ") + VORLENT_VERSION + " trace", traceError)) {
+            err << "vorlent-cli: cannot write the trace file " << options.trace << ": " << traceError << '\n';
+            return kCliUsage;
+        }
+        SetActiveBusTrace(&trace);
+    }
+    const int status = Session(options, out, err).Run();
+    SetActiveBusTrace(nullptr);
+    return status;
 }
