@@ -17,6 +17,7 @@
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsApp.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
+#include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/ModalRun.h"
 #include "platform/qt/QtText.h"
@@ -78,6 +79,13 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     m_staticLink->setCursor(Qt::PointingHandCursor);
     m_staticLink->installEventFilter(this);
 
+    // A service engineer asked where the settings are reads it here, and
+    // may copy it.
+    m_staticProgramDir = new QLabel(m_groupVersion);
+    m_staticProgramDir->setObjectName("programDir");
+    m_staticProgramDir->setTextFormat(Qt::PlainText);
+    m_staticProgramDir->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     m_btnOK = new QPushButton(this);
     m_btnOK->setObjectName("1");
     m_btnOK->setDefault(true);
@@ -91,6 +99,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     texts->addWidget(m_staticMaker);
     texts->addWidget(m_staticCopyright);
     texts->addWidget(m_staticLink);
+    texts->addWidget(m_staticProgramDir);
     texts->addStretch(1);
     auto* inner = new QHBoxLayout(m_groupVersion);
     inner->addWidget(m_picture);
@@ -177,6 +186,8 @@ bool CAboutDlg::OnInitDialog()
     m_groupVersion->setTitle(Q(m_strVersion));
     m_staticMaker->setText(Q(m_strMaker));
     m_staticCopyright->setText(Q(m_strCopyright));
+    m_staticProgramDir->setText(
+        Q(platform::SafeFormat(texts.GetTextOr(89, "Program directory: %s"), {platform::ProgramDirectory()})));
 
     m_linkFont = font();
     m_linkFont.setUnderline(true);

@@ -59,6 +59,7 @@ private:
     QLabel* m_staticCopyright;    // 1109
     QLabel* m_staticLink;         // 1121
     QLabel* m_picture;            // 1123
+    QLabel* m_staticProgramDir;   // where GLOBAL.INI, CONFIG.INI and the languages are read
     QPushButton* m_btnOK;         // 1
     QTimer* m_pTimer;
     std::string m_strVersion;

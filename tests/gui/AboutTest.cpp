@@ -93,7 +93,7 @@ protected:
 
 TEST_F(AboutBoxTest, ShowsTheTextsAndOpensTheLinkWhenClicked)
 {
-    script.ExpectDialog([](QDialog& dialog) {
+    script.ExpectDialog([this](QDialog& dialog) {
         EXPECT_EQ(dialog.objectName(), "100");
         EXPECT_EQ(dialog.windowTitle(), "About Vorlent");
         const std::string version =
@@ -101,6 +101,7 @@ TEST_F(AboutBoxTest, ShowsTheTextsAndOpensTheLinkWhenClicked)
         EXPECT_EQ(S(Child<QGroupBox>(dialog, "1110")->title()), version);
         EXPECT_NE(S(Child<QLabel>(dialog, "1108")->text()).find("by Vorlent Systems"), std::string::npos);
         EXPECT_EQ(S(Child<QLabel>(dialog, "1109")->text()), "Copyright (c) Vorlent Systems");
+        EXPECT_EQ(S(Child<QLabel>(dialog, "programDir")->text()), "Program directory: " + dir.Path());
         EXPECT_FALSE(Child<QLabel>(dialog, "1123")->pixmap().isNull());
         EXPECT_EQ(Child<QPushButton>(dialog, "1")->text(), "OK");
 
