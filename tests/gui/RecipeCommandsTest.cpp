@@ -273,7 +273,8 @@ TEST_F(RecipeCommandsTest, FailedSaveSaysSoAndKeepsTheOldFile)
     // A value too wide for its column fails as well; a language file
     // without text 76 gets the built-in wording.
     std::string english = dir.Read("English.lng");
-    english.replace(english.find("LastIndex=76"), 12, "LastIndex=75");
+    const auto lastIndex = english.find("LastIndex=");
+    english.replace(lastIndex, english.find('\r', lastIndex) - lastIndex, "LastIndex=75");
     dir.Write("Short.lng", english);
     ASSERT_TRUE(TheTextMemory().Load("Short.lng"));
     TheUnit().WriteSetValue(1, 1234567);

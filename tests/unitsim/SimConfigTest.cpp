@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kDemo = fs::path(__FILE__).parent_path() / "../../tools/unitsim/examples/demo.bus";
+const fs::path kDemo = fs::path(VORLENT_SOURCE_DIR) / "tools/unitsim/examples/demo.bus";
 
 // A bus file in a directory of its own, removed at the end of the test.
 class BusFile
