@@ -61,7 +61,6 @@ struct Options
     std::vector<std::string> operands;
 };
 
-
 // A whole decimal number within [low, high], nothing else.
 bool ParseNumber(const std::string& text, long low, long high, long& value)
 {
@@ -351,8 +350,13 @@ private:
             return kCliPort;
         m_unit.SetAddress(m_nAddress);
         m_unit.SetOffline(false);
-        Progress progress(m_err, "receiving rows from address " + std::to_string(m_nAddress), StderrIsTerminal());
-        const int result = RunReceive(m_unit, progress);
+        int result;
+        {
+            // Gone, and its line cleared, before any message follows.
+            Progress progress(m_err, "receiving rows from address " + std::to_string(m_nAddress),
+                              StderrIsTerminal());
+            result = RunReceive(m_unit, progress);
+        }
         m_unit.ClosePort();
         if (result != kJobDone) {
             m_unit.ResetZoneCounts();
