@@ -237,75 +237,82 @@ private:
     int32_t m_nCyDate = 0;
 };
 
-}  // namespace
-
-int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& texts, const std::string& recipePath,
-                        std::time_t now)
+// Everything the list shows, read from the unit, the recipe and the texts
+// before the job starts: what can fail or throw does so while nothing is open.
+struct PrintContent
 {
-    // --- Everything that can fail or throw, before the job starts -----------
-    const PrintTexts t = FetchTexts(texts);
-    const std::string date = RecipeStamp(now, texts.GetDatePattern());
-    const std::string time = RecipeStamp(now, texts.GetTimePattern());
+    PrintTexts t;
+    std::string date, time;
+    std::string recipeLine;  // empty without a recipe
+    std::string comment;
+    std::string unitLines[5];
+    std::vector<std::string> globalLines;
+    std::vector<Column> columns;
+    std::vector<std::string> zoneLabels;
+    // Column c of zone z: actual value, set value, then the parameters.
+    std::vector<std::vector<int32_t>> values;
+    int32_t distance = 0;
+};
 
-    std::string recipeLine;
+PrintContent CollectContent(CUnit& unit, const CTextMemory& texts, const std::string& recipePath, std::time_t now)
+{
+    PrintContent c;
+    c.t = FetchTexts(texts);
+    const PrintTexts& t = c.t;
+    c.date = RecipeStamp(now, texts.GetDatePattern());
+    c.time = RecipeStamp(now, texts.GetTimePattern());
+
     if (!recipePath.empty()) {
         CIniFile recipe(recipePath, true);
         recipe.ReadString("HEADER", "FileName");
         const std::string fileName = recipe.GetValue();
         recipe.ReadString("HEADER", "Date");
-        recipeLine = t.recipeLabel + ": " + fileName + " (" + recipe.GetValue() + ")";
+        c.recipeLine = t.recipeLabel + ": " + fileName + " (" + recipe.GetValue() + ")";
     }
-    const std::string comment = unit.GetComment();
+    c.comment = unit.GetComment();
 
-    const std::string unitLines[5] = {
-        t.azNumber + "\t" + std::to_string(unit.QueryAZNumber()),
-        t.unitType + "\t" + unit.QueryType(),
-        t.epromNumber + "\t" + std::to_string(unit.QueryEpromNumber()),
-        t.version + "\t" + std::to_string(unit.QueryVersion()),
-        t.revDate + "\t" + unit.QueryRevDate(),
-    };
+    c.unitLines[0] = t.azNumber + "\t" + std::to_string(unit.QueryAZNumber());
+    c.unitLines[1] = t.unitType + "\t" + unit.QueryType();
+    c.unitLines[2] = t.epromNumber + "\t" + std::to_string(unit.QueryEpromNumber());
+    c.unitLines[3] = t.version + "\t" + std::to_string(unit.QueryVersion());
+    c.unitLines[4] = t.revDate + "\t" + unit.QueryRevDate();
 
-    std::vector<std::string> globalLines;
     for (int i = 1; i <= unit.GetGlobalParamCount(); ++i) {
         const int32_t value = unit.ReadGlobalParam(static_cast<int16_t>(i));
         if (value == -1)
             continue;
         std::string description;
         unit.GetParamDescription(i, description);
-        globalLines.push_back(description + "\t" + std::to_string(value));
+        c.globalLines.push_back(description + "\t" + std::to_string(value));
     }
 
     const int zones = std::clamp<int32_t>(unit.QueryZoneCount(), 0, kMaxZones);
     const int params = std::clamp<int32_t>(unit.QueryZoneParamCount(), 0, kMaxZoneParams);
-    const int32_t distance = unit.GetValueWidth() == 4 ? 700 : 800;
+    c.distance = unit.GetValueWidth() == 4 ? 700 : 800;
 
-    std::vector<Column> columns;
-    columns.push_back({t.actualValue});
-    columns.push_back({t.setValue});
+    c.columns.push_back({t.actualValue});
+    c.columns.push_back({t.setValue});
     for (int j = 1; j <= params; ++j)
-        columns.push_back({t.paramPrefix + TwoDigits(j)});
-    std::vector<std::string> zoneLabels;
-    for (int z = 1; z <= zones; ++z)
-        zoneLabels.push_back(t.zonePrefix + " " + TwoDigits(z));
-
-    // The value of column c of zone z: actual value, set value, parameters.
-    auto cellValue = [&unit](int z, int c) {
+        c.columns.push_back({t.paramPrefix + TwoDigits(j)});
+    for (int z = 1; z <= zones; ++z) {
         const auto zone = static_cast<int16_t>(z);
-        if (c == 0)
-            return unit.ReadActualValue(zone);
-        if (c == 1)
-            return unit.ReadSetValue(zone);
-        return unit.ReadZoneParam(zone, static_cast<int16_t>(c - 1));
-    };
+        c.zoneLabels.push_back(t.zonePrefix + " " + TwoDigits(z));
+        std::vector<int32_t> row;
+        row.reserve(c.columns.size());
+        row.push_back(unit.ReadActualValue(zone));
+        row.push_back(unit.ReadSetValue(zone));
+        for (int j = 1; j <= params; ++j)
+            row.push_back(unit.ReadZoneParam(zone, static_cast<int16_t>(j)));
+        c.values.push_back(std::move(row));
+    }
+    return c;
+}
 
-    // --- The job -------------------------------------------------------------
-    if (!device.StartDoc(kDocumentName))
-        return -1;
-    JobGuard job(device);
-    device.StartPage();
-    PageLayout page(device, t, date, time);
+// Title, recipe line and comment. Returns the y at which the blocks start.
+int32_t PrintHead(IPrintDevice& device, PageLayout& page, const PrintContent& c)
+{
+    const PrintTexts& t = c.t;
     const int32_t width = page.Width();
-
     device.SelectFont(PrintFont::Title);
     device.TextOut(kLeft, kTop, t.title);
     const int32_t cyTitle = device.GetTextExtent(t.title).cy;
@@ -313,9 +320,9 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
     page.Stamp();
 
     int32_t y = kTop - 2 * cyTitle;
-    if (!recipePath.empty()) {
+    if (!c.recipeLine.empty()) {
         device.SelectFont(PrintFont::Heading);
-        const std::vector<std::string> lines = page.Wrap(recipeLine, width - 2 * kLeft);
+        const std::vector<std::string> lines = page.Wrap(c.recipeLine, width - 2 * kLeft);
         for (std::size_t i = 0; i < lines.size(); ++i) {
             device.TextOut(kLeft, y, lines[i]);
             if (i + 1 < lines.size())
@@ -323,13 +330,13 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
         }
         y -= cyTitle;
     }
-    if (!comment.empty()) {
+    if (!c.comment.empty()) {
         const std::string label = t.commentLabel + ": ";
         device.SelectFont(PrintFont::Heading);
         device.TextOut(kLeft, y, label);
         const int32_t cx = device.GetTextExtent(label).cx;
         device.SelectFont(PrintFont::Text);
-        const std::vector<std::string> lines = page.Wrap(comment, width - kLeft - (kLeft + cx));
+        const std::vector<std::string> lines = page.Wrap(c.comment, width - kLeft - (kLeft + cx));
         for (std::size_t i = 0; i < lines.size(); ++i) {
             device.TextOut(kLeft + cx, y - kCommentDrop, lines[i]);
             if (i + 1 < lines.size())
@@ -337,40 +344,55 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
         }
         y -= cyTitle;
     }
-    y -= cyTitle;
-    const int32_t yBlocks = y;
+    return y - cyTitle;
+}
 
-    // Unit block, left.
+// The unit's identification, left. Returns the y below it.
+int32_t PrintUnitBlock(IPrintDevice& device, const PrintContent& c, int32_t yBlocks)
+{
     device.SelectFont(PrintFont::Heading);
-    device.TextOut(kLeft, yBlocks, t.unitHeading);
-    y = yBlocks - 2 * device.GetTextExtent(t.unitHeading).cy;
+    device.TextOut(kLeft, yBlocks, c.t.unitHeading);
+    int32_t y = yBlocks - 2 * device.GetTextExtent(c.t.unitHeading).cy;
     device.SelectFont(PrintFont::Text);
     for (int i = 0; i < 5; ++i) {
-        const PrintExtent line = device.TabbedTextOut(kLeft, y, unitLines[i], kBlockTab);
+        const PrintExtent line = device.TabbedTextOut(kLeft, y, c.unitLines[i], kBlockTab);
         y -= i < 4 ? line.cy + kLineGap : 2 * line.cy;
     }
-    const int32_t yUnitEnd = y;
+    return y;
+}
 
-    // Global block, right; it may run on over further pages.
+// The global parameters, right; they may run on over further pages, which
+// moved tells. Returns the y below them.
+int32_t PrintGlobalBlock(IPrintDevice& device, PageLayout& page, const PrintContent& c, int32_t yBlocks, bool& moved)
+{
     device.SelectFont(PrintFont::Heading);
-    device.TextOut(kGlobalX, yBlocks, t.globalHeading);
-    int32_t cy = device.GetTextExtent(t.globalHeading).cy;
-    y = yBlocks - 2 * cy;
-    bool bGlobalsMoved = false;
-    for (const std::string& line : globalLines) {
+    device.TextOut(kGlobalX, yBlocks, c.t.globalHeading);
+    int32_t cy = device.GetTextExtent(c.t.globalHeading).cy;
+    int32_t y = yBlocks - 2 * cy;
+    moved = false;
+    for (const std::string& line : c.globalLines) {
         if (page.Full(y)) {
             y = page.NextPage();
-            bGlobalsMoved = true;
+            moved = true;
         }
         device.SelectFont(PrintFont::Text);
         cy = device.TabbedTextOut(kGlobalX, y, line, kBlockTab).cy;
         y -= cy + kLineGap;
     }
-    const int32_t yGlobalEnd = y - 2 * cy;
+    return y - 2 * cy;
+}
 
-    // Zone table heading below the longer block; with the first row it must
-    // fit above the footer, or it moves on to the next page.
-    y = bGlobalsMoved ? yGlobalEnd : std::min(yUnitEnd, yGlobalEnd);
+// The zone table from y down, in bands of columns as wide as the page.
+void PrintZoneTable(IPrintDevice& device, PageLayout& page, const PrintContent& c, int32_t y)
+{
+    const PrintTexts& t = c.t;
+    const int32_t width = page.Width();
+    const int32_t distance = c.distance;
+    std::vector<Column> columns = c.columns;
+    const int zones = static_cast<int>(c.zoneLabels.size());
+
+    // The heading with the first row must fit above the footer, or it moves
+    // on to the next page.
     device.SelectFont(PrintFont::Heading);
     const int32_t cyHeading = device.GetTextExtent(t.zoneHeading).cy;
     device.SelectFont(PrintFont::Text);
@@ -385,13 +407,12 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
     // after the widest zone label.
     device.SelectFont(PrintFont::Text);
     int32_t xValues = kTableX;
-    for (const std::string& label : zoneLabels)
+    for (const std::string& label : c.zoneLabels)
         xValues = std::max(xValues, kLeft + NextTabStop(device.GetTextExtent(label).cx, kLabelTab));
     for (Column& column : columns)
         column.span = NextTabStop(device.GetTextExtent(column.header).cx, distance) / distance;
 
-    // The columns go in bands as wide as the page; each band after the first
-    // starts a page of its own.
+    // Each band after the first starts a page of its own.
     int32_t yRow = yHeader;
     for (std::size_t first = 0; first < columns.size();) {
         std::size_t last = first;
@@ -401,8 +422,8 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
             right += columns[last].span * distance;
         }
         std::string headerRow;
-        for (std::size_t c = first; c <= last; ++c)
-            headerRow += columns[c].header + "\t";
+        for (std::size_t col = first; col <= last; ++col)
+            headerRow += columns[col].header + "\t";
         auto printHeaderRow = [&](int32_t yAt) {
             device.SelectFont(PrintFont::Text);
             const PrintExtent row = device.TabbedTextOut(xValues, yAt, headerRow, distance);
@@ -413,13 +434,12 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
         yRow = printHeaderRow(yRow);
 
         for (int z = 1; z <= zones; ++z) {
+            const auto zi = static_cast<std::size_t>(z - 1);
             device.SelectFont(PrintFont::Text);
-            const PrintExtent label =
-                device.TabbedTextOut(kLeft, yRow, zoneLabels[static_cast<std::size_t>(z - 1)] + "\t", kLabelTab);
+            const PrintExtent label = device.TabbedTextOut(kLeft, yRow, c.zoneLabels[zi] + "\t", kLabelTab);
             std::string values;
-            for (std::size_t c = first; c <= last; ++c)
-                values += std::to_string(cellValue(z, static_cast<int>(c))) +
-                          std::string(static_cast<std::size_t>(columns[c].span), '\t');
+            for (std::size_t col = first; col <= last; ++col)
+                values += std::to_string(c.values[zi][col]) + std::string(static_cast<std::size_t>(columns[col].span), '\t');
             device.SelectFont(PrintFont::Narrow);
             device.TabbedTextOut(xValues, yRow, values, distance);
             yRow -= label.cy;
@@ -428,6 +448,27 @@ int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& te
         }
         first = last + 1;
     }
+}
+
+}  // namespace
+
+int16_t PrintParameters(IPrintDevice& device, CUnit& unit, const CTextMemory& texts, const std::string& recipePath,
+                        std::time_t now)
+{
+    const PrintContent content = CollectContent(unit, texts, recipePath, now);
+
+    if (!device.StartDoc(kDocumentName))
+        return -1;
+    JobGuard job(device);
+    device.StartPage();
+    PageLayout page(device, content.t, content.date, content.time);
+
+    const int32_t yBlocks = PrintHead(device, page, content);
+    const int32_t yUnitEnd = PrintUnitBlock(device, content, yBlocks);
+    bool bGlobalsMoved = false;
+    const int32_t yGlobalEnd = PrintGlobalBlock(device, page, content, yBlocks, bGlobalsMoved);
+    // The zone table starts below the longer block.
+    PrintZoneTable(device, page, content, bGlobalsMoved ? yGlobalEnd : std::min(yUnitEnd, yGlobalEnd));
 
     device.EndPage();
     const int result = device.EndDoc();
