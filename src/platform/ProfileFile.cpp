@@ -343,7 +343,8 @@ bool RewriteInPlace(const Target& t, const std::string& text)
 
 // Writes a sibling, flushes it and renames it over the file, so that readers
 // and a crash at any moment see either the old file or the new one, whole.
-bool Store(const Target& t)
+// bInPlace: where the directory refuses a sibling, rewrite the file itself.
+bool Store(const Target& t, bool bInPlace = true)
 {
     const std::string text = t.mark + Join(t.lines);
     if (DirectoryTakesFiles(DirectoryOf(t.path))) {
@@ -373,7 +374,7 @@ bool Store(const Target& t)
             return false;
         }
     }
-    return t.bExists && RewriteInPlace(t, text);
+    return bInPlace && t.bExists && RewriteInPlace(t, text);
 }
 
 bool Write(const std::string& section, const std::string& key, const std::string& value,
@@ -553,7 +554,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text)
         return false;
     t.mark.clear();
     t.lines = {text};
-    return Store(t);
+    return Store(t, false);
 }
 
 ProfileIndex::ProfileIndex(const std::string& text)

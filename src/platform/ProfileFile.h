@@ -29,8 +29,9 @@
 // - A rewrite goes to a sibling file of a unique name that is flushed and
 //   then renamed over the old one, so a failed or interrupted write leaves
 //   the old file whole. Where the directory refuses a sibling but the file
-//   itself is writable, the file is rewritten in place (written, truncated,
-//   flushed) instead. No file but the program's own sibling is ever removed.
+//   itself is writable, a key write or delete rewrites the file in place
+//   (written, truncated, flushed) instead. No file but the program's own
+//   sibling is ever removed.
 namespace platform {
 
 constexpr std::size_t kProfileValueMax = 1023;
@@ -92,9 +93,9 @@ std::vector<std::string_view> SplitProfileLines(std::string_view text);
 // a view into line; nullopt for any other line.
 std::optional<std::string_view> ProfileHeaderName(std::string_view line);
 
-// Replaces the whole file at path with text, atomically as every rewrite
-// here: the old file stays whole when this returns false (or, rewritten in
-// place for want of a writable directory, is as whole as the disk allows).
+// Replaces the whole file at path with text, atomically only: the old file
+// stays whole when this returns false. A whole file (a recipe) is never
+// rewritten in place, so a directory that refuses a sibling refuses this.
 // Refuses a file without write permission, even for root. A byte-order mark
 // the old file had is not kept: the text is the whole new file.
 bool ReplaceFileAtomically(const std::string& path, const std::string& text);
