@@ -71,6 +71,25 @@ bool IsAscii(std::string_view s)
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// The one decoding step in front of every parser here: the mark split off,
+// and the encoding decided once for the whole file.
+struct Decoded
+{
+    std::string_view mark;  // the byte-order mark, or empty
+    std::string_view body;  // everything after it, as stored
+    bool b8Bit;             // body is not valid UTF-8: Windows-1252
+};
+
+Decoded DecodeStep(std::string_view bytes)
+{
+    std::string_view mark;
+    if (bytes.substr(0, kMark.size()) == kMark) {
+        mark = bytes.substr(0, kMark.size());
+        bytes.remove_prefix(kMark.size());
+    }
+    return {mark, bytes, !IsValidUtf8(bytes)};
+}
+
 std::string_view Trim(std::string_view s)
 {
     const auto first = s.find_first_not_of(" \t");
@@ -301,13 +320,10 @@ bool Open(const std::string& path, Target& t)
     const auto text = Load(t.path);
     if (!text)
         return false;
-    std::string_view body(*text);
-    if (body.substr(0, kMark.size()) == kMark) {
-        t.mark = kMark;
-        body.remove_prefix(kMark.size());
-    }
-    t.b8Bit = !IsValidUtf8(body);
-    t.lines = SplitLines(body);
+    const Decoded decoded = DecodeStep(*text);
+    t.mark = decoded.mark;
+    t.b8Bit = decoded.b8Bit;
+    t.lines = SplitLines(decoded.body);
     return true;
 }
 
@@ -506,10 +522,8 @@ std::string Windows1252ToUtf8(std::string_view text)
 
 std::vector<std::string_view> SplitProfileLines(std::string_view text)
 {
-    if (text.substr(0, kMark.size()) == kMark)
-        text.remove_prefix(kMark.size());
     std::vector<std::string_view> lines;
-    ForEachLine(text, [&](std::string_view, std::string_view bare) { lines.push_back(bare); });
+    ForEachLine(DecodeStep(text).body, [&](std::string_view, std::string_view bare) { lines.push_back(bare); });
     return lines;
 }
 
@@ -559,11 +573,10 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text)
 
 ProfileIndex::ProfileIndex(const std::string& text)
 {
-    std::string_view body(text);
-    if (body.substr(0, kMark.size()) == kMark)
-        body.remove_prefix(kMark.size());
+    const Decoded decoded = DecodeStep(text);
+    std::string_view body = decoded.body;
     std::string converted;
-    if (!IsValidUtf8(body)) {
+    if (decoded.b8Bit) {
         converted = Windows1252ToUtf8(body);
         body = converted;
     }
