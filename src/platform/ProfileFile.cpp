@@ -37,18 +37,16 @@ std::size_t LineEndAt(std::string_view text, std::size_t i)
 // Calls f(line with its end, line without it) for every line of text.
 template <typename F> void ForEachLine(std::string_view text, F f)
 {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (const std::size_t eol = LineEndAt(text, i)) {
-            f(text.substr(start, i + eol - start), text.substr(start, i - start));
-            i += eol;
-            start = i;
-        } else {
-            ++i;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t i = text.find_first_of("\r\n", start);
+        if (i == std::string_view::npos) {
+            f(text.substr(start), text.substr(start));
+            return;
         }
+        const std::size_t eol = LineEndAt(text, i);
+        f(text.substr(start, i + eol - start), text.substr(start, i - start));
+        start = i + eol;
     }
-    if (start < text.size())
-        f(text.substr(start), text.substr(start));
 }
 
 Lines SplitLines(std::string_view text)
@@ -498,6 +496,10 @@ constexpr char16_t kCp1252High[32] = {
 bool IsValidUtf8(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         const std::size_t n = Utf8CharAt(text, i);
         if (n == 0)
             return false;
