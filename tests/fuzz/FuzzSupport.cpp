@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,16 +13,27 @@
 
 namespace fuzz {
 
+namespace {
+
+// Made before main, so it outlives the handler that removes the directory.
+std::string g_strDir;
+
+}  // namespace
+
 const std::string& Dir()
 {
-    static const std::string dir = [] {
+    if (g_strDir.empty()) {
         std::string tmpl = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vorlent-fuzz-XXXXXX" : "/tmp/vorlent-fuzz-XXXXXX";
         if (!mkdtemp(tmpl.data()))
             std::abort();
-        platform::SetProgramDirectory(tmpl);
-        return tmpl;
-    }();
-    return dir;
+        g_strDir = tmpl;
+        platform::SetProgramDirectory(g_strDir);
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(g_strDir, ec);
+        });
+    }
+    return g_strDir;
 }
 
 std::string File(const std::string& name) { return Dir() + "/" + name; }
