@@ -3,8 +3,10 @@ BUILD       ?= build
 SAN_BUILD   ?= build-sanitize
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build test test-sanitize bench demo run clean screenshots package
+.PHONY: deps configure build test test-sanitize bench demo run clean screenshots package fuzz
 
 deps:
 	@scripts/install-deps
@@ -25,6 +27,15 @@ test-sanitize: deps
 	@cmake --build $(SAN_BUILD) -j $(JOBS)
 	@cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L core
 
+# Every parser under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer,
+# FUZZ_SECONDS each; needs clang, which only this target installs.
+fuzz:
+	@scripts/install-deps fuzz
+	@cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@tests/fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@scripts/run-bench $(BUILD)
 
@@ -35,6 +46,7 @@ run: demo
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(FUZZ_BUILD)
 
 screenshots: build
 	@scripts/screenshots $(BUILD)

@@ -4,16 +4,22 @@
 #include "config/Definitions.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "config/IniFile.h"
 #include "config/TextMemory.h"
+#include "platform/ProfileFile.h"
 #include "platform/ProgramDir.h"
 #include "unit/Unit.h"
 
@@ -30,35 +36,22 @@ constexpr int16_t kDefaultTimeout = 200;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Finds the two-digit number of a header line [start, end) (without its LF).
-// A header is what the profile reader takes for one: the line, without its
-// CR and surrounding blanks, begins with '[' and ends with ']'. Its name,
-// without surrounding blanks, must end in exactly two digits; three would be
-// no number this pass can keep within the file's length. Returns the offset
-// of the first digit, or npos.
-std::size_t HeaderNumberOffset(const std::string& text, std::size_t start, std::size_t end)
+// The offset in text of the two digits of a definitions header line
+// "[GLOBAL_PARAM_nn]" (the name in any letter case, blanks around it as the
+// profile reader allows them), or npos for any other line. Other sections a
+// site keeps (revision notes, comments) are neither counted nor changed.
+std::size_t HeaderNumberOffset(std::string_view text, std::string_view line)
 {
-    if (end > start && text[end - 1] == '\r')
-        --end;
-    while (start < end && IsBlank(text[start]))
-        ++start;
-    while (end > start && IsBlank(text[end - 1]))
-        --end;
-    if (end - start < 2 || text[start] != '[' || text[end - 1] != ']')
+    constexpr std::string_view kPrefix = "GLOBAL_PARAM_";
+    const auto name = platform::ProfileHeaderName(line);
+    if (!name || name->size() != kPrefix.size() + 2)
         return std::string::npos;
-    std::size_t nameBegin = start + 1;
-    std::size_t nameEnd = end - 1;
-    while (nameBegin < nameEnd && IsBlank(text[nameBegin]))
-        ++nameBegin;
-    while (nameEnd > nameBegin && IsBlank(text[nameEnd - 1]))
-        --nameEnd;
-    if (nameEnd - nameBegin < 2 || !IsDigit(text[nameEnd - 1]) || !IsDigit(text[nameEnd - 2]))
+    for (std::size_t i = 0; i < kPrefix.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>((*name)[i])) != kPrefix[i])
+            return std::string::npos;
+    if (!IsDigit((*name)[kPrefix.size()]) || !IsDigit((*name)[kPrefix.size() + 1]))
         return std::string::npos;
-    if (nameEnd - nameBegin >= 3 && IsDigit(text[nameEnd - 3]))
-        return std::string::npos;
-    return nameEnd - 2;
+    return static_cast<std::size_t>(name->data() - text.data()) + kPrefix.size();
 }
 
 bool ReadAll(int fd, std::string& text)
@@ -103,6 +96,13 @@ void WriteNumber(CIniFile& ini, const std::string& section, const std::string& k
     ini.WriteString(section, key);
 }
 
+// A limit beyond 16 bits is taken as the nearest one that fits, never
+// wrapped into a value of the other sign.
+int16_t Limit(const std::string& text)
+{
+    return static_cast<int16_t>(std::clamp<long>(ToNumber(text), INT16_MIN, INT16_MAX));
+}
+
 uint8_t ParityCode(const std::string& text)
 {
     if (text == "odd")
@@ -124,34 +124,38 @@ int RenumberDefinitionsFile()
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return -1;
+    // Root opens a file of mode 0444 for writing all the same; a file without
+    // a write bit is meant to stay as it is, as for every other writer.
+    struct stat st{};
     std::string text;
-    if (!ReadAll(fd, text)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || !ReadAll(fd, text)) {
         close(fd);
         return -1;
     }
 
     // Only the two digits of a header are ever overwritten, each with two
-    // digits, so the file keeps its length and every other byte.
+    // digits, so the file keeps its length, its encoding and every other byte.
     int k = 0;
-    std::size_t start = 0;
-    while (start < text.size() && k <= kLastSectionNumber) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::size_t digits = HeaderNumberOffset(text, start, end);
-        if (digits != std::string::npos) {
-            const int current = (text[digits] - '0') * 10 + (text[digits + 1] - '0');
-            if (current != k) {
-                const char number[2] = {static_cast<char>('0' + k / 10), static_cast<char>('0' + k % 10)};
-                if (!WriteAt(fd, number, 2, static_cast<off_t>(digits))) {
-                    close(fd);
-                    return -1;
-                }
+    bool bChanged = false;
+    for (const std::string_view line : platform::SplitProfileLines(text)) {
+        if (k > kLastSectionNumber)
+            break;
+        const std::size_t digits = HeaderNumberOffset(text, line);
+        if (digits == std::string::npos)
+            continue;
+        const int current = (text[digits] - '0') * 10 + (text[digits + 1] - '0');
+        if (current != k) {
+            const char number[2] = {static_cast<char>('0' + k / 10), static_cast<char>('0' + k % 10)};
+            if (!WriteAt(fd, number, 2, static_cast<off_t>(digits))) {
+                close(fd);
+                return -1;
             }
-            ++k;
+            bChanged = true;
         }
-        start = end + 1;
+        ++k;
     }
+    if (bChanged)
+        fsync(fd);
     close(fd);
     return 0;
 }
@@ -168,8 +172,8 @@ void CUnit::LoadDefinitions(bool bWriteSettings)
         GlobalParamDef def;
         def.pDescriptionD = ProfileValue(definitions, section, "Description_d");
         def.pDescriptionE = ProfileValue(definitions, section, "Description_e");
-        def.nMinVal = static_cast<int16_t>(ToNumber(ProfileValue(definitions, section, "MinVal")));
-        def.nMaxVal = static_cast<int16_t>(ToNumber(ProfileValue(definitions, section, "MaxVal")));
+        def.nMinVal = Limit(ProfileValue(definitions, section, "MinVal"));
+        def.nMaxVal = Limit(ProfileValue(definitions, section, "MaxVal"));
         const std::string command = ProfileValue(definitions, section, "Command");
         if (command.empty())
             break;
@@ -203,13 +207,15 @@ void CUnit::LoadDefinitions(bool bWriteSettings)
     m_nDataBits = (dataBits >= 5 && dataBits <= 8) ? static_cast<uint8_t>(dataBits) : kDefaultDataBits;
 
     // "1" is one stop bit (code 0); "1.5" converts to 1, the code for one and
-    // a half; "2" is code 2. A code the line cannot take means one stop bit.
+    // a half; "2" is code 2. Any other number means one stop bit; it is
+    // judged as read, since cut to 8 bits 257 would pass for 1.
     const std::string stopBits = ProfileValue(settings, "COM_PORT", "StopBits");
-    const uint8_t stopCode = stopBits == "1" ? 0 : static_cast<uint8_t>(ToNumber(stopBits));
-    m_nStopBits = stopCode <= 2 ? stopCode : 0;
+    const long stopCode = stopBits == "1" ? 0 : ToNumber(stopBits);
+    m_nStopBits = (stopCode == 1 || stopCode == 2) ? static_cast<uint8_t>(stopCode) : 0;
 
-    const int16_t timeout = static_cast<int16_t>(ToNumber(ProfileValue(settings, "COM_PORT", "Timeout")));
-    m_nTimeout = timeout >= 1 ? timeout : kDefaultTimeout;
+    // Judged before the cut to 16 bits, where 65737 would pass for 201.
+    const long timeout = ToNumber(ProfileValue(settings, "COM_PORT", "Timeout"));
+    m_nTimeout = (timeout >= 1 && timeout <= INT16_MAX) ? static_cast<int16_t>(timeout) : kDefaultTimeout;
 }
 
 void CUnit::SetGlobalParams(std::vector<GlobalParamDef> params)

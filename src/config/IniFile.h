@@ -6,7 +6,8 @@
 // buffer: ReadString leaves the value in it, WriteString writes it. Values
 // carry line breaks and backslashes through an escape scheme: "\\" is a
 // backslash, "\n" a line feed, "\r" a carriage return; any other backslash
-// stands for itself.
+// stands for itself. A file may be UTF-8 (with or without a byte-order mark)
+// or Windows-1252; values read are UTF-8, values written go out as UTF-8.
 class CIniFile
 {
 public:

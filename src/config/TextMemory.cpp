@@ -27,6 +27,7 @@ bool CTextMemory::Load(const std::string& fileName)
     const platform::ProfileIndex file = platform::ProfileIndex::FromFile(platform::ProgramFile(fileName));
 
     std::vector<std::string> texts;
+    std::vector<bool> hasKey;
     if (file.HasSection("GENERAL")) {
         const long lastIndex = ToNumber(Lookup(file, "GENERAL", "LastIndex"));
         // -1 marks a file that is not to be used; any negative number would
@@ -38,12 +39,15 @@ bool CTextMemory::Load(const std::string& fileName)
         char key[16];
         for (long i = 0; i <= last; ++i) {
             std::snprintf(key, sizeof key, "%03ld", i);
-            texts.push_back(Lookup(file, "TEXT", key));
+            const std::optional<std::string> value = file.Value("TEXT", key);
+            texts.push_back(value ? CIniFile::Decode(*value) : std::string());
+            hasKey.push_back(value.has_value());
         }
     } else {
         // A missing file, or one without GENERAL, is no language file: the
         // store holds just an empty text 0.
         texts.emplace_back();
+        hasKey.push_back(false);
     }
 
     m_strLanguage = Lookup(file, "GENERAL", "Language");
@@ -51,6 +55,7 @@ bool CTextMemory::Load(const std::string& fileName)
     m_strTimePattern = Lookup(file, "GENERAL", "FormatTime");
     m_strFileName = fileName;
     m_texts = std::move(texts);
+    m_bHasKey = std::move(hasKey);
     return true;
 }
 
@@ -70,7 +75,7 @@ const std::string& CTextMemory::GetText(int n) const
 
 std::string CTextMemory::GetTextOr(int n, const std::string& fallback) const
 {
-    if (n < 0 || n >= GetTextCount())
+    if (n < 0 || n >= GetTextCount() || !m_bHasKey[static_cast<std::size_t>(n)])
         return fallback;
     return m_texts[static_cast<std::size_t>(n)];
 }

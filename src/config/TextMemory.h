@@ -4,7 +4,8 @@
 #include <vector>
 
 // The texts of the active language file, by number, with its language name
-// and its date and time patterns.
+// and its date and time patterns. The file may be UTF-8 or Windows-1252; the
+// store holds UTF-8.
 class CTextMemory
 {
 public:
@@ -20,7 +21,8 @@ public:
     // Text n; throws std::invalid_argument for a number outside the list.
     // The reference stays valid until the next successful Load.
     const std::string& GetText(int n) const;
-    // Text n, or fallback when the loaded file has no such number.
+    // Text n, or fallback when the loaded file has no such number or no key
+    // for it; a key with an empty value gives the empty text.
     std::string GetTextOr(int n, const std::string& fallback) const;
     int GetTextCount() const { return static_cast<int>(m_texts.size()); }
 
@@ -36,6 +38,8 @@ private:
     std::string m_strTimePattern;
     std::string m_strFileName;
     std::vector<std::string> m_texts;
+    // Per text: whether the file had its key.
+    std::vector<bool> m_bHasKey;
 };
 
 // The one text store of the program.

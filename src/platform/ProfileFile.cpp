@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
+#include <random>
 #include <string_view>
 #include <vector>
 
@@ -17,19 +18,41 @@ namespace {
 
 bool g_bFailBeforeRename = false;
 
+constexpr std::string_view kMark = "\xEF\xBB\xBF";
+
 // Every line keeps its own terminator, so the lines a write does not touch
 // go back byte for byte, whatever line ends the file had.
 using Lines = std::vector<std::string>;
 
-Lines SplitLines(const std::string& text)
+// The length of the line end at text[i], 0 when there is none.
+std::size_t LineEndAt(std::string_view text, std::size_t i)
+{
+    if (text[i] == '\n')
+        return 1;
+    if (text[i] == '\r')
+        return i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+    return 0;
+}
+
+// Calls f(line with its end, line without it) for every line of text.
+template <typename F> void ForEachLine(std::string_view text, F f)
+{
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t i = text.find_first_of("\r\n", start);
+        if (i == std::string_view::npos) {
+            f(text.substr(start), text.substr(start));
+            return;
+        }
+        const std::size_t eol = LineEndAt(text, i);
+        f(text.substr(start, i + eol - start), text.substr(start, i - start));
+        start = i + eol;
+    }
+}
+
+Lines SplitLines(std::string_view text)
 {
     Lines lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t eol = text.find('\n', start);
-        const std::size_t end = eol == std::string::npos ? text.size() : eol + 1;
-        lines.push_back(text.substr(start, end - start));
-        start = end;
-    }
+    ForEachLine(text, [&](std::string_view whole, std::string_view) { lines.emplace_back(whole); });
     return lines;
 }
 
@@ -41,6 +64,30 @@ std::string Join(const Lines& lines)
     return text;
 }
 
+bool IsAscii(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The one decoding step in front of every parser here: the mark split off,
+// and the encoding decided once for the whole file.
+struct Decoded
+{
+    std::string_view mark;  // the byte-order mark, or empty
+    std::string_view body;  // everything after it, as stored
+    bool b8Bit;             // body is not valid UTF-8: Windows-1252
+};
+
+Decoded DecodeStep(std::string_view bytes)
+{
+    std::string_view mark;
+    if (bytes.substr(0, kMark.size()) == kMark) {
+        mark = bytes.substr(0, kMark.size());
+        bytes.remove_prefix(kMark.size());
+    }
+    return {mark, bytes, !IsValidUtf8(bytes)};
+}
+
 std::string_view Trim(std::string_view s)
 {
     const auto first = s.find_first_not_of(" \t");
@@ -49,7 +96,7 @@ std::string_view Trim(std::string_view s)
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// The line without its LF or CR LF, trimmed.
+// The line without its line end, trimmed.
 std::string_view Content(std::string_view line)
 {
     if (!line.empty() && line.back() == '\n')
@@ -91,10 +138,22 @@ bool IsKey(std::string_view line, std::string_view key)
     return name && SameName(*name, key);
 }
 
+// At most kProfileValueMax bytes of UTF-8, never ending inside a character.
+std::string_view CutValue(std::string_view value)
+{
+    if (value.size() <= kProfileValueMax)
+        return value;
+    std::size_t n = kProfileValueMax;
+    // Back off over continuation bytes to the start of the cut character.
+    while (n > 0 && (static_cast<unsigned char>(value[n]) & 0xC0) == 0x80)
+        --n;
+    return value.substr(0, n);
+}
+
 std::string ValueOf(std::string_view line)
 {
     const std::string_view s = Content(line);
-    return std::string(Trim(s.substr(s.find('=') + 1)).substr(0, kProfileValueMax));
+    return std::string(CutValue(Trim(s.substr(s.find('=') + 1))));
 }
 
 // A section's lines [begin, end): its header and everything up to the next one.
@@ -150,7 +209,7 @@ std::string KeyLine(std::string_view key, std::string_view value)
 // must not run on from it.
 void Terminate(std::string& line)
 {
-    if (line.back() != '\n')
+    if (line.back() != '\n' && line.back() != '\r')
         line += "\r\n";
 }
 
@@ -190,16 +249,34 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
+std::string DirectoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Without this a power cut may forget the rename, though not the data.
 void SyncDirectory(const std::string& path)
 {
-    const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
+}
+
+// Root passes access() on anything: a file or directory without a single
+// write bit is still meant to stay as it is.
+bool Writable(const std::string& path, const struct stat& st)
+{
+    return (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
+}
+
+bool DirectoryTakesFiles(const std::string& dir)
+{
+    struct stat st{};
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && Writable(dir, st) &&
+           access(dir.c_str(), X_OK) == 0;
 }
 
 // A file about to be rewritten: its lines and how it stands on disk.
@@ -208,67 +285,110 @@ struct Target
     std::string path;
     bool bExists = false;
     struct stat st{};
+    std::string mark;   // the byte-order mark the file began with, kept
+    bool b8Bit = false; // the file is Windows-1252
     Lines lines;
 };
 
-// False when the file exists but may not or cannot be rewritten. A file that
-// cannot be read is refused too: rewriting it would throw its content away.
+// An 8-bit file about to receive non-ASCII text becomes UTF-8 as a whole:
+// one file, one encoding.
+void Admit(Target& t, std::string_view text)
+{
+    if (!t.b8Bit || IsAscii(text))
+        return;
+    for (auto& line : t.lines)
+        line = Windows1252ToUtf8(line);
+    t.b8Bit = false;
+}
+
+// False when the file exists but may not or cannot be rewritten, or does not
+// exist and cannot be created. A file that cannot be read is refused too:
+// rewriting it would throw its content away.
 bool Open(const std::string& path, Target& t)
 {
     // Through a symbolic link the target is rewritten and the link stays.
     char* real = realpath(path.c_str(), nullptr);
     t.path = real ? real : path;
     std::free(real);
-    // A rename needs only the directory's permission, and root passes
-    // access() on anything: a read-only directory is meant to stay as it is.
-    const auto slash = t.path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : t.path.substr(0, slash);
-    struct stat dirStat{};
-    if (stat(dir.c_str(), &dirStat) != 0 || (dirStat.st_mode & 0222) == 0 || access(dir.c_str(), W_OK | X_OK) != 0)
-        return false;
     if (stat(t.path.c_str(), &t.st) != 0)
-        return errno == ENOENT;
+        return errno == ENOENT && DirectoryTakesFiles(DirectoryOf(t.path));
     t.bExists = true;
-    // Root passes access() on anything; a file without a single write bit is
-    // still meant to stay as it is.
-    if (!S_ISREG(t.st.st_mode) || (t.st.st_mode & 0222) == 0 || access(t.path.c_str(), W_OK) != 0)
+    if (!S_ISREG(t.st.st_mode) || !Writable(t.path, t.st))
         return false;
     const auto text = Load(t.path);
     if (!text)
         return false;
-    t.lines = SplitLines(*text);
+    const Decoded decoded = DecodeStep(*text);
+    t.mark = decoded.mark;
+    t.b8Bit = decoded.b8Bit;
+    t.lines = SplitLines(decoded.body);
     return true;
+}
+
+// A sibling no other program uses: a name of our own, created exclusively.
+int CreateSibling(const std::string& path, std::string& name)
+{
+    static std::mt19937 random(std::random_device{}());
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = path + ".";
+        for (int i = 0; i < 6; ++i)
+            name += letters[random() % (sizeof letters - 1)];
+        name += "~";
+        // A new file gets its mode from the umask.
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// For a directory that refuses new files (only the file was made writable):
+// not atomic, so it is used only where the atomic way is refused.
+bool RewriteInPlace(const Target& t, const std::string& text)
+{
+    const int fd = open(t.path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool bOk = WriteAll(fd, text) && ftruncate(fd, static_cast<off_t>(text.size())) == 0 && fsync(fd) == 0;
+    bOk = close(fd) == 0 && bOk;
+    return bOk;
 }
 
 // Writes a sibling, flushes it and renames it over the file, so that readers
 // and a crash at any moment see either the old file or the new one, whole.
-bool Store(const Target& t)
+// bInPlace: where the directory refuses a sibling, rewrite the file itself.
+bool Store(const Target& t, bool bInPlace = true)
 {
-    const std::string sibling = t.path + ".tmp~";
-    // A sibling left behind by a crash would make the exclusive create fail
-    // for good.
-    unlink(sibling.c_str());
-    // A new file gets its mode from the umask; a rewritten one keeps its
-    // owner and mode.
-    const int fd = open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool bOk = true;
-    if (t.bExists) {
-        if (fchown(fd, t.st.st_uid, t.st.st_gid) != 0) {
-            // Only root may give a file away; anyone else keeps it as their own.
+    const std::string text = t.mark + Join(t.lines);
+    if (DirectoryTakesFiles(DirectoryOf(t.path))) {
+        std::string sibling;
+        const int fd = CreateSibling(t.path, sibling);
+        if (fd >= 0) {
+            bool bOk = true;
+            if (t.bExists) {
+                if (fchown(fd, t.st.st_uid, t.st.st_gid) != 0) {
+                    // Only root may give a file away; anyone else keeps it as their own.
+                }
+                bOk = fchmod(fd, t.st.st_mode & 07777) == 0;
+            }
+            bOk = bOk && WriteAll(fd, text) && fsync(fd) == 0;
+            bOk = close(fd) == 0 && bOk;
+            if (bOk && !g_bFailBeforeRename && rename(sibling.c_str(), t.path.c_str()) == 0) {
+                SyncDirectory(t.path);
+                return true;
+            }
+            const int renameError = errno;
+            unlink(sibling.c_str());
+            // A file mounted on its own cannot be renamed over; anything
+            // else (a full disk above all) must leave the old file alone.
+            if (!bOk || g_bFailBeforeRename || renameError != EBUSY)
+                return false;
+        } else if (errno != EACCES && errno != EPERM) {
+            return false;
         }
-        bOk = fchmod(fd, t.st.st_mode & 07777) == 0;
     }
-    bOk = bOk && WriteAll(fd, Join(t.lines)) && fsync(fd) == 0;
-    bOk = close(fd) == 0 && bOk;
-    bOk = bOk && !g_bFailBeforeRename && rename(sibling.c_str(), t.path.c_str()) == 0;
-    if (!bOk) {
-        unlink(sibling.c_str());
-        return false;
-    }
-    SyncDirectory(t.path);
-    return true;
+    return bInPlace && t.bExists && RewriteInPlace(t, text);
 }
 
 bool Write(const std::string& section, const std::string& key, const std::string& value,
@@ -277,6 +397,7 @@ bool Write(const std::string& section, const std::string& key, const std::string
     Target t;
     if (!Storable(section, key, value) || !Open(path, t))
         return false;
+    Admit(t, section + key + value);
     Lines& lines = t.lines;
     const auto range = FindSection(lines, section);
     if (!range) {
@@ -307,7 +428,108 @@ bool Write(const std::string& section, const std::string& key, const std::string
     return Store(t);
 }
 
+std::string Lower(std::string_view s)
+{
+    std::string lower(s);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// The length of the well-formed UTF-8 character at s[i], 0 when there is none.
+std::size_t Utf8CharAt(std::string_view s, std::size_t i)
+{
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80)
+        return 1;
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0)
+            lo = 0xA0;  // overlong
+        if (c == 0xED)
+            hi = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0)
+            lo = 0x90;  // overlong
+        if (c == 0xF4)
+            hi = 0x8F;  // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi)
+        return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if ((b(i + k) & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// 0x80..0x9F of Windows-1252; 0 where the code page defines nothing.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
 }  // namespace
+
+bool IsValidUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t n = Utf8CharAt(text, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Windows1252ToUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 && c <= 0x9F && kCp1252High[c - 0x80] != 0)
+            AppendUtf8(out, kCp1252High[c - 0x80]);
+        else
+            AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::vector<std::string_view> SplitProfileLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    ForEachLine(DecodeStep(text).body, [&](std::string_view, std::string_view bare) { lines.push_back(bare); });
+    return lines;
+}
+
+std::optional<std::string_view> ProfileHeaderName(std::string_view line) { return HeaderName(line); }
 
 std::string GetProfileString(const std::string& section, const std::string& key, const std::string& def,
                              const std::string& path)
@@ -315,14 +537,7 @@ std::string GetProfileString(const std::string& section, const std::string& key,
     const auto text = Load(path);
     if (!text)
         return def;
-    const Lines lines = SplitLines(*text);
-    const auto range = FindSection(lines, section);
-    if (!range)
-        return def;
-    for (std::size_t i = range->begin + 1; i < range->end; ++i)
-        if (IsKey(lines[i], key))
-            return ValueOf(lines[i]);
-    return def;
+    return ProfileIndex(*text).Value(section, key).value_or(def);
 }
 
 bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
@@ -342,6 +557,7 @@ bool DeleteProfileKey(const std::string& section, const std::string& key, const 
     Target t;
     if (!Open(path, t))
         return false;
+    Admit(t, section + key);
     // A missing file has no lines, so nothing is removed and nothing created.
     const auto range = FindSection(t.lines, section);
     return !range || RemoveKeys(t.lines, *range, key) == 0 || Store(t);
@@ -352,32 +568,22 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text)
     Target t;
     if (!Open(path, t))
         return false;
+    t.mark.clear();
     t.lines = {text};
-    return Store(t);
+    return Store(t, false);
 }
-
-namespace {
-
-std::string Lower(std::string_view s)
-{
-    std::string lower(s);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
-}  // namespace
 
 ProfileIndex::ProfileIndex(const std::string& text)
 {
-    std::string_view rest(text);
-    if (rest.substr(0, 3) == "\xEF\xBB\xBF")
-        rest.remove_prefix(3);
+    const Decoded decoded = DecodeStep(text);
+    std::string_view body = decoded.body;
+    std::string converted;
+    if (decoded.b8Bit) {
+        converted = Windows1252ToUtf8(body);
+        body = converted;
+    }
     std::unordered_map<std::string, std::string>* current = nullptr;
-    while (!rest.empty()) {
-        const std::size_t eol = rest.find('\n');
-        const std::string_view line = rest.substr(0, eol == std::string_view::npos ? rest.size() : eol + 1);
-        rest.remove_prefix(line.size());
+    ForEachLine(body, [&](std::string_view line, std::string_view) {
         if (const auto header = HeaderName(line)) {
             // Only the first section of a name counts.
             const auto [it, bNew] = m_sections.try_emplace(Lower(*header));
@@ -385,7 +591,7 @@ ProfileIndex::ProfileIndex(const std::string& text)
         } else if (const auto key = KeyName(line); key && current) {
             current->try_emplace(Lower(*key), ValueOf(line));
         }
-    }
+    });
 }
 
 ProfileIndex ProfileIndex::FromFile(const std::string& path)

@@ -234,6 +234,10 @@ int16_t ReadRecipe(CUnit& unit, const std::string& path)
 
     const bool bOffline = unit.IsOffline();
     const long az = ToNumber(file.Get("UNIT", "AZ-Number"));
+    // An AZ number beyond 16 bits belongs to no unit of this kind; cut to
+    // 16 bits, 65548 would pass for 12.
+    if (az < INT16_MIN || az > INT16_MAX)
+        return bOffline ? 1 : 2;
     if (!bOffline && az != unit.QueryAZNumber())
         return 2;
 

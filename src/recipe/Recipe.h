@@ -11,7 +11,7 @@ class CTextMemory;
 constexpr const char* kRecipeId = "VORLENT_RECIPE";
 
 // Writes the unit record (its stored values, the link closed) as a recipe to
-// path, replacing the file atomically: the old file stays whole when the
+// path, as UTF-8 without a byte-order mark, replacing the file atomically: the old file stays whole when the
 // write fails. Descriptions and time stamp patterns come from texts. now is
 // the system time to stamp (plus two hours, as universal time). Refuses, with
 // the old file kept, a record holding a zone value outside -99999..999999.
@@ -19,8 +19,10 @@ constexpr const char* kRecipeId = "VORLENT_RECIPE";
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path, std::time_t now);
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path);
 
-// Reads a recipe into the unit record. 0 loaded; 1 not a recipe file;
-// 2 a unit is selected and the file belongs to another AZ number. Only 0
+// Reads a recipe into the unit record. 0 loaded; 1 not a recipe file, or
+// offline a file whose AZ number does not fit 16 bits; 2 a unit is selected
+// and the file belongs to another AZ number (one beyond 16 bits included).
+// The file may be UTF-8 or Windows-1252; the record receives UTF-8. Only 0
 // changes the record. Offline the file defines the unit (identification,
 // counts, width, actual values); with a unit selected only the comment, the
 // global values, set values and zone parameters the file holds are taken.

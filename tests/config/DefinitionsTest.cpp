@@ -1,6 +1,7 @@
 // GLOBAL.INI: renumbering and loading the catalogue; CONFIG.INI: the line
 // settings, their defaults and the values written back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -39,6 +40,10 @@ TEST(Definitions, RenumberingCountsHeadersInFileOrder)
         "renumber_order",                     // 01, 00 -> 00, 01
         "renumber_brackets_outside_headers",  // ']' in values and comments, odd header names
         "renumber_header_spacing",            // blanks, LF-only lines, no final line end
+        "renumber_byte_order_mark",           // the mark is no part of the first header
+        "renumber_lone_cr_line_ends",         // a lone CR ends a line
+        "renumber_only_its_own_headers",      // other sections keep their numbers, any case counts
+        "windows_1252",                       // 8-bit text around the digits stays as it is
     };
     for (const char* name : cases) {
         SCOPED_TRACE(name);
@@ -94,6 +99,18 @@ TEST(Definitions, RenumberingUsesTheProgramDirectoryAndNeedsAWritableFile)
     // A directory of that name cannot be opened for writing, not even by root.
     ASSERT_EQ(mkdir(empty.File("GLOBAL.INI").c_str(), 0755), 0);
     EXPECT_EQ(RenumberDefinitionsFile(), -1);
+
+    // Nor is a file without a write bit renumbered, though root may open it;
+    // it still loads.
+    TestDir readOnly;
+    readOnly.CopyData("defs/renumber_gap.ini", "GLOBAL.INI");
+    const std::string before = readOnly.Read("GLOBAL.INI");
+    ASSERT_EQ(chmod(readOnly.File("GLOBAL.INI").c_str(), 0444), 0);
+    EXPECT_EQ(RenumberDefinitionsFile(), -1);
+    EXPECT_EQ(readOnly.Read("GLOBAL.INI"), before);
+    auto unit = std::make_unique<CUnit>();
+    unit->LoadDefinitions();
+    EXPECT_EQ(unit->GetGlobalParamCount(), 2);
 }
 
 TEST(Definitions, LoadsTheRenumberedCatalogue)
@@ -124,6 +141,25 @@ TEST(Definitions, LoadsTheRenumberedCatalogue)
     unit->LoadDefinitions();
     ASSERT_EQ(unit->GetGlobalParamCount(), 2);
     EXPECT_EQ(unit->GetGlobalParamDef(1)->pCommand, "PFI=");
+
+    // What editors and other programs leave in the file does not hide a
+    // parameter, and 8-bit descriptions arrive as UTF-8.
+    const struct { const char* file; int count; const char* firstCommand; } cases[] = {
+        {"renumber_byte_order_mark", 2, "PA="},
+        {"renumber_lone_cr_line_ends", 1, "PA="},
+        {"renumber_only_its_own_headers", 2, "PA="},
+        {"windows_1252", 1, "PT="},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        dir.CopyData(std::string("defs/") + c.file + ".ini", "GLOBAL.INI");
+        ASSERT_EQ(RenumberDefinitionsFile(), 0);
+        unit->LoadDefinitions();
+        ASSERT_EQ(unit->GetGlobalParamCount(), c.count);
+        EXPECT_EQ(unit->GetGlobalParamDef(1)->pCommand, c.firstCommand);
+    }
+    EXPECT_EQ(unit->GetGlobalParamDef(1)->pDescriptionD, "Temperatur in \u00B0C f\u00FCr D\u00FCse");
+    EXPECT_EQ(unit->GetGlobalParamDef(1)->pDescriptionE, "Temperature in \u00B0C");
 }
 
 TEST(Definitions, TheListEndsAtTheFirstSectionWithoutCommand)
@@ -166,17 +202,19 @@ TEST(Definitions, TheListEndsAtTheFirstSectionWithoutCommand)
     EXPECT_EQ(unit->GetGlobalParamDef(1)->pCommand, "P1=");
 }
 
-TEST(Definitions, LimitsAreCutTo16Bits)
+TEST(Definitions, LimitsAreClampedTo16Bits)
 {
     TestDir dir;
-    dir.CopyData("defs/limits_cut_to_16_bits.ini", "GLOBAL.INI");
+    dir.CopyData("defs/limits_clamped_to_16_bits.ini", "GLOBAL.INI");
     auto unit = std::make_unique<CUnit>();
     unit->LoadDefinitions();
-    ASSERT_EQ(unit->GetGlobalParamCount(), 2);
-    EXPECT_EQ(unit->GetParamMin(1), static_cast<int16_t>(-40000));
-    EXPECT_EQ(unit->GetParamMax(1), static_cast<int16_t>(70000));
-    EXPECT_EQ(unit->GetParamMin(2), 0);   // "abc"
-    EXPECT_EQ(unit->GetParamMax(2), 12);  // "12 mm"
+    ASSERT_EQ(unit->GetGlobalParamCount(), 3);
+    EXPECT_EQ(unit->GetParamMin(1), -32768);  // -40000
+    EXPECT_EQ(unit->GetParamMax(1), 32767);   // 70000
+    EXPECT_EQ(unit->GetParamMin(2), 0);       // "abc"
+    EXPECT_EQ(unit->GetParamMax(2), 12);      // "12 mm"
+    EXPECT_EQ(unit->GetParamMin(3), -32768);  // beyond even a long
+    EXPECT_EQ(unit->GetParamMax(3), 32767);
 }
 
 TEST(Definitions, LineSettingsAndTheirDefaults)
@@ -199,6 +237,9 @@ TEST(Definitions, LineSettingsAndTheirDefaults)
         {"StopBits=1.5\r\n", 0, 8, 1, 200},
         {"StopBits=2\r\n", 0, 8, 2, 200},
         {"StopBits=3\r\n", 0, 8, 0, 200},
+        {"StopBits=257\r\n", 0, 8, 0, 200},
+        {"StopBits=-254\r\n", 0, 8, 0, 200},
+        {"StopBits=0\r\n", 0, 8, 0, 200},
         {"DataBits=0\r\n", 0, 8, 0, 200},
         {"DataBits=7\r\n", 0, 7, 0, 200},
         {"DataBits=5\r\n", 0, 5, 0, 200},
@@ -209,7 +250,9 @@ TEST(Definitions, LineSettingsAndTheirDefaults)
         {"Timeout=500\r\n", 0, 8, 0, 500},
         {"Timeout=32767\r\n", 0, 8, 0, 32767},
         {"Timeout=32768\r\n", 0, 8, 0, 200},
-        {"Timeout=65537\r\n", 0, 8, 0, 1},
+        {"Timeout=65537\r\n", 0, 8, 0, 200},
+        {"Timeout=65737\r\n", 0, 8, 0, 200},
+        {"Timeout=-65336\r\n", 0, 8, 0, 200},
         {"Timeout=-5\r\n", 0, 8, 0, 200},
         {"Timeout=abc\r\n", 0, 8, 0, 200},
     };
@@ -248,6 +291,23 @@ TEST(Definitions, DefaultZoneParamCountAndItsWriteBack)
         EXPECT_EQ(unit->GetDefaultZoneParamCount(), c.count);
         EXPECT_EQ(Setting(dir.File("CONFIG.INI"), "GENERAL", "AnzPar"), c.after);
         EXPECT_EQ(Setting(dir.File("CONFIG.INI"), "GENERAL", "Language"), "ENGLISH");
+    }
+
+    // A leading byte-order mark hides no section; a last line ended by a
+    // lone CR is a whole line, and the key written after it reads back clean.
+    const struct { const char* file; int16_t port; int count; const char* after; } files[] = {
+        {"byte_order_mark.ini", 0, 3, "\xEF\xBB\xBF[GENERAL]\r\nAnzPar=3\r\n"},
+        {"lone_cr_line_ends.ini", 3, 10, "[COM_PORT]\r\nPort=3\r\n[GENERAL]\rAnzPar=10\r\n"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.file);
+        TestDir dir;
+        dir.CopyData(std::string("ini/") + f.file, "CONFIG.INI");
+        auto unit = std::make_unique<CUnit>();
+        unit->SetInterface(f.port, 0);
+        unit->LoadDefinitions();
+        EXPECT_EQ(unit->GetDefaultZoneParamCount(), f.count);
+        EXPECT_EQ(dir.Read("CONFIG.INI"), f.after);
     }
 
     // Without a settings file the defaults hold and the file holds the count.

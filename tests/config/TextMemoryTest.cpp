@@ -137,7 +137,7 @@ TEST(TextMemoryLoad, FollowsTheProfileRules)
 {
     LngDir d({"escapes.lng", "names_ignore_case.lng", "value_after_first_equals.lng",
               "first_section_and_key_win.lng", "byte_order_mark.lng", "value_cut_at_1023.lng",
-              "lf_line_ends.lng"});
+              "lf_line_ends.lng", "windows_1252.lng"});
     CTextMemory store;
 
     ASSERT_TRUE(store.Load("escapes.lng"));
@@ -180,6 +180,12 @@ TEST(TextMemoryLoad, FollowsTheProfileRules)
     ASSERT_TRUE(store.Load("lf_line_ends.lng"));
     EXPECT_EQ(store.GetLanguageName(), "Unix");
     EXPECT_EQ(store.GetText(1), "Last line without end");
+
+    // Not valid UTF-8: the whole file is Windows-1252, and the store holds UTF-8.
+    ASSERT_TRUE(store.Load("windows_1252.lng"));
+    EXPECT_EQ(store.GetText(1), "\u00D6ffnen");
+    EXPECT_EQ(store.GetText(2), "Gr\u00F6\u00DFe in \u00B0C");
+    EXPECT_EQ(store.GetText(3), "\u201EZitat\u201C \u20AC");
 }
 
 TEST(TextMemoryGetText, OutsideTheListThrowsNamingNumberAndFile)
@@ -204,7 +210,12 @@ TEST(TextMemoryGetText, OutsideTheListThrowsNamingNumberAndFile)
         EXPECT_EQ(store.GetTextOr(n, "fallback"), "fallback");
     }
     EXPECT_EQ(store.GetTextOr(1, "fallback"), "Second 1");
-    EXPECT_EQ(store.GetTextOr(2, "fallback"), "");
+    // Within LastIndex but without a key: the fallback; a key with an empty
+    // value stays empty.
+    EXPECT_EQ(store.GetTextOr(2, "fallback"), "fallback");
+    LngDir e({"value_after_first_equals.lng"});
+    ASSERT_TRUE(store.Load("value_after_first_equals.lng"));
+    EXPECT_EQ(store.GetTextOr(1, "fallback"), "");
 }
 
 namespace {

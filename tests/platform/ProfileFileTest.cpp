@@ -16,7 +16,8 @@ using namespace platform;
 TEST(ProfileFile, LookupRules)
 {
     TestDir dir;
-    for (const std::string name : {"names_any_case.ini", "values_trimmed.ini", "lf_only_lines.ini"})
+    for (const std::string name : {"names_any_case.ini", "values_trimmed.ini", "lf_only_lines.ini",
+                                   "byte_order_mark.ini", "lone_cr_line_ends.ini", "windows_1252.ini"})
         dir.CopyData("ini/" + name, name);
     const struct { const char *file, *section, *key, *expected; } cases[] = {
         {"names_any_case.ini", "general", "LANGUAGE", "English.lng"},
@@ -28,9 +29,18 @@ TEST(ProfileFile, LookupRules)
         {"lf_only_lines.ini", "Texts", "Hidden", "-"},       // comments are not keys
         {"lf_only_lines.ini", "Texts", "Stray", "-"},        // nor are lines before any section
         {"missing.ini", "Texts", "Shown", "-"},
+        {"byte_order_mark.ini", "GENERAL", "AnzPar", "3"},       // the mark is no part of the header
+        {"lone_cr_line_ends.ini", "COM_PORT", "Port", "3"},
+        {"lone_cr_line_ends.ini", "GENERAL", "Port", "-"},
+        {"windows_1252.ini", "general", "Ort", "K\u00F6ln \u20AC"},  // 8-bit text reads as UTF-8
+        {"windows_1252.ini", "GENERAL", "Language", "DEUTSCH"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        // Every reader sees a file the same way.
         EXPECT_EQ(GetProfileString(c.section, c.key, "-", dir.File(c.file)), c.expected) << c.file << " " << c.key;
+        EXPECT_EQ(ProfileIndex::FromFile(dir.File(c.file)).Value(c.section, c.key).value_or("-"), c.expected)
+            << c.file << " " << c.key;
+    }
     EXPECT_FALSE(dir.Exists("missing.ini"));
 
     dir.Write("long.ini", "[S]\r\nK=" + std::string(1500, 'x') + "\r\n");
@@ -41,9 +51,10 @@ TEST(ProfileFile, LookupRules)
 TEST(ProfileFile, WriteTouchesOnlyItsLine)
 {
     TestDir dir;
-    dir.CopyData("ini/untouched_lines.ini", "in.ini");
-    const std::string original = dir.Read("in.ini"), path = dir.File("in.ini");
-    const struct { std::function<bool()> edit; std::string from, to; } cases[] = {
+    const std::string path = dir.File("in.ini");
+    const auto fromData = [](const std::string& name) { return ReadWholeFile(std::string(VORLENT_TEST_DATA) + "/ini/" + name); };
+    const std::string original = fromData("untouched_lines.ini");
+    const struct { std::function<bool()> edit; std::string from, to, file = "untouched_lines.ini"; } cases[] = {
         {[&] { return WriteProfileString("main", "BETA", "5", path); }, "  beta=2   \r\n", "BETA=5\r\n"},
         {[&] { return WriteProfileString("Main", "Delta", "4", path); }, "beta=2   \r\n", "beta=2   \r\nDelta=4\r\n"},
         {[&] { return WriteProfileStringLast("Main", "alpha", "7", path); }, "Alpha = 1\n  beta=2   \r\n",
@@ -53,10 +64,25 @@ TEST(ProfileFile, WriteTouchesOnlyItsLine)
         {[&] { return WriteProfileString("New", "Key", "v", path); }, "Gamma=3", "Gamma=3\r\n[New]\r\nKey=v\r\n"},
         {[&] { return DeleteProfileKey("MAIN", "alpha", path); }, "Alpha = 1\n", ""},
         {[&] { return DeleteProfileKey("Main", "Absent", path); }, "", ""},
+        // The mark stays where it was, before the first line.
+        {[&] { return WriteProfileString("General", "AnzPar", "4", path); }, "AnzPar=3", "AnzPar=4",
+         "byte_order_mark.ini"},
+        {[&] { return WriteProfileString("Other", "K", "v", path); }, "\xEF\xBB\xBF[GENERAL]\r\nAnzPar=3\r\n",
+         "\xEF\xBB\xBF[GENERAL]\r\nAnzPar=3\r\n[Other]\r\nK=v\r\n", "byte_order_mark.ini"},
+        // A lone CR ends the last line: the key goes below the header, not onto it.
+        {[&] { return WriteProfileString("GENERAL", "Language", "ENGLISH", path); }, "[GENERAL]\r",
+         "[GENERAL]\rLanguage=ENGLISH\r\n", "lone_cr_line_ends.ini"},
+        // ASCII into an 8-bit file keeps its bytes; other text makes it UTF-8.
+        {[&] { return WriteProfileString("General", "Language", "ENGLISH", path); }, "DEUTSCH", "ENGLISH",
+         "windows_1252.ini"},
+        {[&] { return WriteProfileString("General", "Ort", "D\u00FCren", path); },
+         "; Einstellungen f\xFCr Halle 2\r\n[GENERAL]\r\nLanguage=DEUTSCH\r\nOrt=K\xF6ln \x80\r\n",
+         "; Einstellungen f\u00FCr Halle 2\r\n[GENERAL]\r\nLanguage=DEUTSCH\r\nOrt=D\u00FCren\r\n", "windows_1252.ini"},
     };
     for (const auto& c : cases) {
-        dir.Write("in.ini", original);
-        std::string expected = original;
+        const std::string before = fromData(c.file);
+        dir.Write("in.ini", before);
+        std::string expected = before;
         EXPECT_TRUE(c.edit());
         EXPECT_EQ(dir.Read("in.ini"), expected.replace(expected.find(c.from), c.from.size(), c.to)) << c.to;
     }
@@ -89,6 +115,35 @@ TEST(ProfileFile, RefusedOrInterruptedWriteLeavesFileWhole)
     EXPECT_FALSE(DeleteProfileKey("Main", "Absent", path));
     EXPECT_EQ(dir.Read("in.ini"), original);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1) << "a sibling was left behind";
+
+    // A file that merely has the name a sibling once had is not the
+    // program's to remove.
+    chmod(path.c_str(), 0644);
+    dir.Write("in.ini.tmp~", "someone else's");
+    EXPECT_TRUE(WriteProfileString("Main", "Alpha", "2", path));
+    EXPECT_EQ(dir.Read("in.ini.tmp~"), "someone else's");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2);
+}
+
+// A site that made only the file writable, not its directory: the file is
+// rewritten in place, and only a file without a write bit is refused.
+TEST(ProfileFile, ReadOnlyDirectoryRewritesTheFileInPlace)
+{
+    TestDir dir;
+    dir.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=DEUTSCH\r\nAnzPar=12\r\n");
+    dir.Write("locked.ini", "[S]\r\nK=1\r\n");
+    const std::string path = dir.File("CONFIG.INI");
+    ASSERT_EQ(chmod(dir.File("locked.ini").c_str(), 0444), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+    EXPECT_TRUE(WriteProfileStringLast("GENERAL", "Language", "ENGLISH", path));
+    EXPECT_TRUE(DeleteProfileKey("GENERAL", "AnzPar", path));
+    EXPECT_FALSE(WriteProfileString("S", "K", "2", dir.File("locked.ini")));
+    EXPECT_FALSE(WriteProfileString("S", "K", "2", dir.File("new.ini")));
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    EXPECT_EQ(dir.Read("CONFIG.INI"), "[GENERAL]\r\nLanguage=ENGLISH\r\n");
+    EXPECT_EQ(GetProfileString("GENERAL", "Language", "", path), "ENGLISH");
+    EXPECT_EQ(dir.Read("locked.ini"), "[S]\r\nK=1\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2);
 }
 
 TEST(ProfileFile, RewriteKeepsModeAndLinks)

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -304,7 +305,8 @@ TEST(Recipe, CommentAndGlobalValuesAbsentInTheFile)
 
 TEST(Recipe, OnlyRecipeFilesAreRead)
 {
-    const char* files[] = {"id_lower_case.rcp", "no_header.rcp", "not_a_profile_file.rcp", "does_not_exist.rcp"};
+    const char* files[] = {"id_lower_case.rcp", "no_header.rcp", "not_a_profile_file.rcp", "does_not_exist.rcp",
+                           "az_number_beyond_16_bits.rcp"};
     for (const char* file : files) {
         SCOPED_TRACE(file);
         auto unit = SmallUnit();
@@ -410,11 +412,13 @@ TEST(Recipe, WithAUnitSelected)
         return unit;
     };
 
-    // Another unit's recipe changes nothing.
+    // Another unit's recipe changes nothing; 65548 is not 12 cut short.
     auto other = selectedUnit();
     const Snapshot before = Take(*other);
-    EXPECT_EQ(ReadRecipe(*other, Data("selected_other_az.rcp")), 2);
-    EXPECT_EQ(Take(*other), before);
+    for (const char* file : {"selected_other_az.rcp", "az_number_beyond_16_bits.rcp"}) {
+        EXPECT_EQ(ReadRecipe(*other, Data(file)), 2) << file;
+        EXPECT_EQ(Take(*other), before);
+    }
 
     auto unit = selectedUnit();
     ASSERT_EQ(ReadRecipe(*unit, Data("selected_same_az.rcp")), 0);
@@ -478,13 +482,14 @@ TEST(Recipe, AFailedSaveKeepsThePreviousFile)
     unit->WriteSetValue(3, 1000000);
     unit->WriteZoneParam(1, 3, 1000000);
     unit->SetComment(std::string(1023, 'c'));
-    dir.Write("keep.12.tmp~", "left over from a crash");
+    dir.Write("keep.12.tmp~", "not the program's file");
     ASSERT_TRUE(WriteRecipe(*unit, texts, path, k2130Utc));
     EXPECT_EQ(Key(path, "HEADER", "Old"), "");  // written from scratch
     EXPECT_EQ(Key(path, "HEADER", "Comment"), std::string(1023, 'c'));
-    EXPECT_FALSE(dir.Exists("keep.12.tmp~"));
+    EXPECT_EQ(dir.Read("keep.12.tmp~"), "not the program's file");
 
-    // A read-only file or directory stays as it is, for root as well.
+    // A read-only file or directory stays as it is, for root as well: a
+    // recipe is replaced whole or not at all, never rewritten in place.
     dir.Write("keep.12", old);
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     EXPECT_FALSE(WriteRecipe(*unit, texts, path, k2130Utc));
@@ -494,5 +499,33 @@ TEST(Recipe, AFailedSaveKeepsThePreviousFile)
     EXPECT_FALSE(WriteRecipe(*unit, texts, path, k2130Utc));
     ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     EXPECT_EQ(dir.Read("keep.12"), old);
-    EXPECT_FALSE(dir.Exists("keep.12.tmp~"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3);  // test.lng beside
+}
+
+// Recipes of older installations are 8-bit text; what is read arrives as
+// UTF-8 and is written back as UTF-8 without a byte-order mark.
+TEST(Recipe, EightBitTextIsReadAsUtf8AndWrittenAsUtf8)
+{
+    TestDir dir;
+    CTextMemory texts;
+    LoadLanguage(dir, texts, "Deutsch");
+    auto unit = std::make_unique<CUnit>();
+    std::vector<GlobalParamDef> params = Catalogue(1);
+    params[0].pDescriptionD = "Temperatur in \u00B0C";
+    unit->SetGlobalParams(params);
+    ASSERT_EQ(ReadRecipe(*unit, Data("windows_1252_comment.rcp")), 0);
+    EXPECT_EQ(unit->GetComment(), "D\u00FCse 3 bei 180 \u00B0C\nzweite Zeile");
+    EXPECT_EQ(unit->QueryType(), "Regler \u00E4");
+
+    unit->WriteGlobalParam(1, 180);
+    ASSERT_TRUE(WriteRecipe(*unit, texts, dir.File("out.12"), k2130Utc));
+    const std::string written = dir.Read("out.12");
+    EXPECT_TRUE(platform::IsValidUtf8(written));
+    EXPECT_EQ(written.substr(0, 8), "[HEADER]");
+    EXPECT_NE(written.find("Comment=D\u00FCse 3 bei 180 \u00B0C\\nzweite Zeile\r\n"), std::string::npos);
+    EXPECT_NE(written.find("01=180 - Temperatur in \u00B0C\r\n"), std::string::npos);
+
+    auto again = std::make_unique<CUnit>();
+    ASSERT_EQ(ReadRecipe(*again, dir.File("out.12")), 0);
+    EXPECT_EQ(again->GetComment(), unit->GetComment());
 }
