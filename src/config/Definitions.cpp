@@ -3,14 +3,9 @@
 // line settings, and the catalogue getters of the unit record.
 #include "config/Definitions.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -54,36 +49,6 @@ std::size_t HeaderNumberOffset(std::string_view text, std::string_view line)
     return static_cast<std::size_t>(name->data() - text.data()) + kPrefix.size();
 }
 
-bool ReadAll(int fd, std::string& text)
-{
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-bool WriteAt(int fd, const char* data, std::size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 std::string ProfileValue(CIniFile& ini, const std::string& section, const std::string& key)
 {
     ini.ReadString(section, key);
@@ -120,44 +85,30 @@ uint8_t ParityCode(const std::string& text)
 
 int RenumberDefinitionsFile()
 {
-    const std::string path = platform::ProgramFile(kDefinitionsFile);
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    // Root opens a file of mode 0444 for writing all the same; a file without
-    // a write bit is meant to stay as it is, as for every other writer.
-    struct stat st{};
-    std::string text;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || !ReadAll(fd, text)) {
-        close(fd);
-        return -1;
-    }
-
-    // Only the two digits of a header are ever overwritten, each with two
-    // digits, so the file keeps its length, its encoding and every other byte.
-    int k = 0;
-    bool bChanged = false;
-    for (const std::string_view line : platform::SplitProfileLines(text)) {
-        if (k > kLastSectionNumber)
-            break;
-        const std::size_t digits = HeaderNumberOffset(text, line);
-        if (digits == std::string::npos)
-            continue;
-        const int current = (text[digits] - '0') * 10 + (text[digits + 1] - '0');
-        if (current != k) {
-            const char number[2] = {static_cast<char>('0' + k / 10), static_cast<char>('0' + k % 10)};
-            if (!WriteAt(fd, number, 2, static_cast<off_t>(digits))) {
-                close(fd);
-                return -1;
+    // Only the two digits of a header are ever replaced, each with two
+    // digits, so the file keeps its length, its encoding and every other
+    // byte. A file without a write bit is refused even when nothing would
+    // change, as every other writer refuses it.
+    const bool bStored = platform::EditFile(platform::ProgramFile(kDefinitionsFile), [](std::string& text) {
+        int k = 0;
+        bool bChanged = false;
+        for (const std::string_view line : platform::SplitProfileLines(text)) {
+            if (k > kLastSectionNumber)
+                break;
+            const std::size_t digits = HeaderNumberOffset(text, line);
+            if (digits == std::string::npos)
+                continue;
+            const int current = (text[digits] - '0') * 10 + (text[digits + 1] - '0');
+            if (current != k) {
+                text[digits] = static_cast<char>('0' + k / 10);
+                text[digits + 1] = static_cast<char>('0' + k % 10);
+                bChanged = true;
             }
-            bChanged = true;
+            ++k;
         }
-        ++k;
-    }
-    if (bChanged)
-        fsync(fd);
-    close(fd);
-    return 0;
+        return bChanged;
+    });
+    return bStored ? 0 : -1;
 }
 
 void CUnit::LoadDefinitions(bool bWriteSettings)

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Posix.h"
+
 namespace platform {
 namespace {
 
@@ -217,36 +219,13 @@ void Terminate(std::string& line)
 // cannot be read.
 std::optional<std::string> Load(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
         return errno == ENOENT ? std::optional<std::string>("") : std::nullopt;
     std::string text;
-    char buf[8192];
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    if (n < 0)
+    if (!ReadToEnd(fd.Get(), text))
         return std::nullopt;
     return text;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::string DirectoryOf(const std::string& path)
@@ -258,11 +237,9 @@ std::string DirectoryOf(const std::string& path)
 // Without this a power cut may forget the rename, though not the data.
 void SyncDirectory(const std::string& path)
 {
-    const int fd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
+    const UniqueFd fd(open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd)
+        fsync(fd.Get());
 }
 
 // Root passes access() on anything: a file or directory without a single
@@ -326,7 +303,7 @@ bool Open(const std::string& path, Target& t)
 }
 
 // A sibling no other program uses: a name of our own, created exclusively.
-int CreateSibling(const std::string& path, std::string& name)
+UniqueFd CreateSibling(const std::string& path, std::string& name)
 {
     static std::mt19937 random(std::random_device{}());
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -336,22 +313,23 @@ int CreateSibling(const std::string& path, std::string& name)
             name += letters[random() % (sizeof letters - 1)];
         name += "~";
         // A new file gets its mode from the umask.
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd || errno != EEXIST)
             return fd;
     }
-    return -1;
+    return UniqueFd();
 }
 
 // For a directory that refuses new files (only the file was made writable):
 // not atomic, so it is used only where the atomic way is refused.
 bool RewriteInPlace(const Target& t, const std::string& text)
 {
-    const int fd = open(t.path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(open(t.path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd)
         return false;
-    bool bOk = WriteAll(fd, text) && ftruncate(fd, static_cast<off_t>(text.size())) == 0 && fsync(fd) == 0;
-    bOk = close(fd) == 0 && bOk;
+    bool bOk = WriteAll(fd.Get(), text) && ftruncate(fd.Get(), static_cast<off_t>(text.size())) == 0 &&
+               fsync(fd.Get()) == 0;
+    bOk = fd.Close() && bOk;
     return bOk;
 }
 
@@ -363,17 +341,17 @@ bool Store(const Target& t, bool bInPlace = true)
     const std::string text = t.mark + Join(t.lines);
     if (DirectoryTakesFiles(DirectoryOf(t.path))) {
         std::string sibling;
-        const int fd = CreateSibling(t.path, sibling);
-        if (fd >= 0) {
+        UniqueFd fd = CreateSibling(t.path, sibling);
+        if (fd) {
             bool bOk = true;
             if (t.bExists) {
-                if (fchown(fd, t.st.st_uid, t.st.st_gid) != 0) {
+                if (fchown(fd.Get(), t.st.st_uid, t.st.st_gid) != 0) {
                     // Only root may give a file away; anyone else keeps it as their own.
                 }
-                bOk = fchmod(fd, t.st.st_mode & 07777) == 0;
+                bOk = fchmod(fd.Get(), t.st.st_mode & 07777) == 0;
             }
-            bOk = bOk && WriteAll(fd, text) && fsync(fd) == 0;
-            bOk = close(fd) == 0 && bOk;
+            bOk = bOk && WriteAll(fd.Get(), text) && fsync(fd.Get()) == 0;
+            bOk = fd.Close() && bOk;
             if (bOk && !g_bFailBeforeRename && rename(sibling.c_str(), t.path.c_str()) == 0) {
                 SyncDirectory(t.path);
                 return true;
@@ -571,6 +549,21 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text)
     t.mark.clear();
     t.lines = {text};
     return Store(t, false);
+}
+
+bool EditFile(const std::string& path, const std::function<bool(std::string& bytes)>& edit)
+{
+    Target t;
+    if (!Open(path, t) || !t.bExists)
+        return false;
+    std::optional<std::string> bytes = Load(t.path);
+    if (!bytes)
+        return false;
+    if (!edit(*bytes))
+        return true;
+    t.mark.clear();
+    t.lines = {std::move(*bytes)};
+    return Store(t);
 }
 
 ProfileIndex::ProfileIndex(const std::string& text)

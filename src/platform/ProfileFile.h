@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +100,14 @@ std::optional<std::string_view> ProfileHeaderName(std::string_view line);
 // Refuses a file without write permission, even for root. A byte-order mark
 // the old file had is not kept: the text is the whole new file.
 bool ReplaceFileAtomically(const std::string& path, const std::string& text);
+
+// Reads the whole file at path, lets edit change its bytes in memory and,
+// when edit returns true, stores them as a key write does: through a sibling,
+// or in place where the directory refuses a sibling but the file is
+// writable. False when the file is missing, is not a regular file, may not
+// be written (no write bit, even for root) or cannot be read, or when the
+// edited bytes cannot be stored; edit is not called in the first cases.
+bool EditFile(const std::string& path, const std::function<bool(std::string& bytes)>& edit);
 
 // Test hook: when set, a rewrite stops after writing the sibling file and
 // before renaming it, as a crash or full disk at that moment would.

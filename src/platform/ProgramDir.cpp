@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/Posix.h"
+
 namespace fs = std::filesystem;
 
 #ifndef VORLENT_DATA_DIR
@@ -60,8 +62,8 @@ bool MakeDirectories(const std::string& dir, std::string& error)
 // half-written copy never carries the target's name.
 bool CopyIfMissing(const std::string& source, const std::string& target, std::string& error)
 {
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
+    const UniqueFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) {
         error = SystemError("cannot read " + source, errno);
         return false;
     }
@@ -69,42 +71,21 @@ bool CopyIfMissing(const std::string& source, const std::string& target, std::st
     const std::string temp =
         (targetPath.parent_path() / ("." + targetPath.filename().string() + ".vorlent-copy")).string();
     unlink(temp.c_str());
-    const int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (out < 0) {
+    UniqueFd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!out) {
         error = SystemError("cannot write " + temp, errno);
-        close(in);
         return false;
     }
-    char buffer[8192];
+    std::string bytes;
     bool bOk = true;
-    for (;;) {
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = SystemError("cannot read " + source, errno);
-            bOk = false;
-            break;
-        }
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0) {
-                error = SystemError("cannot write " + temp, errno);
-                bOk = false;
-                break;
-            }
-            done += w;
-        }
-        if (!bOk)
-            break;
+    if (!ReadToEnd(in.Get(), bytes)) {
+        error = SystemError("cannot read " + source, errno);
+        bOk = false;
+    } else if (!WriteAll(out.Get(), bytes)) {
+        error = SystemError("cannot write " + temp, errno);
+        bOk = false;
     }
-    close(in);
-    if (close(out) != 0 && bOk) {
+    if (!out.Close() && bOk) {
         error = SystemError("cannot write " + temp, errno);
         bOk = false;
     }

@@ -7,14 +7,9 @@
 // reader likewise parses the file once, with the profile reader's rules.
 #include "recipe/Recipe.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
