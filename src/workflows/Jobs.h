@@ -42,6 +42,20 @@ int RunScan(CUnit& unit, IScanObserver& observer);
 // count gets no usable answer, or a global parameter or row fails.
 int RunReceive(CUnit& unit, IJobProgress& progress);
 
+// How many polls the wait after "XSTD=" makes at most: a failed poll costs
+// the 100 ms pause and three read time-outs, so this keeps the wait near a
+// minute. A negative time-out counts as 0.
+int WaitPollLimit(int timeoutMs);
+
+// Waits with the link open until the unit at the record's address answers
+// again after loading its standard parameters: pauses 100 ms, polls the AZ
+// number, and reports the polls made as the position in 0..WaitPollLimit.
+// Ends when the unit answers, the limit is reached or maxWaitMs has passed
+// (kJobDone), or when progress asks to stop (kJobStopped); the pause is cut
+// short by a stop request. Without an open link the record answers from its
+// memory, which ends the wait at the first poll.
+int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs = 60000);
+
 // One value to send and read back.
 struct SendItem
 {
