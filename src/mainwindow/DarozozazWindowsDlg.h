@@ -108,7 +108,9 @@ public:
 
     // --- Cell editing --------------------------------------------------------
     void StartCellEdit(const std::string& text, bool bFromClick);
-    void CommitCellEdit();
+    // False when the value was refused for not fitting the selected unit:
+    // the box is open again over the cell with the typed text.
+    bool CommitCellEdit();
     void OnDefaultButton();
     void OnClickGrid(int nGrid);
     void OnScrollGrid(int nGrid);
@@ -220,6 +222,11 @@ private:
     // [section: cell editing and standard parameters]
     // Lets the window tests fill a change list as recipe loading does.
     friend struct CellEditingProbe;
+    // Opens the box again over a cell with text, the caret at its end.
+    void ReopenCellEdit(int nGrid, int nRow, int nCol, const std::string& text);
+    // Commits that got past the box's visibility test, so that Enter does
+    // not commit (and refuse) twice.
+    int m_nCommitRuns = 0;
     // [end section]
     // [section: recipes, comment, about]
     // [end section]

@@ -87,6 +87,14 @@ int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs)
     }
 }
 
+ValueRange ValueRangeOfWidth(int valueWidth, bool bHex)
+{
+    const bool bFour = valueWidth == 4;
+    if (bHex)
+        return {0, bFour ? 0xFFFF : 0xFFFFF};
+    return bFour ? ValueRange{-999, 9999} : ValueRange{-9999, 99999};
+}
+
 SendOutcome SendOne(CUnit& unit, const SendItem& item)
 {
     SendOutcome outcome;

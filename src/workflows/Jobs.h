@@ -56,6 +56,19 @@ int WaitPollLimit(int timeoutMs);
 // memory, which ends the wait at the first poll.
 int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs = 60000);
 
+// The values one field of a telegram carries for a unit of this value width:
+// width 4 takes -999..9999, any other width (5, and 0 while it is not yet
+// learned, which sends five digits) -9999..99999. In hexadecimal numbering
+// (zone commands of units with 100 zones or more) the digits are hexadecimal
+// and a negative value would need eight of them: 0..0xFFFF or 0..0xFFFFF.
+struct ValueRange
+{
+    int32_t nMin = 0;
+    int32_t nMax = 0;
+    bool Contains(int32_t value) const { return value >= nMin && value <= nMax; }
+};
+ValueRange ValueRangeOfWidth(int valueWidth, bool bHex);
+
 // One value to send and read back.
 struct SendItem
 {

@@ -409,6 +409,51 @@ TEST_F(TransferTest, ARefusedValueTurnsRedAndTheListsAreEmptied)
     EXPECT_EQ(jobs, 2);
 }
 
+TEST_F(TransferTest, AValueWiderThanTheUnitsFieldIsRefusedAndKeptInTheBox)
+{
+    Connect();  // a unit of value width 4: -999..9999
+    struct Case
+    {
+        int grid, row, col;
+        const char* text;
+        bool bAccepted;
+    };
+    const Case cases[] = {
+        {1, 5, 3, "10000", false}, {1, 5, 3, "9999", true}, {1, 5, 4, "-1000", false},
+        {1, 5, 4, "-999", true},   {2, 1, 1, "12000", false}, {0, 1, 1, "12000", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " in grid " + std::to_string(c.grid));
+        window->ShowView(c.grid);
+        CMSFlexGrid& grid = window->Grid(c.grid);
+        grid.SetRow(c.row);
+        grid.SetCol(c.col);
+        const std::string before = Cell(c.grid, c.row, c.col);
+        const int listed = window->GetChangeCount(c.grid);
+        const std::size_t boxes = script.Boxes().size();
+        window->StartCellEdit(std::string(1, c.text[0]), false);
+        window->EditBox().setText(c.text);
+        window->OnDefaultButton();  // Enter
+        if (c.bAccepted) {
+            EXPECT_FALSE(window->IsEditVisible());
+            EXPECT_EQ(Cell(c.grid, c.row, c.col), c.text);
+            EXPECT_EQ(Colour(c.grid, c.row, c.col), CMSFlexGrid::kYellow);
+            EXPECT_EQ(script.Boxes().size(), boxes);
+            continue;
+        }
+        ASSERT_EQ(script.Boxes().size(), boxes + 1);
+        EXPECT_EQ(script.Boxes().back().text,
+                  "The unit takes values from -999 to 9999.\nPlease enter a value in this range.");
+        EXPECT_EQ(script.Boxes().back().icon, MsgIcon::Warning);
+        ASSERT_TRUE(window->IsEditVisible());
+        EXPECT_EQ(S(window->EditBox().text()), c.text);
+        EXPECT_EQ(Cell(c.grid, c.row, c.col), before);
+        EXPECT_EQ(window->GetChangeCount(c.grid), listed);
+        window->HideCellEdit();
+    }
+    EXPECT_TRUE(RequestTexts().empty());
+}
+
 TEST_F(TransferTest, CancelDuringASendKeepsTheListsAndTheTypedValues)
 {
     Connect();

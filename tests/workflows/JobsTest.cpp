@@ -245,6 +245,24 @@ TEST_F(Jobs, WaitForUnitEndsAtAnAnswerAtItsTimeCapOrWhenStopped)
     EXPECT_TRUE(RequestTexts().empty());
 }
 
+TEST(ValueRangeOfWidth, IsWhatOneFieldOfTheWidthCarries)
+{
+    const struct
+    {
+        int width;
+        bool bHex;
+        int32_t min, max;
+    } cases[] = {
+        {4, false, -999, 9999}, {5, false, -9999, 99999}, {0, false, -9999, 99999},
+        {4, true, 0, 0xFFFF},   {5, true, 0, 0xFFFFF},
+    };
+    for (const auto& c : cases) {
+        const ValueRange range = ValueRangeOfWidth(c.width, c.bHex);
+        EXPECT_EQ(range.nMin, c.min) << c.width << c.bHex;
+        EXPECT_EQ(range.nMax, c.max) << c.width << c.bHex;
+    }
+}
+
 TEST(ChangedItems, ListsGlobalsZoneParametersThenSetValuesThatDiffer)
 {
     CUnit unit;
