@@ -61,9 +61,11 @@ protected:
 TEST_F(LanguageChange, PickingTheActiveLanguageChangesNothing)
 {
     const std::string config = home.Read("CONFIG.INI");
-    window.OnCommand(kDeutsch);
+    window.Menu().Find(kDeutsch)->trigger();  // as the user picks it
     EXPECT_EQ(home.Read("CONFIG.INI"), config);
     EXPECT_EQ(window.GetCurrentLanguageId(), kDeutsch);
+    EXPECT_TRUE(window.Menu().IsChecked(kDeutsch));
+    EXPECT_FALSE(window.Menu().IsChecked(kEnglish));
 }
 
 TEST_F(LanguageChange, TextsDescriptionsAndSettingFollowThePick)
