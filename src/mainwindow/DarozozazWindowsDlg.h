@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CMSFlexGrid;
@@ -212,8 +213,11 @@ private:
     int m_nEditCol = -1;
     // OnOK ends the run; the close that follows is no close request.
     bool m_bClosing = false;
-    // Grid-0 rows that turned red during the running send.
-    std::vector<int> m_redGlobalRows;
+    // Grid-0 rows that turned red during the running send, with the tooltip
+    // that tells why: the refill at the send's end restores both.
+    std::vector<std::pair<int, std::string>> m_redGlobalRows;
+    // "Limits: min to max" of global parameter nRow.
+    std::string GlobalLimitsTip(int nRow) const;
 
     // Sections owned by one piece each; add what a piece needs only to its
     // own section.

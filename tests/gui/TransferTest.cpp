@@ -373,15 +373,36 @@ TEST_F(TransferTest, ASendWritesTheEditedCellAndReadsItBack)
 
 TEST_F(TransferTest, ARefusedValueTurnsRedAndTheListsAreEmptied)
 {
+    GlobalParamDef* fixed = TheUnit().GetGlobalParamDef(3);
+    fixed->nMinVal = fixed->nMaxVal = 30;
     Connect();
     const std::string setBefore = Cell(2, 1, 1);
     const std::string globalBefore = Cell(0, 1, 1);
+    EXPECT_EQ(window->Grid(0).GetCellToolTip(2, 0), "Limits: 0 to 600");
+    EXPECT_EQ(window->Grid(0).GetCellToolTip(3, 1), "Limits: 30 to 30");
     line.Bus().AddFault(Fault(unitsim::FaultKind::Nak, "K01P00=0999"));
     Edit(2, 1, 1, "999");
     Edit(2, 2, 1, "210");
-    // Beyond the definition's limits: never sent.
+    // Beyond the definition's limits, or fixed: never sent.
     Edit(0, 1, 1, "700");
+    Edit(0, 3, 1, "31");
     Send();
+
+    // Each red cell tells what went out, what the unit holds, and why.
+    const struct
+    {
+        int grid, row;
+        std::string tip;
+    } reds[] = {
+        {2, 1, "Sent: 999\nThe unit holds: " + setBefore + "\nThe unit did not acknowledge the value."},
+        {0, 1, "Entered, not sent: 700\nThe unit holds: 10\nRefused: outside the limits 0 to 600."},
+        {0, 3, "Entered, not sent: 31\nThe unit holds: 30\nNot sent: a fixed parameter."},
+    };
+    for (const auto& red : reds) {
+        EXPECT_EQ(Colour(red.grid, red.row, 1), CMSFlexGrid::kRed) << red.tip;
+        EXPECT_EQ(window->Grid(red.grid).GetCellToolTip(red.row, 1), red.tip);
+    }
+    EXPECT_EQ(window->Grid(2).GetCellToolTip(2, 1), "");
 
     EXPECT_TRUE(script.Boxes().empty());
     for (int g = 0; g < 3; ++g)
@@ -406,6 +427,8 @@ TEST_F(TransferTest, ARefusedValueTurnsRedAndTheListsAreEmptied)
     window->OnSendParams();
     EXPECT_EQ(Colour(2, 1, 1), CMSFlexGrid::kWhite);
     EXPECT_EQ(Colour(0, 1, 1), CMSFlexGrid::kWhite);
+    EXPECT_EQ(window->Grid(2).GetCellToolTip(1, 1), "");
+    EXPECT_EQ(window->Grid(0).GetCellToolTip(1, 1), "Limits: 0 to 600");
     EXPECT_EQ(jobs, 2);
 }
 
@@ -572,6 +595,8 @@ TEST_F(TransferTest, AnAdapterUnpluggedDuringASendLeavesItsUnsentCellsRed)
     for (int zone : {2, 3}) {
         EXPECT_EQ(Colour(1, zone, 1), CMSFlexGrid::kRed) << zone;
         EXPECT_EQ(Cell(1, zone, 1), std::to_string(110 + zone)) << zone;
+        EXPECT_EQ(window->Grid(1).GetCellToolTip(zone, 1),
+                  "Sent: " + std::to_string(110 + zone) + "\nThe unit gave no answer.");
     }
     EXPECT_EQ(window->GetChangeCount(1), 3);
     EXPECT_EQ(TheUnit().QueryZoneCount(), kZones);
