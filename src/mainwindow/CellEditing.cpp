@@ -346,6 +346,19 @@ bool CDarozozazWindowsDlg::ListChange(int nGrid, int32_t nFirst, int32_t nSecond
     return true;
 }
 
+int CDarozozazWindowsDlg::CountUnsentChanges() const
+{
+    // Recipe loading lists a cell again each time: cells count, not entries.
+    int cells = 0;
+    for (std::size_t g = 0; g < m_aChanges.size() && g < m_nChangeCount.size(); ++g) {
+        std::unordered_set<uint64_t> seen;
+        for (int j = 0; j < m_nChangeCount[g] && j < kChangeListSize; ++j)
+            seen.insert(EntryKey(m_aChanges[g][static_cast<std::size_t>(j)]));
+        cells += static_cast<int>(seen.size());
+    }
+    return cells;
+}
+
 void CDarozozazWindowsDlg::ClearChangeLists()
 {
     m_aChanges.resize(3);

@@ -119,6 +119,8 @@ public:
     void OnKeyUpGrid(int nGrid, int keyCode);
     // Hides the edit box, dropping what was typed.
     void HideCellEdit();
+    // The cells listed in the change lists, each counted once.
+    int CountUnsentChanges() const;
 
     // --- Device workflows ----------------------------------------------------
     void OnScanDevices();
