@@ -144,6 +144,7 @@ bool CDarozozazWindowsDlg::OnInitDialog()
         if (entry.nCommandId == m_nCurrentLanguageId)
             TheTextMemory().Load(entry.strFileName);
     }
+    UseQtTranslations(TheTextMemory().GetLocale());
     Guarded([this] {
         ApplyMenuTexts();
         setWindowTitle(Q(Text(0)));

@@ -235,6 +235,12 @@ private:
     int m_nCommitRuns = 0;
     // [end section]
     // [section: recipes, comment, about]
+    // Where the file dialogs start: the current recipe's folder, else the
+    // folder last chosen in one of them during this run, else "" (the
+    // dialog's own choice).
+    std::string FileDialogFolder() const;
+    void RememberFolderOf(const std::string& path);
+    std::string m_strLastFolder;
     // [end section]
     // [section: print]
     // [end section]

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -71,7 +72,10 @@ TEST_F(LanguageChange, PickingTheActiveLanguageChangesNothing)
 TEST_F(LanguageChange, TextsDescriptionsAndSettingFollowThePick)
 {
     EXPECT_EQ(window.Grid(0).GetTextMatrix(1, 0), "Sollwert");
+    // Qt's own buttons follow the file's Locale.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Ja");
     window.OnCommand(kEnglish);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Yes");
     EXPECT_EQ(Language(), "ENGLISH");
     EXPECT_EQ(TheTextMemory().GetLanguageName(), "English");
     EXPECT_TRUE(window.Menu().IsChecked(kEnglish));

@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "GuiSupport.h"
 #include "TestDir.h"
@@ -210,6 +212,39 @@ TEST_F(RecipeCommandsTest, SaveAsNamesTheFileAndSaveWritesItAgain)
     EXPECT_EQ(window->GetRecipePath(), dir.File("Line2.7"));
 }
 
+TEST_F(RecipeCommandsTest, FileDialogsStartAtTheRecipeElseAtTheFolderLastUsed)
+{
+    MakeUnit(true);
+    ASSERT_EQ(mkdir(dir.File("line").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.File("other").c_str(), 0700), 0);
+    dir.Write("other/notes.txt", "not a recipe");
+    std::vector<std::pair<std::string, std::string>> asked;  // kind, start
+    auto answer = [&](const std::string& name) {
+        SetFileDialogRequestHook([&, name](const FileDialogRequest& request, std::string& path) {
+            asked.emplace_back(request.kind, request.startPath);
+            path = dir.File(name);
+            return true;
+        });
+    };
+
+    answer("line/Line2.7");
+    window->OnFileSaveAs();       // nothing used yet: the dialog's own choice
+    window->OnFileSaveAs();       // the recipe's name, in its folder
+    answer("other/notes.txt");
+    window->OnFileOpen();         // the recipe's folder; not a recipe: no current file
+    window->OnFileOpen();         // the folder last used
+    SetFileDialogRequestHook(nullptr);
+
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"save", ""},
+        {"save", dir.File("line/Line2.7")},
+        {"open", dir.File("line")},
+        {"open", dir.File("other")},
+    };
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(window->GetRecipePath(), "");
+}
+
 TEST_F(RecipeCommandsTest, RejectedOpenKeepsTheFileThatWasCurrent)
 {
     MakeUnit(false);
@@ -273,7 +308,8 @@ TEST_F(RecipeCommandsTest, FailedSaveSaysSoAndKeepsTheOldFile)
     // A value too wide for its column fails as well; a language file
     // without text 76 gets the built-in wording.
     std::string english = dir.Read("English.lng");
-    english.replace(english.find("LastIndex=76"), 12, "LastIndex=75");
+    const std::size_t last = english.find("LastIndex=");
+    english.replace(last, english.find('\r', last) - last, "LastIndex=75");
     dir.Write("Short.lng", english);
     ASSERT_TRUE(TheTextMemory().Load("Short.lng"));
     TheUnit().WriteSetValue(1, 1234567);
