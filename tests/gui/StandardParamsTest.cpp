@@ -79,9 +79,8 @@ protected:
             EXPECT_EQ(dialog.objectName(), "132");
             auto* bar = Child<QProgressBar>(dialog, "1101");
             ASSERT_NE(bar, nullptr);
-            WaitFor([&] { return bar->value() > 0 || !dialog.isVisible(); });
-            waitRange = bar->maximum();
             ++waits;
+            WhenReady(dialog, [bar] { return bar->value() > 0; }, [this, bar] { waitRange = bar->maximum(); });
         });
     }
 
@@ -220,10 +219,12 @@ TEST_F(StandardParamsTest, CancelEndsTheWaitAndGoesOnWithTheSelection)
     // The window takes the user's Cancel while the unit is still silent.
     script.ExpectDialog([this](QDialog& dialog) {
         auto* bar = Child<QProgressBar>(dialog, "1101");
-        ASSERT_TRUE(WaitFor([&] { return bar->value() >= 2; }));
-        EXPECT_EQ(bar->maximum(), 375);
-        Child<QPushButton>(dialog, "2")->click();
-        ++waits;
+        ASSERT_NE(bar, nullptr);
+        WhenReady(dialog, [bar] { return bar->value() >= 2; }, [this, bar, &dialog] {
+            EXPECT_EQ(bar->maximum(), 375);
+            Child<QPushButton>(dialog, "2")->click();
+            ++waits;
+        });
     });
     ExpectReceive();
     LoadStandard();
