@@ -120,6 +120,9 @@ CDlgReadWriteParams::CDlgReadWriteParams(int nJobCount, SendEntry sendEntry, QWi
 CDlgReadWriteParams::CDlgReadWriteParams(WaitForUnitJob job, QWidget* parent) : CDlgReadWriteParams(0, parent)
 {
     m_nMaxWaitMs = std::max(job.nMaxWaitMs, 0);
+    // Polls made of the most the wait makes.
+    m_progress->setTextVisible(true);
+    m_progress->setFormat(QStringLiteral("%v / %m"));
 }
 
 CDlgReadWriteParams::~CDlgReadWriteParams()

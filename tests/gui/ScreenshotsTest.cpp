@@ -42,13 +42,15 @@ void Save(QWidget& widget, const char* name)
 }
 
 // The screen around a window, for what lies outside it (a tooltip).
-void SaveScreenAround(QWidget& widget, const char* name)
+void SaveScreenAround(QWidget& widget, const char* name, QWidget* also = nullptr)
 {
     const char* dir = std::getenv("VORLENT_SCREENSHOTS");
     if (!dir || !*dir)
         return;
     QDir().mkpath(dir);
-    const QRect area = widget.frameGeometry().adjusted(0, 0, 160, 80);
+    QRect area = widget.frameGeometry().adjusted(0, 0, 160, 80);
+    if (also)
+        area = area.united(also->frameGeometry());
     QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .save(QString(dir) + "/" + name);
 }
@@ -252,14 +254,14 @@ TEST_F(Screenshots, StandardParametersWaitForTheUnit)
     ASSERT_EQ(window.GetCurrentView(), 2);
 
     bool bCancelled = false;
-    script.ExpectDialog([&bCancelled](QDialog& dialog) {
+    script.ExpectDialog([&bCancelled, &window](QDialog& dialog) {
         auto* bar = Child<QProgressBar>(dialog, "1101");
         ASSERT_NE(bar, nullptr);
-        WhenReady(dialog, [bar] { return bar->value() >= 3; }, [&bCancelled, bar, &dialog] {
+        WhenReady(dialog, [bar] { return bar->value() >= 3; }, [&bCancelled, &window, bar, &dialog] {
             EXPECT_EQ(bar->maximum(), 60000 / 250);
             EXPECT_EQ(dialog.windowTitle().toStdString(), "Loading standard parameters: waiting for the unit");
             Save(dialog, "standard-parameters-wait.png");
-            SaveScreenAround(dialog, "standard-parameters-wait-screen.png");
+            SaveScreenAround(window, "standard-parameters-wait-screen.png", &dialog);
             Child<QPushButton>(dialog, "2")->click();
             bCancelled = true;
         });
