@@ -1,9 +1,14 @@
-// The window's costs: process start until the interface dialog shows, and
-// filling the three grids of a maximal unit. Both on the offscreen platform.
+// The window's costs: process start until the interface dialog shows,
+// filling the three grids of a maximal unit, and the longest time the
+// user-interface thread is kept from its events while a unit loads its
+// standard parameters. All on the offscreen platform.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +20,11 @@
 
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/ProgramDir.h"
+#include "platform/qt/MessageBox.h"
+#include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
+#include "unitsim/PtyServer.h"
+#include "unitsim/SimBus.h"
 
 extern char** environ;
 namespace fs = std::filesystem;
@@ -78,15 +87,22 @@ void BM_StartupToInterfaceDialog(benchmark::State& state)
     unsetenv("VORLENT_STARTUP_PROBE");
 }
 
+// One application object for the window benchmarks of this process.
+QApplication& App()
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "bench_gui";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
 void BM_FillThreeGridsMaximalUnit(benchmark::State& state)
 {
     ProgramDir dir;
     platform::SetProgramDirectory(dir.path);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "bench_gui";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    App();
 
     CUnit& unit = TheUnit();
     std::vector<GlobalParamDef> catalogue(63);
@@ -123,9 +139,90 @@ void BM_FillThreeGridsMaximalUnit(benchmark::State& state)
     platform::SetProgramDirectory("");
 }
 
+// Load standard parameters against a unit that is silent for 3 s after
+// "XSTD=", on a line paced at 19200 baud with the default time-out of
+// 200 ms, as the receive's benchmark runs. A 1 ms heartbeat timer on the
+// user-interface thread measures the longest gap between two of its ticks:
+// the longest the window could not paint or take a click. For scale, the
+// longest single exchange on this line is a poll the silent unit does not
+// answer (three tries of 220 ms).
+void BM_StandardParamsLongestUiBlock(benchmark::State& state)
+{
+    ProgramDir dir;
+    platform::SetProgramDirectory(dir.path);
+    App();
+
+    unitsim::SimBus bus;
+    unitsim::SimUnitConfig config;
+    config.address = 9;
+    config.azNumber = 42;
+    config.type = "MZR 12";
+    config.zones = 120;
+    config.zoneParamCount = 10;
+    config.valueWidth = 5;
+    config.restartSeconds = 3.0;
+    bus.AddUnit(config);
+    unitsim::PtyServer server(bus);
+    if (!server.Start(19200)) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    CUnit& unit = TheUnit();
+    unit.GetComPort().SetDeviceOverride(server.SlavePath());
+    unit.SetInterface(1, 19200);
+    unit.SetLineSettings(0, 8, 0, 200);
+    unit.SetGlobalParams({});
+
+    CDarozozazWindowsDlg window;
+    if (!window.OnInitDialog()) {
+        state.SkipWithError("no language file");
+        return;
+    }
+    // The question is answered Yes; every dialog runs and ends by itself.
+    SetMessageBoxHook([](const MessageBoxRequest& request) {
+        return request.buttons == MsgButtons::YesNo ? static_cast<int>(kIdYes) : static_cast<int>(kIdOk);
+    });
+    SetModalHook([](QDialog&) {});
+    window.OnDevicesItem(9, config.type);
+    window.OnUnitPicked(9);
+
+    using Clock = std::chrono::steady_clock;
+    double longestMs = 0;
+    double totalS = 0;
+    for (auto _ : state) {
+        Clock::time_point last = Clock::now();
+        double longest = 0;
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        heartbeat.setInterval(1);
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const Clock::time_point now = Clock::now();
+            longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+        });
+        heartbeat.start();
+        const Clock::time_point start = Clock::now();
+        window.OnCommand(cmd::kLoadStandardParams);
+        const std::chrono::duration<double> took = Clock::now() - start;
+        heartbeat.stop();
+        // The gap up to the command's return counts too.
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(Clock::now() - last).count());
+        state.SetIterationTime(took.count());
+        longestMs = std::max(longestMs, longest);
+        totalS += took.count();
+    }
+    SetModalHook(nullptr);
+    SetMessageBoxHook(nullptr);
+    state.counters["longest_block_ms"] = longestMs;
+    state.counters["command_s"] = totalS / static_cast<double>(state.iterations());
+    state.counters["received_again"] = unit.QueryZoneCount() == 120 ? 1 : 0;
+    platform::SetProgramDirectory("");
+}
+
 }  // namespace
 
 BENCHMARK(BM_StartupToInterfaceDialog)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillThreeGridsMaximalUnit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StandardParamsLongestUiBlock)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include "config/IniFile.h"
 #include "config/LanguageFiles.h"
 #include "config/TextMemory.h"
+#include "mainwindow/DarozozazWindowsApp.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/ProgramDir.h"
 #include "platform/qt/MenuBar.h"
@@ -129,6 +130,7 @@ void CDarozozazWindowsDlg::OnLanguage(int id)
     config.WriteString("GENERAL", "Language");
 
     TheTextMemory().Load(name);
+    UseQtTranslations(TheTextMemory().GetLocale());
     m_menu->Check(id, true);
     m_nCurrentLanguageId = id;
     // A change of language changes no menu state.

@@ -53,6 +53,7 @@ bool CTextMemory::Load(const std::string& fileName)
     m_strLanguage = Lookup(file, "GENERAL", "Language");
     m_strDatePattern = Lookup(file, "GENERAL", "FormatDate");
     m_strTimePattern = Lookup(file, "GENERAL", "FormatTime");
+    m_strLocale = Lookup(file, "GENERAL", "Locale");
     m_strFileName = fileName;
     m_texts = std::move(texts);
     m_bHasKey = std::move(hasKey);

@@ -29,6 +29,9 @@ public:
     std::string GetLanguageName() const { return m_strLanguage; }
     std::string GetDatePattern() const { return m_strDatePattern; }
     std::string GetTimePattern() const { return m_strTimePattern; }
+    // GENERAL/Locale: the language of the toolkit's own texts (buttons,
+    // file and print dialogs), such as "de"; empty when the file names none.
+    std::string GetLocale() const { return m_strLocale; }
     // The file name of the last successful Load.
     std::string GetFileName() const { return m_strFileName; }
 
@@ -36,6 +39,7 @@ private:
     std::string m_strLanguage;
     std::string m_strDatePattern;
     std::string m_strTimePattern;
+    std::string m_strLocale;
     std::string m_strFileName;
     std::vector<std::string> m_texts;
     // Per text: whether the file had its key.

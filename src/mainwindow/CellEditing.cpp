@@ -9,13 +9,16 @@
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "mainwindow/MSFlexGrid.h"
+#include "platform/SafeFormat.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
+#include "workflows/Jobs.h"
 
 namespace {
 
 constexpr int kTextInvalidNumber = 30;
+constexpr int kTextOutsideWidth = 78;
 constexpr int kKeyDelete = 46;
 constexpr int kKeyDigit0 = 48;
 constexpr int kKeyDigit9 = 57;
@@ -50,6 +53,14 @@ bool ValueFitsGrid(int nGrid, int32_t value)
     if (nGrid == 0)
         return value != -1;
     return value >= kMinZoneValue && value <= kMaxZoneValue;
+}
+
+// What the selected unit takes in a cell of grid g: the zone commands of a
+// unit with 100 zones or more carry hexadecimal digits.
+ValueRange UnitRangeOfGrid(CUnit& unit, int nGrid)
+{
+    const bool bHex = nGrid != 0 && unit.QueryZoneCount() >= 100;
+    return ValueRangeOfWidth(unit.GetValueWidth(), bHex);
 }
 
 // Header cells are never edited; in grid 2 only the set value column is.
@@ -93,9 +104,10 @@ void CDarozozazWindowsDlg::StartCellEdit(const std::string& text, bool bFromClic
         return;
 
     // A box still open over another cell is taken over before it moves, as
-    // the focus change of a click would.
-    if (IsEditVisible())
-        CommitCellEdit();
+    // the focus change of a click would; a value refused there keeps the box
+    // where it is.
+    if (IsEditVisible() && !CommitCellEdit())
+        return;
 
     const int x = grid.GetCellLeft() / m_nTwipsPerPixelX + grid.x();
     const int y = grid.GetCellTop() / m_nTwipsPerPixelY + grid.y();
@@ -122,10 +134,11 @@ void CDarozozazWindowsDlg::StartCellEdit(const std::string& text, bool bFromClic
     m_editCell->setFocus(Qt::OtherFocusReason);
 }
 
-void CDarozozazWindowsDlg::CommitCellEdit()
+bool CDarozozazWindowsDlg::CommitCellEdit()
 {
     if (!IsEditVisible())
-        return;
+        return true;
+    ++m_nCommitRuns;
     const int g = m_nEditGrid;
     const int row = m_nEditRow;
     const int col = m_nEditCol;
@@ -136,22 +149,36 @@ void CDarozozazWindowsDlg::CommitCellEdit()
     HideCellEdit();
 
     if (g < 0 || g > 2)
-        return;
+        return true;
     CMSFlexGrid& grid = Grid(g);
 
     int32_t value = 0;
     if (!ParseExactDecimal(m_strCellText, value) || !ValueFitsGrid(g, value)) {
         ShowMessageBox(this, TheTextMemory().GetText(kTextInvalidNumber), TheTextMemory().GetText(0),
                        MsgIcon::Warning);
-        return;
+        return true;
+    }
+    CUnit& unit = TheUnit();
+    if (!unit.IsOffline()) {
+        // A value wider than the unit's field would reach it cut to its
+        // first digits: refused here, and the typed text stays to correct.
+        const ValueRange range = UnitRangeOfGrid(unit, g);
+        if (!range.Contains(value)) {
+            const std::string message = platform::SafeFormat(
+                TheTextMemory().GetTextOr(kTextOutsideWidth,
+                                          "The unit takes values from %d to %d.\nPlease enter a value in this range."),
+                {static_cast<long long>(range.nMin), static_cast<long long>(range.nMax)});
+            ShowMessageBox(this, message, TheTextMemory().GetText(0), MsgIcon::Warning);
+            ReopenCellEdit(g, row, col, m_strCellText);
+            return false;
+        }
     }
     // The grid may have been rebuilt smaller while the box was open.
     if (!IsEditableCell(grid, g, row, col))
-        return;
+        return true;
     if (m_strCellText == grid.GetTextMatrix(row, col))
-        return;
+        return true;
 
-    CUnit& unit = TheUnit();
     if (unit.IsOffline()) {
         grid.SetTextMatrix(row, col, m_strCellText);
         const auto r = static_cast<int16_t>(row);
@@ -161,7 +188,7 @@ void CDarozozazWindowsDlg::CommitCellEdit()
             unit.WriteZoneParam(r, static_cast<int16_t>(col), value);
         else
             unit.WriteSetValue(r, value);
-        return;
+        return true;
     }
 
     int32_t first = 0;
@@ -183,7 +210,7 @@ void CDarozozazWindowsDlg::CommitCellEdit()
                        "The list of changes waiting to be sent is full.\n"
                        "Send the parameters before changing more values.",
                        TheTextMemory().GetText(0), MsgIcon::Warning);
-        return;
+        return true;
     }
     grid.SetTextMatrix(row, col, m_strCellText);
     const int oldRow = grid.GetRow();
@@ -196,16 +223,37 @@ void CDarozozazWindowsDlg::CommitCellEdit()
     grid.SetRow(oldRow);
     grid.SetCol(oldCol);
     grid.SetFillStyle(oldFill);
+    return true;
+}
+
+void CDarozozazWindowsDlg::ReopenCellEdit(int nGrid, int nRow, int nCol, const std::string& text)
+{
+    if (nGrid != m_nCurrentView || !m_editCell)
+        return;
+    CMSFlexGrid& grid = Grid(nGrid);
+    if (!IsEditableCell(grid, nGrid, nRow, nCol))
+        return;
+    m_nEditGrid = nGrid;
+    m_nEditRow = nRow;
+    m_nEditCol = nCol;
+    m_strCellText = text;
+    m_editCell->setText(Q(text));
+    m_editCell->deselect();
+    m_editCell->setCursorPosition(static_cast<int>(m_editCell->text().size()));
+    m_editCell->show();
+    m_editCell->setFocus(Qt::OtherFocusReason);
 }
 
 void CDarozozazWindowsDlg::OnDefaultButton()
 {
     if (m_nCurrentView < 0 || m_nCurrentView > 2)
         return;
+    const int commits = m_nCommitRuns;
     Grid(m_nCurrentView).setFocus(Qt::OtherFocusReason);
     // The focus change commits; a window that is not active gets no focus
-    // events, and Enter must take the value over all the same.
-    CommitCellEdit();
+    // events, and Enter must take the value over all the same, once.
+    if (m_nCommitRuns == commits)
+        CommitCellEdit();
 }
 
 void CDarozozazWindowsDlg::OnClickGrid(int nGrid)
@@ -296,6 +344,19 @@ bool CDarozozazWindowsDlg::ListChange(int nGrid, int32_t nFirst, int32_t nSecond
     list[static_cast<std::size_t>(count)] = ChangeEntry{nFirst, nSecond};
     ++count;
     return true;
+}
+
+int CDarozozazWindowsDlg::CountUnsentChanges() const
+{
+    // Recipe loading lists a cell again each time: cells count, not entries.
+    int cells = 0;
+    for (std::size_t g = 0; g < m_aChanges.size() && g < m_nChangeCount.size(); ++g) {
+        std::unordered_set<uint64_t> seen;
+        for (int j = 0; j < m_nChangeCount[g] && j < kChangeListSize; ++j)
+            seen.insert(EntryKey(m_aChanges[g][static_cast<std::size_t>(j)]));
+        cells += static_cast<int>(seen.size());
+    }
+    return cells;
 }
 
 void CDarozozazWindowsDlg::ClearChangeLists()

@@ -1,8 +1,12 @@
 #include "mainwindow/DarozozazWindowsApp.h"
 
 #include <QDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
+#include <memory>
 #include <stdexcept>
 
 #include "config/TextMemory.h"
@@ -52,6 +56,28 @@ void ReportFailure(QWidget* parent, const std::exception& failure)
     // Built-in English: the caption, text 0, may be the very text missing.
     const std::string caption = TheTextMemory().GetTextOr(0, "Vorlent");
     ShowMessageBox(parent, DescribeFailure(failure), caption, MsgIcon::Error);
+}
+
+bool UseQtTranslations(const std::string& locale)
+{
+    static std::unique_ptr<QTranslator> installed;
+    if (!QCoreApplication::instance())
+        return false;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed.get());
+        installed.reset();
+    }
+    const QLocale language(QString::fromStdString(locale.empty() ? std::string("en") : locale));
+    QLocale::setDefault(language);
+    if (language.language() == QLocale::English || language.language() == QLocale::C)
+        return false;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(language, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(translator.get());
+    installed = std::move(translator);
+    return true;
 }
 
 void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init)

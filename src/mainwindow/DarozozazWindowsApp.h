@@ -23,6 +23,13 @@ public:
 std::string DescribeFailure(const std::exception& failure);
 void ReportFailure(QWidget* parent, const std::exception& failure);
 
+// Puts the toolkit's own texts (Yes, No, OK and Cancel of message boxes, the
+// file and print dialogs) into the language named by locale ("de"), from the
+// system's Qt translations; "en", an empty locale or one without a
+// translation installed leaves them English. Replaces what a previous call
+// installed. False when they stay English.
+bool UseQtTranslations(const std::string& locale);
+
 class QDialog;
 // A dialog fetches its texts when it opens: runs init the first time the
 // dialog shows. A text missing from the language file is reported and the

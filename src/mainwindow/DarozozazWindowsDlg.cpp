@@ -144,6 +144,7 @@ bool CDarozozazWindowsDlg::OnInitDialog()
         if (entry.nCommandId == m_nCurrentLanguageId)
             TheTextMemory().Load(entry.strFileName);
     }
+    UseQtTranslations(TheTextMemory().GetLocale());
     Guarded([this] {
         ApplyMenuTexts();
         setWindowTitle(Q(Text(0)));
@@ -190,7 +191,13 @@ void CDarozozazWindowsDlg::UpdateTitle(bool bWithFile)
 
 bool CDarozozazWindowsDlg::OnCloseRequest()
 {
-    const std::string question = platform::SafeFormat(Text(26), {Text(0)});
+    std::string question = platform::SafeFormat(Text(26), {Text(0)});
+    // Yellow cells are lost with the window: the question says how many.
+    const int unsent = CountUnsentChanges();
+    if (unsent > 0)
+        question += "\n\n" + platform::SafeFormat(TheTextMemory().GetTextOr(
+                                                      87, "%d changes have not been sent to the unit yet."),
+                                                  {static_cast<long long>(unsent)});
     if (ShowMessageBox(this, question, Text(0), MsgIcon::Question, MsgButtons::YesNo) != kIdYes)
         return false;
     m_pLanguages.clear();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CMSFlexGrid;
@@ -108,7 +109,9 @@ public:
 
     // --- Cell editing --------------------------------------------------------
     void StartCellEdit(const std::string& text, bool bFromClick);
-    void CommitCellEdit();
+    // False when the value was refused for not fitting the selected unit:
+    // the box is open again over the cell with the typed text.
+    bool CommitCellEdit();
     void OnDefaultButton();
     void OnClickGrid(int nGrid);
     void OnScrollGrid(int nGrid);
@@ -116,6 +119,8 @@ public:
     void OnKeyUpGrid(int nGrid, int keyCode);
     // Hides the edit box, dropping what was typed.
     void HideCellEdit();
+    // The cells listed in the change lists, each counted once.
+    int CountUnsentChanges() const;
 
     // --- Device workflows ----------------------------------------------------
     void OnScanDevices();
@@ -210,8 +215,11 @@ private:
     int m_nEditCol = -1;
     // OnOK ends the run; the close that follows is no close request.
     bool m_bClosing = false;
-    // Grid-0 rows that turned red during the running send.
-    std::vector<int> m_redGlobalRows;
+    // Grid-0 rows that turned red during the running send, with the tooltip
+    // that tells why: the refill at the send's end restores both.
+    std::vector<std::pair<int, std::string>> m_redGlobalRows;
+    // "Limits: min to max" of global parameter nRow.
+    std::string GlobalLimitsTip(int nRow) const;
 
     // Sections owned by one piece each; add what a piece needs only to its
     // own section.
@@ -220,8 +228,19 @@ private:
     // [section: cell editing and standard parameters]
     // Lets the window tests fill a change list as recipe loading does.
     friend struct CellEditingProbe;
+    // Opens the box again over a cell with text, the caret at its end.
+    void ReopenCellEdit(int nGrid, int nRow, int nCol, const std::string& text);
+    // Commits that got past the box's visibility test, so that Enter does
+    // not commit (and refuse) twice.
+    int m_nCommitRuns = 0;
     // [end section]
     // [section: recipes, comment, about]
+    // Where the file dialogs start: the current recipe's folder, else the
+    // folder last chosen in one of them during this run, else "" (the
+    // dialog's own choice).
+    std::string FileDialogFolder() const;
+    void RememberFolderOf(const std::string& path);
+    std::string m_strLastFolder;
     // [end section]
     // [section: print]
     // [end section]

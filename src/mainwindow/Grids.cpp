@@ -7,6 +7,7 @@
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "mainwindow/MSFlexGrid.h"
+#include "platform/SafeFormat.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
 #include "workflows/DlgReadWriteParams.h"
@@ -45,6 +46,14 @@ void FitColumnsToHeaders(CMSFlexGrid& grid, int firstColumnTwips, int twipsPerPi
 }
 
 }  // namespace
+
+std::string CDarozozazWindowsDlg::GlobalLimitsTip(int nRow) const
+{
+    const CUnit& unit = TheUnit();
+    return platform::SafeFormat(TheTextMemory().GetTextOr(86, "Limits: %d to %d"),
+                                {static_cast<long long>(unit.GetParamMin(nRow)),
+                                 static_cast<long long>(unit.GetParamMax(nRow))});
+}
 
 bool CDarozozazWindowsDlg::FillGrid(int nGrid, bool bReceive, bool bUpdateMenus)
 {
@@ -120,6 +129,10 @@ bool CDarozozazWindowsDlg::FillGrid(int nGrid, bool bReceive, bool bUpdateMenus)
                         grid.SetCol(1);
                         grid.SetCellBackColor(unit.GetParamMin(row) == unit.GetParamMax(row) ? CMSFlexGrid::kSilver
                                                                                                : CMSFlexGrid::kWhite);
+                        // What the unit takes here, over the value and its name.
+                        const std::string limits = GlobalLimitsTip(row);
+                        grid.SetCellToolTip(row, 0, limits);
+                        grid.SetCellToolTip(row, 1, limits);
                         text = std::to_string(value);
                     }
                 }

@@ -161,8 +161,21 @@ public:
     {
         return Contains(row, col) ? m_aColours[At(row, col)] : CMSFlexGrid::kWhite;
     }
+    const std::string& Tip(int row, int col) const
+    {
+        static const std::string empty;
+        return Contains(row, col) ? m_aTips[At(row, col)] : empty;
+    }
+    void SetTip(int row, int col, const std::string& tip)
+    {
+        if (!Contains(row, col))
+            return;
+        m_aTips[At(row, col)] = tip;
+    }
+
     // Colours the rectangle (row1, col1)-(row2, col2), corners in any order,
-    // clipped to the grid.
+    // clipped to the grid. A cell's tooltip tells why it has its colour, so
+    // a new colour takes the tooltip away.
     void SetColour(int row1, int col1, int row2, int col2, uint32_t colour)
     {
         const int top = std::max(0, std::min(row1, row2));
@@ -171,8 +184,11 @@ public:
         const int right = std::min(m_nCols - 1, std::max(col1, col2));
         if (top > bottom || left > right)
             return;
-        for (int r = top; r <= bottom; ++r)
+        for (int r = top; r <= bottom; ++r) {
             std::fill_n(m_aColours.begin() + static_cast<std::ptrdiff_t>(At(r, left)), right - left + 1, colour);
+            for (int c = left; c <= right; ++c)
+                m_aTips[At(r, c)].clear();
+        }
         Changed(top, left, bottom, right);
     }
 
@@ -242,15 +258,21 @@ public:
         case Qt::TextAlignmentRole:
             return static_cast<int>(Qt::AlignVCenter |
                                     (LooksNumeric(Text(row, col)) ? Qt::AlignRight : Qt::AlignLeft));
+        case Qt::ToolTipRole:
+            return Tip(row, col).empty() ? QVariant() : QVariant(Q(Tip(row, col)));
         default: return {};
         }
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
+        const int row = orientation == Qt::Horizontal ? 0 : section + 1;
+        const int col = orientation == Qt::Horizontal ? section + 1 : 0;
+        if (role == Qt::ToolTipRole)
+            return Tip(row, col).empty() ? QVariant() : QVariant(Q(Tip(row, col)));
         if (role != Qt::DisplayRole)
             return {};
-        return orientation == Qt::Horizontal ? Q(Text(0, section + 1)) : Q(Text(section + 1, 0));
+        return Q(Text(row, col));
     }
 
     // Current cell and navigation only: the grid is never edited in place and
@@ -270,6 +292,7 @@ private:
     {
         std::vector<std::string> texts(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
         std::vector<uint32_t> colours(texts.size(), CMSFlexGrid::kWhite);
+        std::vector<std::string> tips(texts.size());
         const int keepRows = std::min(rows, m_nRows);
         const int keepCols = std::min(cols, m_nCols);
         for (int r = 0; r < keepRows; ++r) {
@@ -278,10 +301,12 @@ private:
                                        static_cast<std::size_t>(c);
                 texts[to] = std::move(m_aTexts[At(r, c)]);
                 colours[to] = m_aColours[At(r, c)];
+                tips[to] = std::move(m_aTips[At(r, c)]);
             }
         }
         m_aTexts.swap(texts);
         m_aColours.swap(colours);
+        m_aTips.swap(tips);
         m_nRows = rows;
         m_nCols = cols;
     }
@@ -304,6 +329,7 @@ private:
     int m_nCols = 0;
     std::vector<std::string> m_aTexts;
     std::vector<uint32_t> m_aColours;
+    std::vector<std::string> m_aTips;
     bool m_bNotify = true;
     bool m_bStale = false;
 };
@@ -599,6 +625,10 @@ void CMSFlexGrid::SetTextMatrix(int row, int col, const std::string& text) { m_p
 uint32_t CMSFlexGrid::GetCellColour(int row, int col) const { return m_pModel->Colour(row, col); }
 
 void CMSFlexGrid::Clear() { m_pModel->ClearTexts(); }
+
+std::string CMSFlexGrid::GetCellToolTip(int row, int col) const { return m_pModel->Tip(row, col); }
+
+void CMSFlexGrid::SetCellToolTip(int row, int col, const std::string& tip) { m_pModel->SetTip(row, col, tip); }
 
 void CMSFlexGrid::SetRedraw(bool redraw)
 {

@@ -77,8 +77,13 @@ public:
     std::string GetTextMatrix(int row, int col) const;
     void SetTextMatrix(int row, int col, const std::string& text);
     uint32_t GetCellColour(int row, int col) const;  // for tests and the send's red scan
-    // Removes the texts of all cells (sizes and colours stay).
+    // Removes the texts of all cells (sizes, colours and tooltips stay).
     void Clear();
+    // The tooltip of a cell (a header cell's shows over its header); empty:
+    // none. Colouring a cell removes its tooltip, which tells why the cell
+    // has the colour it has.
+    std::string GetCellToolTip(int row, int col) const;
+    void SetCellToolTip(int row, int col, const std::string& tip);
 
     // Drawing suspended: changes are not shown until resumed.
     void SetRedraw(bool redraw);

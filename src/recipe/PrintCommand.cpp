@@ -17,12 +17,14 @@
 namespace {
 
 // Without a printer set up, the list goes to a PDF file; the dialog offers
-// the name and the user may change it.
-QString DefaultPdfPath(const std::string& recipePath)
+// the name and the user may change it: beside the recipe, else in the folder
+// last used, else in the home folder.
+QString DefaultPdfPath(const std::string& recipePath, const std::string& folder)
 {
     if (!recipePath.empty())
         return Q(recipePath) + QStringLiteral(".pdf");
-    return QDir::home().filePath(QStringLiteral("Vorlent Recipe.pdf"));
+    const QDir dir = folder.empty() ? QDir::home() : QDir(Q(folder));
+    return dir.filePath(QStringLiteral("Vorlent Recipe.pdf"));
 }
 
 }  // namespace
@@ -34,7 +36,7 @@ void CDarozozazWindowsDlg::OnFilePrint()
     printer.setPageOrientation(QPageLayout::Landscape);
     if (QPrinterInfo::availablePrinters().isEmpty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(DefaultPdfPath(m_strRecipePath));
+        printer.setOutputFileName(DefaultPdfPath(m_strRecipePath, FileDialogFolder()));
     }
 
     // The whole list only: no page range, no selection, no current page.
@@ -47,6 +49,8 @@ void CDarozozazWindowsDlg::OnFilePrint()
     dialog.setPrintRange(QAbstractPrintDialog::AllPages);
     if (RunModal(dialog) != QDialog::Accepted)
         return;
+    if (!printer.outputFileName().isEmpty())
+        RememberFolderOf(S(printer.outputFileName()));
 
     // The list is laid out for landscape, whatever was chosen in the dialog.
     printer.setPageOrientation(QPageLayout::Landscape);

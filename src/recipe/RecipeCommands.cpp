@@ -58,6 +58,23 @@ void ReportSaveFailure(QWidget* parent)
 
 }  // namespace
 
+std::string CDarozozazWindowsDlg::FileDialogFolder() const
+{
+    if (!m_strRecipePath.empty()) {
+        const std::size_t slash = m_strRecipePath.find_last_of('/');
+        if (slash != std::string::npos)
+            return slash == 0 ? std::string("/") : m_strRecipePath.substr(0, slash);
+    }
+    return m_strLastFolder;
+}
+
+void CDarozozazWindowsDlg::RememberFolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos)
+        m_strLastFolder = slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 void CDarozozazWindowsDlg::OnFileOpen()
 {
     CUnit& unit = TheUnit();
@@ -72,8 +89,9 @@ void CDarozozazWindowsDlg::OnFileOpen()
     const bool bOffline = unit.IsOffline();
     const std::string filter = bOffline ? AllFilesFilter() : RecipeFilter(nAZNumber);
     std::string path;
-    if (!GetOpenFilePath(this, filter, path))
+    if (!GetOpenFilePath(this, filter, FileDialogFolder(), path))
         return;
+    RememberFolderOf(path);
 
     const std::string previousPath = m_strRecipePath;
     m_strRecipePath = path;
@@ -159,9 +177,12 @@ void CDarozozazWindowsDlg::OnFileSaveAs()
     // Offline this is the AZ number last identified or opened (0 before either).
     const int nAZNumber = TheUnit().QueryAZNumber();
     const std::string filter = RecipeFilter(nAZNumber);
+    // The current recipe's name is proposed, in its folder.
+    const std::string start = m_strRecipePath.empty() ? FileDialogFolder() : m_strRecipePath;
     std::string path;
-    if (!GetSaveFilePath(this, filter, std::to_string(nAZNumber), path))
+    if (!GetSaveFilePath(this, filter, std::to_string(nAZNumber), start, path))
         return;
+    RememberFolderOf(path);
 
     // The new name becomes current only once the file exists: after a
     // failure the title and Save keep naming the file that was last saved.

@@ -29,6 +29,7 @@ constexpr int kTextReceiving = 75;
 constexpr int kTextCancel = 58;
 constexpr int kTextPortFailed = 32;
 constexpr int kTextCommError = 33;
+constexpr int kTextWaitForUnit = 77;
 
 // What sendEntry answers for an entry.
 constexpr int kEntryEndsList = 0;
@@ -116,6 +117,14 @@ CDlgReadWriteParams::CDlgReadWriteParams(int nJobCount, SendEntry sendEntry, QWi
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+CDlgReadWriteParams::CDlgReadWriteParams(WaitForUnitJob job, QWidget* parent) : CDlgReadWriteParams(0, parent)
+{
+    m_nMaxWaitMs = std::max(job.nMaxWaitMs, 0);
+    // Polls made of the most the wait makes.
+    m_progress->setTextVisible(true);
+    m_progress->setFormat(QStringLiteral("%v / %m"));
+}
+
 CDlgReadWriteParams::~CDlgReadWriteParams()
 {
     if (m_bWorkerRunning) {
@@ -146,10 +155,16 @@ void CDlgReadWriteParams::showEvent(QShowEvent* event)
 bool CDlgReadWriteParams::OnInitDialog()
 {
     const CTextMemory& texts = TheTextMemory();
-    setWindowTitle(Q(texts.GetText(IsSend() ? kTextSending : kTextReceiving)));
+    if (IsWaitForUnit())
+        setWindowTitle(Q(texts.GetTextOr(kTextWaitForUnit, "Loading standard parameters: waiting for the unit")));
+    else
+        setWindowTitle(Q(texts.GetText(IsSend() ? kTextSending : kTextReceiving)));
     m_btnCancel->setText(Q(texts.GetText(kTextCancel)));
 
     if (!TheUnit().OpenPort()) {
+        // Nothing to wait for: the receive that follows tells of the port.
+        if (IsWaitForUnit())
+            return false;
         ShowMessageBox(this, texts.GetText(kTextPortFailed), texts.GetText(0), MsgIcon::Error);
         return false;
     }
@@ -162,7 +177,9 @@ void CDlgReadWriteParams::StartWorker()
     // A Cancel that came after the last job's final test would otherwise
     // stop this one at its first.
     TransferStopEvent().Reset();
-    if (IsSend())
+    if (IsWaitForUnit())
+        m_worker = std::thread([this] { WaitMain(); });
+    else if (IsSend())
         m_worker = std::thread([this] { SendMain(); });
     else
         m_worker = std::thread([this] { ReceiveMain(); });
@@ -177,6 +194,18 @@ void CDlgReadWriteParams::ReceiveMain()
         result = RunReceive(TheUnit(), reporter);
     } catch (...) {
         result = kJobCommError;
+    }
+    PostFinished(result);
+}
+
+void CDlgReadWriteParams::WaitMain()
+{
+    int result = kJobDone;
+    try {
+        ReceiveReporter reporter(this);
+        result = RunWaitForUnit(TheUnit(), reporter, m_nMaxWaitMs);
+    } catch (...) {
+        result = kJobDone;
     }
     PostFinished(result);
 }
@@ -260,18 +289,19 @@ void CDlgReadWriteParams::OnTransferFinished(int nResult)
         // kMsgSendEntry with -1: the send has ended, with this result.
         if (IsSend() && m_sendEntry)
             m_sendEntry(-1, nResult);
-        if (nResult == kJobCommError) {
+        if (nResult == kJobCommError && !IsWaitForUnit()) {
             const CTextMemory& texts = TheTextMemory();
             ShowMessageBox(this, texts.GetText(kTextCommError), texts.GetText(0), MsgIcon::Error);
         }
     });
-    if (nResult == kJobCommError && !IsSend()) {
+    if (nResult == kJobCommError && !IsSend() && !IsWaitForUnit()) {
         // A receive that broke off leaves the record with rows of two reads:
         // no zones are shown until a good one. A send changes no counts.
         TheUnit().ResetZoneCounts();
     }
+    // A cancelled wait goes on as one that reached its limit.
     if (isVisible())
-        done(nResult == kJobDone ? QDialog::Accepted : QDialog::Rejected);
+        done(nResult == kJobDone || IsWaitForUnit() ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void CDlgReadWriteParams::reject()

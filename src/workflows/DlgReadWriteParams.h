@@ -27,6 +27,13 @@ class QShowEvent;
 // entry. At the end, before the dialog closes, sendEntry(-1, result) tells
 // the main window the job's result (0 done, 1 stopped, 2 error).
 //
+// Wait for the unit (WaitForUnitJob): the worker polls the unit after it was
+// told to load its standard parameters (RunWaitForUnit) and the bar shows the
+// polls against their limit. Whether the unit came back, the limit or the
+// time ran out, or the user cancelled, the dialog ends with Accepted: the
+// caller goes on with the receive either way. A port that cannot be opened
+// ends it at once and without a message; the receive that follows reports it.
+//
 // Cancel (button, Escape, window close) asks the worker to stop after its
 // current step; the dialog stays until the worker has ended.
 class CDlgReadWriteParams : public QDialog
@@ -34,10 +41,15 @@ class CDlgReadWriteParams : public QDialog
     Q_OBJECT
 public:
     using SendEntry = std::function<int(int nGrid, int nEntry)>;
+    struct WaitForUnitJob
+    {
+        int nMaxWaitMs = 60000;
+    };
 
     // Without sendEntry a send finds every list empty.
     CDlgReadWriteParams(int nJobCount, QWidget* parent = nullptr);
     CDlgReadWriteParams(int nJobCount, SendEntry sendEntry, QWidget* parent = nullptr);
+    CDlgReadWriteParams(WaitForUnitJob job, QWidget* parent = nullptr);
     // Stops a worker that still runs (serving its calls until it has ended)
     // and closes a link left open.
     ~CDlgReadWriteParams() override;
@@ -52,6 +64,7 @@ public:
     void OnTransferFinished(int nResult);
 
     bool IsSend() const { return m_nJobCount != 0; }
+    bool IsWaitForUnit() const { return m_nMaxWaitMs >= 0; }
     // The job's result once it has ended; -1 before (or when it never ran).
     int GetJobResult() const { return m_nJobResult; }
 
@@ -66,12 +79,14 @@ private:
     void StartWorker();
     void ReceiveMain();
     void SendMain();
+    void WaitMain();
     void PostFinished(int nResult);
 
     QProgressBar* m_progress;  // 1101
     QPushButton* m_btnCancel;  // 2
     std::thread m_worker;
     int m_nJobCount;
+    int m_nMaxWaitMs = -1;  // -1: not a wait
 
     SendEntry m_sendEntry;
     bool m_bInitialised = false;

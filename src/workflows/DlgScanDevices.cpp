@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -141,6 +142,13 @@ CDlgScanDevices::CDlgScanDevices(DevicesItem sendDevicesItem, UnitPicked sendUni
         connect(radio, &QRadioButton::clicked, this, [this, a] { OnRadioClicked(a); });
     }
 
+    // Where the scan is: the address polled, of 30.
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName("1130");
+    m_progress->setRange(0, kAddresses);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+
     m_btnOK = new QPushButton(this);
     m_btnOK->setObjectName("1");
     m_btnOK->setDefault(true);
@@ -158,6 +166,7 @@ CDlgScanDevices::CDlgScanDevices(DevicesItem sendDevicesItem, UnitPicked sendUni
     buttons->addWidget(m_btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_groupUnits);
+    layout->addWidget(m_progress);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -250,6 +259,8 @@ void CDlgScanDevices::OnScanPolling(bool bShow)
     if (a < 1 || a > kAddresses)
         return;
     m_staticAZ[static_cast<std::size_t>(a - 1)]->setText(bShow ? QStringLiteral("?") : QString());
+    if (bShow)
+        m_progress->setValue(a);
 }
 
 void CDlgScanDevices::OnScanFound(int nAZNumber, std::string type)

@@ -8,6 +8,7 @@
 
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QShowEvent;
@@ -43,7 +44,8 @@ public:
     ~CDlgScanDevices() override;
 
     // 0x465: the polling marker "?" at the record's current address (true)
-    // or an empty AZ field there (false).
+    // or an empty AZ field there (false); the progress bar shows the address
+    // being polled.
     void OnScanPolling(bool bShow);
     // 0x466: a unit answered at the record's current address.
     void OnScanFound(int nAZNumber, std::string type);
@@ -78,6 +80,7 @@ private:
     QGroupBox* m_groupUnits;   // 1127
     QLabel* m_staticType1;     // 1128
     QLabel* m_staticType2;     // 1129
+    QProgressBar* m_progress;  // 1130: the address polled, of 30
     int m_nSelectedAddress = 0;
     bool m_bPreselected = false;
     std::thread m_worker;

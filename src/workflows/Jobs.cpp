@@ -1,5 +1,9 @@
 #include "workflows/Jobs.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "platform/AutoResetEvent.h"
 #include "unit/Unit.h"
 
@@ -47,6 +51,48 @@ int RunReceive(CUnit& unit, IJobProgress& progress)
             return kJobStopped;
     }
     return kJobDone;
+}
+
+int WaitPollLimit(int timeoutMs)
+{
+    return 60000 / (3 * std::max(timeoutMs, 0) + 100);
+}
+
+int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(maxWaitMs, 0));
+    const int limit = WaitPollLimit(unit.GetTimeout());
+    progress.SetRange(limit);
+    constexpr auto kPause = std::chrono::milliseconds(100);
+    // The pause in slices, so that Cancel is taken within a few milliseconds
+    // rather than after the poll.
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    int polls = 0;
+    while (true) {
+        const auto pauseEnd = Clock::now() + kPause;
+        for (auto now = Clock::now(); now < pauseEnd; now = Clock::now()) {
+            if (progress.StopRequested())
+                return kJobStopped;
+            if (now >= deadline)
+                return kJobDone;
+            std::this_thread::sleep_for(std::min<Clock::duration>(kSlice, pauseEnd - now));
+        }
+        ++polls;
+        progress.SetPosition(polls);
+        if (unit.QueryAZNumber() != -1 || polls >= limit || Clock::now() >= deadline)
+            return kJobDone;
+        if (progress.StopRequested())
+            return kJobStopped;
+    }
+}
+
+ValueRange ValueRangeOfWidth(int valueWidth, bool bHex)
+{
+    const bool bFour = valueWidth == 4;
+    if (bHex)
+        return {0, bFour ? 0xFFFF : 0xFFFFF};
+    return bFour ? ValueRange{-999, 9999} : ValueRange{-9999, 99999};
 }
 
 SendOutcome SendOne(CUnit& unit, const SendItem& item)

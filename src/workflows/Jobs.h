@@ -42,6 +42,33 @@ int RunScan(CUnit& unit, IScanObserver& observer);
 // count gets no usable answer, or a global parameter or row fails.
 int RunReceive(CUnit& unit, IJobProgress& progress);
 
+// How many polls the wait after "XSTD=" makes at most: a failed poll costs
+// the 100 ms pause and three read time-outs, so this keeps the wait near a
+// minute. A negative time-out counts as 0.
+int WaitPollLimit(int timeoutMs);
+
+// Waits with the link open until the unit at the record's address answers
+// again after loading its standard parameters: pauses 100 ms, polls the AZ
+// number, and reports the polls made as the position in 0..WaitPollLimit.
+// Ends when the unit answers, the limit is reached or maxWaitMs has passed
+// (kJobDone), or when progress asks to stop (kJobStopped); the pause is cut
+// short by a stop request. Without an open link the record answers from its
+// memory, which ends the wait at the first poll.
+int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs = 60000);
+
+// The values one field of a telegram carries for a unit of this value width:
+// width 4 takes -999..9999, any other width (5, and 0 while it is not yet
+// learned, which sends five digits) -9999..99999. In hexadecimal numbering
+// (zone commands of units with 100 zones or more) the digits are hexadecimal
+// and a negative value would need eight of them: 0..0xFFFF or 0..0xFFFFF.
+struct ValueRange
+{
+    int32_t nMin = 0;
+    int32_t nMax = 0;
+    bool Contains(int32_t value) const { return value >= nMin && value <= nMax; }
+};
+ValueRange ValueRangeOfWidth(int valueWidth, bool bHex);
+
 // One value to send and read back.
 struct SendItem
 {

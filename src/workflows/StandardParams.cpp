@@ -1,18 +1,16 @@
 // Load standard parameters: the unit replaces its parameters by its built-in
 // set, restarts, and is received again.
 
-#include <QApplication>
-#include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/MessageBox.h"
+#include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
+#include "workflows/DlgReadWriteParams.h"
 
 namespace {
 
@@ -22,16 +20,6 @@ constexpr int kTextUnit = 57;
 constexpr int kUnitItemBase = cmd::kFirstUnit - 1;
 // Units of this family come back at address 1 after loading their standard set.
 constexpr const char* kMovesToAddressOne = "TORVA";
-
-// The wait cursor for as long as the scope runs, however it is left.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Sends "XSTD=" with the link open only for the one telegram.
 bool SendLoadStandard(CUnit& unit)
@@ -46,27 +34,11 @@ bool SendLoadStandard(CUnit& unit)
 
 void CDarozozazWindowsDlg::WaitForUnit()
 {
-    CUnit& unit = TheUnit();
-    // A failed poll costs three read time-outs and the pause, so this bounds
-    // the wait to about a minute.
-    const int timeout = std::max<int>(unit.GetTimeout(), 0);
-    const int limit = 60000 / (3 * timeout + 100);
-
-    struct PortCloser
-    {
-        CUnit& unit;
-        ~PortCloser() { unit.ClosePort(); }
-    } closer{unit};
-    // Without a port the record answers from its memory at once, which ends
-    // the wait; the receive that follows reports the port.
-    unit.OpenPort();
-    int polls = 0;
-    while (true) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ++polls;
-        if (unit.QueryAZNumber() != -1 || polls >= limit)
-            break;
-    }
+    // The polls run on a worker behind the progress dialog, so the window
+    // goes on painting and Cancel is taken; however the wait ends, the unit
+    // is received next.
+    CDlgReadWriteParams dialog(CDlgReadWriteParams::WaitForUnitJob{}, this);
+    RunModal(dialog);
 }
 
 void CDarozozazWindowsDlg::OnLoadStandardParams()
@@ -82,10 +54,7 @@ void CDarozozazWindowsDlg::OnLoadStandardParams()
 
     if (type.find(kMovesToAddressOne) == std::string::npos) {
         SendLoadStandard(unit);
-        {
-            WaitCursor cursor;
-            WaitForUnit();
-        }
+        WaitForUnit();
         SelectAndReceive(address);
         return;
     }
@@ -98,23 +67,16 @@ void CDarozozazWindowsDlg::OnLoadStandardParams()
     if (!SendLoadStandard(unit)) {
         // Nothing was taken (refused, or no port): the unit stays where it
         // is, and so does its menu item.
-        {
-            WaitCursor cursor;
-            WaitForUnit();
-        }
+        WaitForUnit();
         SelectAndReceive(address);
         return;
     }
 
-    {
-        WaitCursor cursor;
-        m_menu->Remove(kUnitItemBase + address);
-        const std::string item =
-            platform::SafeFormat("%s %02d\t%s", {texts.GetText(kTextUnit), 1LL, type});
-        m_menu->InsertItem(m_menu->Menu(menupos::kDevices), 0, cmd::kFirstUnit, item);
-        // The record still holds the old address, and that is where the
-        // unit is polled until it answers again.
-        WaitForUnit();
-    }
+    m_menu->Remove(kUnitItemBase + address);
+    const std::string item = platform::SafeFormat("%s %02d\t%s", {texts.GetText(kTextUnit), 1LL, type});
+    m_menu->InsertItem(m_menu->Menu(menupos::kDevices), 0, cmd::kFirstUnit, item);
+    // The record still holds the old address, and that is where the unit is
+    // polled until it answers again.
+    WaitForUnit();
     SelectAndReceive(1);
 }

@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "config/IniFile.h"
+#include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "mainwindow/MSFlexGrid.h"
+#include "platform/SafeFormat.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
@@ -63,6 +67,44 @@ void WhitenAllCells(CMSFlexGrid& grid)
     grid.SetColSel(1);
 }
 
+std::string Line(int n, const char* fallback, const std::vector<platform::FormatArg>& args = {})
+{
+    return platform::SafeFormat(TheTextMemory().GetTextOr(n, fallback), args);
+}
+
+// Why a cell turned red after its exchange: what went out (or was only
+// entered), what the unit holds, and the reason.
+std::string RedCellTip(CUnit& unit, const SendOutcome& outcome)
+{
+    const long long sent = outcome.item.value;
+    const long long held = outcome.readBack;
+    const bool bNoAnswer = outcome.code == 2 && outcome.readBack == -1;
+    std::string tip;
+    if (outcome.code == 3)
+        tip = Line(88, "Entered, not sent: %s", {std::to_string(sent)});
+    else
+        tip = Line(79, "Sent: %s", {std::to_string(sent)});
+    if (!bNoAnswer)
+        tip += "\n" + Line(80, "The unit holds: %s", {std::to_string(held)});
+    tip += "\n";
+    if (outcome.code == 3) {
+        const int index = outcome.item.index;
+        if (unit.GetParamMin(index) == unit.GetParamMax(index))
+            tip += Line(82, "Not sent: a fixed parameter.");
+        else
+            tip += Line(81, "Refused: outside the limits %d to %d.",
+                        {static_cast<long long>(unit.GetParamMin(index)),
+                         static_cast<long long>(unit.GetParamMax(index))});
+    } else if (bNoAnswer) {
+        tip += Line(84, "The unit gave no answer.");
+    } else if (outcome.code == 2) {
+        tip += Line(83, "The unit did not acknowledge the value.");
+    } else {
+        tip += Line(85, "The unit holds another value than the one sent.");
+    }
+    return tip;
+}
+
 int32_t CellNumber(const std::string& text)
 {
     return static_cast<int32_t>(std::clamp<long>(ToNumber(text), std::numeric_limits<int32_t>::min(),
@@ -99,6 +141,11 @@ void CDarozozazWindowsDlg::OnSendParams()
         }
         for (CMSFlexGrid* grid : m_grid)
             WhitenRedCells(*grid);
+        // Whitening took the red rows' tooltips; their limits come back.
+        for (const auto& [row, tip] : m_redGlobalRows) {
+            if (row >= 1 && row < Grid(0).GetRows())
+                Grid(0).SetCellToolTip(row, 1, GlobalLimitsTip(row));
+        }
         m_redGlobalRows.clear();
         if (shown) {
             shown->show();
@@ -134,9 +181,11 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
                 FillGrid(g, false, true);
             // The refill gives grid 0's value cells their plain colours back.
             CMSFlexGrid& globals = Grid(0);
-            for (int row : m_redGlobalRows) {
-                if (row >= 1 && row < globals.GetRows())
+            for (const auto& [row, tip] : m_redGlobalRows) {
+                if (row >= 1 && row < globals.GetRows()) {
                     SetCellColour(globals, row, 1, CMSFlexGrid::kRed);
+                    globals.SetCellToolTip(row, 1, tip);
+                }
             }
         }
         return kEntryEndsList;
@@ -188,8 +237,16 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     const bool bRefused = outcome.code == 2 || outcome.code == 3;
     if (outcome.bDiffers || bRefused) {
         SetCellColour(grid, row, col, CMSFlexGrid::kRed);
-        if (nGrid == 0 && std::find(m_redGlobalRows.begin(), m_redGlobalRows.end(), row) == m_redGlobalRows.end())
-            m_redGlobalRows.push_back(row);
+        const std::string tip = RedCellTip(TheUnit(), outcome);
+        grid.SetCellToolTip(row, col, tip);
+        if (nGrid == 0) {
+            auto listed = std::find_if(m_redGlobalRows.begin(), m_redGlobalRows.end(),
+                                       [row](const auto& red) { return red.first == row; });
+            if (listed == m_redGlobalRows.end())
+                m_redGlobalRows.emplace_back(row, tip);
+            else
+                listed->second = tip;
+        }
     }
     // Neither the write nor the read-back got an answer: the unit or the
     // line has gone.

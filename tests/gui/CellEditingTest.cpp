@@ -369,4 +369,29 @@ TEST_F(CellEditingTest, AFullChangeListMakesRoomFromDuplicatesOrRefusesTheEdit)
     EXPECT_EQ(script.Boxes()[0].icon, MsgIcon::Warning);
 }
 
+TEST_F(CellEditingTest, TheCloseQuestionCountsTheCellsNotYetSent)
+{
+    TheUnit().SetOffline(false);
+    window->ShowView(1);
+    Edit(1, 3, 7, "55");
+    window->ShowView(2);
+    Edit(2, 1, 1, "180");
+    // A recipe loaded twice lists its cell twice; it is one change.
+    ASSERT_TRUE(CellEditingProbe::Append(*window, 0, 2, -1));
+    ASSERT_TRUE(CellEditingProbe::Append(*window, 0, 2, -1));
+    script.AnswerNextBox(kIdNo);
+    window->close();
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    std::string question = TheTextMemory().GetText(26);
+    question.replace(question.find("%s"), 2, TheTextMemory().GetText(0));
+    EXPECT_EQ(script.Boxes()[0].text, question + "\n\n3 changes have not been sent to the unit yet.");
+    EXPECT_TRUE(window->isVisible());
+
+    CellEditingProbe::Clear(*window);
+    script.AnswerNextBox(kIdNo);
+    window->close();
+    ASSERT_EQ(script.Boxes().size(), 2u);
+    EXPECT_EQ(script.Boxes()[1].text, question);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QRadioButton>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/qt/ModalRun.h"
@@ -61,6 +62,26 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+void WhenReady(QDialog& dialog, std::function<bool()> condition, std::function<void()> action, int timeoutMs)
+{
+    auto* timer = new QTimer(&dialog);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QObject::destroyed, [clock] { delete clock; });
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, condition, action, timeoutMs] {
+        if (condition()) {
+            timer->stop();
+            timer->deleteLater();
+            action();
+        } else if (clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "the dialog never got ready";
+        }
+    });
+    timer->start(10);
 }
 
 void WorkWithoutUnit(QDialog& dialog)

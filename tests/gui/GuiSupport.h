@@ -46,6 +46,15 @@ std::string PortsSection(const std::string& com1 = "");
 // against a hang, not a timing check). Returns whether it holds.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 
+// Runs action once condition holds, tested every 10 ms by a timer of the
+// dialog's, so that the dialog's own event loop goes on serving its worker
+// meanwhile: a handler that waited inside itself would run in a posted
+// event, where the worker's blocking calls are not reliably served. After
+// timeoutMs the test fails and action does not run; a dialog that closes
+// first takes the timer with it.
+void WhenReady(QDialog& dialog, std::function<bool()> condition, std::function<void()> action,
+               int timeoutMs = 10000);
+
 // The widget of type T among the dialog's children whose object name is name.
 template <typename T>
 T* Child(QWidget& parent, const char* name)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -61,15 +62,20 @@ protected:
 TEST_F(LanguageChange, PickingTheActiveLanguageChangesNothing)
 {
     const std::string config = home.Read("CONFIG.INI");
-    window.OnCommand(kDeutsch);
+    window.Menu().Find(kDeutsch)->trigger();  // as the user picks it
     EXPECT_EQ(home.Read("CONFIG.INI"), config);
     EXPECT_EQ(window.GetCurrentLanguageId(), kDeutsch);
+    EXPECT_TRUE(window.Menu().IsChecked(kDeutsch));
+    EXPECT_FALSE(window.Menu().IsChecked(kEnglish));
 }
 
 TEST_F(LanguageChange, TextsDescriptionsAndSettingFollowThePick)
 {
     EXPECT_EQ(window.Grid(0).GetTextMatrix(1, 0), "Sollwert");
+    // Qt's own buttons follow the file's Locale.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Ja");
     window.OnCommand(kEnglish);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Yes");
     EXPECT_EQ(Language(), "ENGLISH");
     EXPECT_EQ(TheTextMemory().GetLanguageName(), "English");
     EXPECT_TRUE(window.Menu().IsChecked(kEnglish));

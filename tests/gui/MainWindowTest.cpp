@@ -194,6 +194,16 @@ TEST_F(MainWindow, ShowViewSwitchesGridsChecksAndFileCommands)
     EXPECT_FALSE(m.IsChecked(cmd::kZoneParams));
     EXPECT_TRUE(m.IsChecked(cmd::kActualSetValues));
 
+    // Choosing the view on show from the menu changes nothing: its mark
+    // stays, and a view not on show gets none from a mere click.
+    m.Find(cmd::kActualSetValues)->trigger();
+    EXPECT_EQ(window.GetCurrentView(), 2);
+    EXPECT_TRUE(m.IsChecked(cmd::kActualSetValues));
+    m.Find(cmd::kZoneParams)->trigger();
+    EXPECT_TRUE(m.IsChecked(cmd::kZoneParams));
+    EXPECT_FALSE(m.IsChecked(cmd::kActualSetValues));
+    window.ShowView(2);
+
     window.ShowView(-1);
     EXPECT_EQ(window.GetCurrentView(), -1);
     EXPECT_FALSE(window.Grid(2).isVisible());

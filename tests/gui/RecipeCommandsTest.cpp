@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "GuiSupport.h"
 #include "TestDir.h"
@@ -208,6 +210,39 @@ TEST_F(RecipeCommandsTest, SaveAsNamesTheFileAndSaveWritesItAgain)
     Answer("");
     window->OnFileSaveAs();
     EXPECT_EQ(window->GetRecipePath(), dir.File("Line2.7"));
+}
+
+TEST_F(RecipeCommandsTest, FileDialogsStartAtTheRecipeElseAtTheFolderLastUsed)
+{
+    MakeUnit(true);
+    ASSERT_EQ(mkdir(dir.File("line").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.File("other").c_str(), 0700), 0);
+    dir.Write("other/notes.txt", "not a recipe");
+    std::vector<std::pair<std::string, std::string>> asked;  // kind, start
+    auto answer = [&](const std::string& name) {
+        SetFileDialogRequestHook([&, name](const FileDialogRequest& request, std::string& path) {
+            asked.emplace_back(request.kind, request.startPath);
+            path = dir.File(name);
+            return true;
+        });
+    };
+
+    answer("line/Line2.7");
+    window->OnFileSaveAs();       // nothing used yet: the dialog's own choice
+    window->OnFileSaveAs();       // the recipe's name, in its folder
+    answer("other/notes.txt");
+    window->OnFileOpen();         // the recipe's folder; not a recipe: no current file
+    window->OnFileOpen();         // the folder last used
+    SetFileDialogRequestHook(nullptr);
+
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"save", ""},
+        {"save", dir.File("line/Line2.7")},
+        {"open", dir.File("line")},
+        {"open", dir.File("other")},
+    };
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(window->GetRecipePath(), "");
 }
 
 TEST_F(RecipeCommandsTest, RejectedOpenKeepsTheFileThatWasCurrent)

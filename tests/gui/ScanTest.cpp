@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -215,8 +216,13 @@ TEST_F(ScanTest, CancelWhileAnAddressIsPolledStopsTheScanAfterIt)
     // Address 7 is silent: the worker waits for the bus while the dialog
     // takes the click.
     std::string markerAtClick;
+    int progressAtClick = -1, progressRange = -1;
     AtRequest(7, "?AZ#=", [&](QWidget& dialog) {
         markerAtClick = AZField(dialog, 7);
+        if (auto* bar = dialog.findChild<QProgressBar*>("1130")) {
+            progressAtClick = bar->value();
+            progressRange = bar->maximum();
+        }
         CancelButton(dialog)->click();
     });
 
@@ -225,6 +231,8 @@ TEST_F(ScanTest, CancelWhileAnAddressIsPolledStopsTheScanAfterIt)
     window->OnScanDevices();
 
     EXPECT_EQ(markerAtClick, "?");
+    EXPECT_EQ(progressAtClick, 7);  // the address polled, of 30
+    EXPECT_EQ(progressRange, 30);
     EXPECT_EQ(HighestAddressPolled(), 7);
     const std::vector<int> listed{cmd::kFirstUnit + 2, 0, cmd::kScanDevices};
     EXPECT_EQ(DeviceIds(), listed);

@@ -6,9 +6,15 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
+#include <QToolTip>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -33,6 +39,31 @@ void Save(QWidget& widget, const char* name)
         return;
     QDir().mkpath(dir);
     widget.grab().save(QString(dir) + "/" + name);
+}
+
+// The screen around a window, for what lies outside it (a tooltip).
+void SaveScreenAround(QWidget& widget, const char* name, QWidget* also = nullptr)
+{
+    const char* dir = std::getenv("VORLENT_SCREENSHOTS");
+    if (!dir || !*dir)
+        return;
+    QDir().mkpath(dir);
+    QRect area = widget.frameGeometry().adjusted(0, 0, 160, 80);
+    if (also)
+        area = area.united(also->frameGeometry());
+    QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(QString(dir) + "/" + name);
+}
+
+// Hovers a data cell as the mouse does and returns the tooltip on show.
+std::string HoverCell(CMSFlexGrid& grid, int row, int col)
+{
+    QWidget* viewport = grid.viewport();
+    const QPoint point = grid.visualRect(grid.model()->index(row - 1, col - 1)).center();
+    QHelpEvent event(QEvent::ToolTip, point, viewport->mapToGlobal(point));
+    QCoreApplication::sendEvent(viewport, &event);
+    WaitFor([] { return QToolTip::isVisible(); }, 2000);
+    return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
 }
 
 class Screenshots : public ::testing::Test
@@ -121,7 +152,14 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
     });
     script.ExpectDialog([](QDialog& dialog) {
         auto& scan = dynamic_cast<CDlgScanDevices&>(dialog);
+        // Half-way: the bar stands at the address polled.
+        auto* bar = Child<QProgressBar>(dialog, "1130");
+        ASSERT_NE(bar, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return bar->value() >= 14 || !scan.IsScanning(); }, 20000));
+        EXPECT_EQ(bar->maximum(), 30);
+        Save(dialog, "scan-progress.png");
         ASSERT_TRUE(WaitFor([&] { return !scan.IsScanning(); }, 20000));
+        EXPECT_EQ(bar->value(), 30);
         EXPECT_TRUE(Child<QRadioButton>(dialog, "1009")->isChecked());  // G03 preselected
         EXPECT_TRUE(Child<QRadioButton>(dialog, "1018")->isEnabled());  // G12 found
         EXPECT_FALSE(Child<QRadioButton>(dialog, "1010")->isEnabled());
@@ -178,4 +216,58 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
     EXPECT_EQ(zones.GetCellColour(7, 1), CMSFlexGrid::kYellow);
     QTest::qWait(50);
     Save(window, "zone-parameters-yellow-red.png");
+
+    // The red cell says why, under the mouse.
+    std::string held;
+    {
+        std::lock_guard lock(line.Bus().Mutex());
+        held = std::to_string(line.Bus().UnitAt(3)->zoneParams[1][5]);
+    }
+    EXPECT_EQ(HoverCell(zones, 6, 2), "Sent: 99\nThe unit holds: " + held + "\nThe unit did not acknowledge the value.");
+    QTest::qWait(100);
+    SaveScreenAround(window, "red-cell-tooltip.png");
+    QToolTip::hideText();
+}
+
+// Load standard parameters: the wait for the unit behind the progress
+// dialog, which the window keeps painting and whose Cancel goes on with the
+// receive.
+TEST_F(Screenshots, StandardParametersWaitForTheUnit)
+{
+    SimLine line;
+    unitsim::SimUnitConfig unit = MakeSimUnit(9, 42, 4, 3);
+    unit.restartSeconds = 30;
+    line.Bus().AddUnit(unit);
+    line.Start();
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n" + PortsSection(line.Path()));
+
+    CDarozozazWindowsDlg window;
+    ASSERT_TRUE(window.OnInitDialog());
+    script.ExpectDialog(WorkWithoutUnit);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(WaitFor([&] { return script.PendingDialogs() == 0; }));
+    line.Attach(TheUnit(), 50);
+    window.OnDevicesItem(9, unit.type);
+    script.ExpectDialog([](QDialog&) {});  // the receive closes by itself
+    window.OnUnitPicked(9);
+    ASSERT_EQ(window.GetCurrentView(), 2);
+
+    bool bCancelled = false;
+    script.ExpectDialog([&bCancelled, &window](QDialog& dialog) {
+        auto* bar = Child<QProgressBar>(dialog, "1101");
+        ASSERT_NE(bar, nullptr);
+        WhenReady(dialog, [bar] { return bar->value() >= 3; }, [&bCancelled, &window, bar, &dialog] {
+            EXPECT_EQ(bar->maximum(), 60000 / 250);
+            EXPECT_EQ(dialog.windowTitle().toStdString(), "Loading standard parameters: waiting for the unit");
+            Save(dialog, "standard-parameters-wait.png");
+            SaveScreenAround(window, "standard-parameters-wait-screen.png", &dialog);
+            Child<QPushButton>(dialog, "2")->click();
+            bCancelled = true;
+        });
+    });
+    script.ExpectDialog([](QDialog&) {});  // the receive after the wait
+    window.OnCommand(cmd::kLoadStandardParams);
+    EXPECT_EQ(script.PendingDialogs(), 0);
+    EXPECT_TRUE(bCancelled);
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -70,6 +71,19 @@ protected:
         script.ExpectDialog([this](QDialog&) { ++receives; });
     }
 
+    // The wait behind the progress dialog, left to end by itself; its range
+    // is recorded once the worker has told it.
+    void ExpectWait()
+    {
+        script.ExpectDialog([this](QDialog& dialog) {
+            EXPECT_EQ(dialog.objectName(), "132");
+            auto* bar = Child<QProgressBar>(dialog, "1101");
+            ASSERT_NE(bar, nullptr);
+            ++waits;
+            WhenReady(dialog, [bar] { return bar->value() > 0; }, [this, bar] { waitRange = bar->maximum(); });
+        });
+    }
+
     void LoadStandard() { window->OnCommand(cmd::kLoadStandardParams); }
 
     std::string Grid2SetValue() { return window->Grid(2).GetTextMatrix(1, 1); }
@@ -89,6 +103,8 @@ protected:
     SimLine line;
     std::unique_ptr<CDarozozazWindowsDlg> window;
     int receives = 0;
+    int waits = 0;
+    int waitRange = -1;
 };
 
 TEST_F(StandardParamsTest, NoToTheQuestionSendsNothing)
@@ -128,6 +144,7 @@ TEST_F(StandardParamsTest, AMovingUnitIsPolledWhereItWasAndReceivedAtAddressOne)
     // the wait ends at its first poll instead of running for a minute.
     line.Bus().AddUnit(Unit(5, 77, "MZR 12"));
     Connect({{3, "MZR 12"}, {5, "TORVA08"}}, 5);
+    ExpectWait();
     ExpectReceive();
     LoadStandard();
 
@@ -159,11 +176,14 @@ TEST_F(StandardParamsTest, AnyOtherUnitIsWaitedForAndReceivedAtItsAddress)
     line.Bus().AddUnit(unit);
     Connect({{9, "MZR 12"}}, 9);
     const std::vector<int> before = DeviceIds();
+    ExpectWait();
     ExpectReceive();
     LoadStandard();
 
     EXPECT_EQ(DeviceIds(), before);
     EXPECT_EQ(receives, 2);
+    EXPECT_EQ(waits, 1);
+    EXPECT_EQ(waitRange, 375);  // polls at 20 ms: 60000 div 160
     EXPECT_EQ(TheUnit().GetAddress(), 9);
     EXPECT_EQ(Grid2SetValue(), "55");
     for (const unitsim::SimRequest& request : Requests())
@@ -177,6 +197,7 @@ TEST_F(StandardParamsTest, AMovingUnitThatRefusesStaysWhereItIs)
     line.Bus().AddFault(Fault(unitsim::FaultKind::Nak, "XSTD="));
     Connect({{5, "TORVA08"}}, 5);
     const std::vector<int> before = DeviceIds();
+    ExpectWait();
     ExpectReceive();
     LoadStandard();
 
@@ -187,6 +208,37 @@ TEST_F(StandardParamsTest, AMovingUnitThatRefusesStaysWhereItIs)
     for (const unitsim::SimRequest& request : Requests())
         EXPECT_EQ(request.address, 5) << request.text;
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(StandardParamsTest, CancelEndsTheWaitAndGoesOnWithTheSelection)
+{
+    unitsim::SimUnitConfig unit = Unit(9, 42, "MZR 12");
+    unit.restartSeconds = 30;
+    line.Bus().AddUnit(unit);
+    Connect({{9, "MZR 12"}}, 9);
+    // The window takes the user's Cancel while the unit is still silent.
+    script.ExpectDialog([this](QDialog& dialog) {
+        auto* bar = Child<QProgressBar>(dialog, "1101");
+        ASSERT_NE(bar, nullptr);
+        WhenReady(dialog, [bar] { return bar->value() >= 2; }, [this, bar, &dialog] {
+            EXPECT_EQ(bar->maximum(), 375);
+            Child<QPushButton>(dialog, "2")->click();
+            ++waits;
+        });
+    });
+    ExpectReceive();
+    LoadStandard();
+
+    EXPECT_EQ(waits, 1);
+    EXPECT_EQ(receives, 2);
+    EXPECT_EQ(script.PendingDialogs(), 0);
+    EXPECT_EQ(TheUnit().GetAddress(), 9);
+    const std::vector<unitsim::SimRequest> requests = Requests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests[0].text, "XSTD=");
+    // Polls of the wait, then the receive's first question after the Cancel.
+    EXPECT_EQ(requests[1].text, "?AZ#=");
+    EXPECT_LT(requests.size(), 3u * 375);
 }
 
 }  // namespace

@@ -373,15 +373,36 @@ TEST_F(TransferTest, ASendWritesTheEditedCellAndReadsItBack)
 
 TEST_F(TransferTest, ARefusedValueTurnsRedAndTheListsAreEmptied)
 {
+    GlobalParamDef* fixed = TheUnit().GetGlobalParamDef(3);
+    fixed->nMinVal = fixed->nMaxVal = 30;
     Connect();
     const std::string setBefore = Cell(2, 1, 1);
     const std::string globalBefore = Cell(0, 1, 1);
+    EXPECT_EQ(window->Grid(0).GetCellToolTip(2, 0), "Limits: 0 to 600");
+    EXPECT_EQ(window->Grid(0).GetCellToolTip(3, 1), "Limits: 30 to 30");
     line.Bus().AddFault(Fault(unitsim::FaultKind::Nak, "K01P00=0999"));
     Edit(2, 1, 1, "999");
     Edit(2, 2, 1, "210");
-    // Beyond the definition's limits: never sent.
+    // Beyond the definition's limits, or fixed: never sent.
     Edit(0, 1, 1, "700");
+    Edit(0, 3, 1, "31");
     Send();
+
+    // Each red cell tells what went out, what the unit holds, and why.
+    const struct
+    {
+        int grid, row;
+        std::string tip;
+    } reds[] = {
+        {2, 1, "Sent: 999\nThe unit holds: " + setBefore + "\nThe unit did not acknowledge the value."},
+        {0, 1, "Entered, not sent: 700\nThe unit holds: 10\nRefused: outside the limits 0 to 600."},
+        {0, 3, "Entered, not sent: 31\nThe unit holds: 30\nNot sent: a fixed parameter."},
+    };
+    for (const auto& red : reds) {
+        EXPECT_EQ(Colour(red.grid, red.row, 1), CMSFlexGrid::kRed) << red.tip;
+        EXPECT_EQ(window->Grid(red.grid).GetCellToolTip(red.row, 1), red.tip);
+    }
+    EXPECT_EQ(window->Grid(2).GetCellToolTip(2, 1), "");
 
     EXPECT_TRUE(script.Boxes().empty());
     for (int g = 0; g < 3; ++g)
@@ -406,7 +427,54 @@ TEST_F(TransferTest, ARefusedValueTurnsRedAndTheListsAreEmptied)
     window->OnSendParams();
     EXPECT_EQ(Colour(2, 1, 1), CMSFlexGrid::kWhite);
     EXPECT_EQ(Colour(0, 1, 1), CMSFlexGrid::kWhite);
+    EXPECT_EQ(window->Grid(2).GetCellToolTip(1, 1), "");
+    EXPECT_EQ(window->Grid(0).GetCellToolTip(1, 1), "Limits: 0 to 600");
     EXPECT_EQ(jobs, 2);
+}
+
+TEST_F(TransferTest, AValueWiderThanTheUnitsFieldIsRefusedAndKeptInTheBox)
+{
+    Connect();  // a unit of value width 4: -999..9999
+    struct Case
+    {
+        int grid, row, col;
+        const char* text;
+        bool bAccepted;
+    };
+    const Case cases[] = {
+        {1, 5, 3, "10000", false}, {1, 5, 3, "9999", true}, {1, 5, 4, "-1000", false},
+        {1, 5, 4, "-999", true},   {2, 1, 1, "12000", false}, {0, 1, 1, "12000", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " in grid " + std::to_string(c.grid));
+        window->ShowView(c.grid);
+        CMSFlexGrid& grid = window->Grid(c.grid);
+        grid.SetRow(c.row);
+        grid.SetCol(c.col);
+        const std::string before = Cell(c.grid, c.row, c.col);
+        const int listed = window->GetChangeCount(c.grid);
+        const std::size_t boxes = script.Boxes().size();
+        window->StartCellEdit(std::string(1, c.text[0]), false);
+        window->EditBox().setText(c.text);
+        window->OnDefaultButton();  // Enter
+        if (c.bAccepted) {
+            EXPECT_FALSE(window->IsEditVisible());
+            EXPECT_EQ(Cell(c.grid, c.row, c.col), c.text);
+            EXPECT_EQ(Colour(c.grid, c.row, c.col), CMSFlexGrid::kYellow);
+            EXPECT_EQ(script.Boxes().size(), boxes);
+            continue;
+        }
+        ASSERT_EQ(script.Boxes().size(), boxes + 1);
+        EXPECT_EQ(script.Boxes().back().text,
+                  "The unit takes values from -999 to 9999.\nPlease enter a value in this range.");
+        EXPECT_EQ(script.Boxes().back().icon, MsgIcon::Warning);
+        ASSERT_TRUE(window->IsEditVisible());
+        EXPECT_EQ(S(window->EditBox().text()), c.text);
+        EXPECT_EQ(Cell(c.grid, c.row, c.col), before);
+        EXPECT_EQ(window->GetChangeCount(c.grid), listed);
+        window->HideCellEdit();
+    }
+    EXPECT_TRUE(RequestTexts().empty());
 }
 
 TEST_F(TransferTest, CancelDuringASendKeepsTheListsAndTheTypedValues)
@@ -527,6 +595,8 @@ TEST_F(TransferTest, AnAdapterUnpluggedDuringASendLeavesItsUnsentCellsRed)
     for (int zone : {2, 3}) {
         EXPECT_EQ(Colour(1, zone, 1), CMSFlexGrid::kRed) << zone;
         EXPECT_EQ(Cell(1, zone, 1), std::to_string(110 + zone)) << zone;
+        EXPECT_EQ(window->Grid(1).GetCellToolTip(zone, 1),
+                  "Sent: " + std::to_string(110 + zone) + "\nThe unit gave no answer.");
     }
     EXPECT_EQ(window->GetChangeCount(1), 3);
     EXPECT_EQ(TheUnit().QueryZoneCount(), kZones);

@@ -209,6 +209,60 @@ TEST_F(Jobs, SendRefusedByTheUnitDiffersAndStopsWhenAsked)
     EXPECT_TRUE(outcomes[0].bDiffers);
 }
 
+TEST(WaitPollLimit, KeepsTheWaitNearAMinute)
+{
+    const struct
+    {
+        int timeoutMs, limit;
+    } cases[] = {{200, 85}, {1000, 19}, {50, 240}, {20, 375}, {0, 600}, {-5, 600}};
+    for (const auto& c : cases)
+        EXPECT_EQ(WaitPollLimit(c.timeoutMs), c.limit) << c.timeoutMs;
+}
+
+TEST_F(Jobs, WaitForUnitEndsAtAnAnswerAtItsTimeCapOrWhenStopped)
+{
+    // The unit at 3 answers the first poll.
+    Connect(3, 20);
+    EXPECT_EQ(RunWaitForUnit(unit, progress), kJobDone);
+    EXPECT_EQ(progress.ranges, std::vector<int>{375});
+    EXPECT_EQ(progress.positions, std::vector<int>{1});
+    EXPECT_EQ(RequestTexts(), std::vector<std::string>{"?AZ#="});
+
+    // Nobody at 5: a failed poll costs the pause and three waits of 40 ms,
+    // so a cap of 300 ms ends the wait in the pause after its first poll,
+    // far below the limit of polls.
+    unit.SetAddress(5);
+    progress = Recorder();
+    EXPECT_EQ(RunWaitForUnit(unit, progress, 300), kJobDone);
+    EXPECT_EQ(progress.positions, std::vector<int>{1});
+
+    // Cancel during the first pause: no poll goes out.
+    line.Bus().ClearRequests();
+    progress = Recorder();
+    progress.stopAtTest = 3;
+    EXPECT_EQ(RunWaitForUnit(unit, progress), kJobStopped);
+    EXPECT_TRUE(progress.positions.empty());
+    EXPECT_TRUE(RequestTexts().empty());
+}
+
+TEST(ValueRangeOfWidth, IsWhatOneFieldOfTheWidthCarries)
+{
+    const struct
+    {
+        int width;
+        bool bHex;
+        int32_t min, max;
+    } cases[] = {
+        {4, false, -999, 9999}, {5, false, -9999, 99999}, {0, false, -9999, 99999},
+        {4, true, 0, 0xFFFF},   {5, true, 0, 0xFFFFF},
+    };
+    for (const auto& c : cases) {
+        const ValueRange range = ValueRangeOfWidth(c.width, c.bHex);
+        EXPECT_EQ(range.nMin, c.min) << c.width << c.bHex;
+        EXPECT_EQ(range.nMax, c.max) << c.width << c.bHex;
+    }
+}
+
 TEST(ChangedItems, ListsGlobalsZoneParametersThenSetValuesThatDiffer)
 {
     CUnit unit;

@@ -8,7 +8,7 @@
 
 namespace {
 
-using Hook = std::function<bool(const std::string&, const std::string&, const std::string&, std::string&)>;
+using Hook = std::function<bool(const FileDialogRequest&, std::string&)>;
 
 Hook& TheHook()
 {
@@ -16,9 +16,35 @@ Hook& TheHook()
     return hook;
 }
 
+// A folder starts the dialog there; a file path starts it in the file's
+// folder with the name proposed.
+void StartAt(QFileDialog& dialog, const std::string& startPath)
+{
+    if (startPath.empty())
+        return;
+    const QFileInfo start(Q(startPath));
+    if (start.isDir()) {
+        dialog.setDirectory(start.absoluteFilePath());
+        return;
+    }
+    dialog.setDirectory(start.absolutePath());
+    dialog.selectFile(start.fileName());
+}
+
 }  // namespace
 
-void SetFileDialogHook(Hook hook) { TheHook() = std::move(hook); }
+void SetFileDialogRequestHook(Hook hook) { TheHook() = std::move(hook); }
+
+void SetFileDialogHook(std::function<bool(const std::string&, const std::string&, const std::string&, std::string&)> hook)
+{
+    if (!hook) {
+        TheHook() = nullptr;
+        return;
+    }
+    TheHook() = [hook](const FileDialogRequest& request, std::string& path) {
+        return hook(request.kind, request.filter, request.defaultExtension, path);
+    };
+}
 
 std::string QtFilterFromPattern(const std::string& pattern)
 {
@@ -38,25 +64,30 @@ std::string QtFilterFromPattern(const std::string& pattern)
     return S(filters.join(";;"));
 }
 
-bool GetOpenFilePath(QWidget* parent, const std::string& filter, std::string& path)
+bool GetOpenFilePath(QWidget* parent, const std::string& filter, const std::string& startPath, std::string& path)
 {
     const std::string qtFilter = QtFilterFromPattern(filter);
     if (TheHook())
-        return TheHook()("open", qtFilter, "", path);
-    const QString chosen = QFileDialog::getOpenFileName(parent, QString(), QString(), Q(qtFilter));
-    if (chosen.isEmpty())
+        return TheHook()({"open", qtFilter, "", startPath}, path);
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(Q(qtFilter));
+    StartAt(dialog, startPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
-    path = S(chosen);
+    path = S(dialog.selectedFiles().first());
     return true;
 }
 
 bool GetSaveFilePath(QWidget* parent, const std::string& filter, const std::string& defaultExtension,
-                     std::string& path)
+                     const std::string& startPath, std::string& path)
 {
     const std::string qtFilter = QtFilterFromPattern(filter);
     if (TheHook())
-        return TheHook()("save", qtFilter, defaultExtension, path);
+        return TheHook()({"save", qtFilter, defaultExtension, startPath}, path);
     QFileDialog dialog(parent);
+    StartAt(dialog, startPath);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(Q(qtFilter));
     dialog.setDefaultSuffix(Q(defaultExtension));

@@ -9,6 +9,12 @@
 CMenuBar::CMenuBar(QWidget* parent) : QObject(parent), m_pBar(new QMenuBar(parent))
 {
     connect(m_pBar, &QMenuBar::triggered, this, [this](QAction* action) {
+        // Qt flips a checkable item before telling of the click; here the
+        // marks are the program's own, set by its commands (choosing the
+        // checked view or language must leave it checked), so the flip is
+        // undone first.
+        if (action && action->isCheckable())
+            action->setChecked(!action->isChecked());
         const int id = IdOf(action);
         if (id != 0)
             emit Command(id);

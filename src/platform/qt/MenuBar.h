@@ -10,7 +10,8 @@ class QWidget;
 
 // The main menu addressed as the program speaks of it: items by command id,
 // drop-down menus by their position in the bar. Each item carries its id;
-// choosing one emits Command(id).
+// choosing one emits Command(id). Check marks change only when the program
+// sets them: a click on an item never flips its mark.
 class CMenuBar : public QObject
 {
     Q_OBJECT
