@@ -91,7 +91,7 @@ ValueRange ValueRangeOfWidth(int valueWidth, bool bHex)
 {
     const bool bFour = valueWidth == 4;
     if (bHex)
-        return {0, bFour ? 0xFFFF : 0xFFFFF};
+        return bFour ? ValueRange{-0x8000, 0x7FFF} : ValueRange{-0x80000, 0x7FFFF};
     return bFour ? ValueRange{-999, 9999} : ValueRange{-9999, 99999};
 }
 

@@ -59,8 +59,10 @@ int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs = 60000);
 // The values one field of a telegram carries for a unit of this value width:
 // width 4 takes -999..9999, any other width (5, and 0 while it is not yet
 // learned, which sends five digits) -9999..99999. In hexadecimal numbering
-// (zone commands of units with 100 zones or more) the digits are hexadecimal
-// and a negative value would need eight of them: 0..0xFFFF or 0..0xFFFFF.
+// (zone commands of units with 100 zones or more) the unit answers with as
+// many hexadecimal digits as its width, read back as a two's complement
+// number: -0x8000..0x7FFF or -0x80000..0x7FFFF round-trip (a negative value
+// goes out as eight digits), anything beyond would read back as another.
 struct ValueRange
 {
     int32_t nMin = 0;

@@ -254,7 +254,7 @@ TEST(ValueRangeOfWidth, IsWhatOneFieldOfTheWidthCarries)
         int32_t min, max;
     } cases[] = {
         {4, false, -999, 9999}, {5, false, -9999, 99999}, {0, false, -9999, 99999},
-        {4, true, 0, 0xFFFF},   {5, true, 0, 0xFFFFF},
+        {4, true, -0x8000, 0x7FFF}, {5, true, -0x80000, 0x7FFFF},
     };
     for (const auto& c : cases) {
         const ValueRange range = ValueRangeOfWidth(c.width, c.bHex);
