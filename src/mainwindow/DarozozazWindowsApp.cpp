@@ -11,6 +11,7 @@
 
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 
 CDarozozazWindowsApp::CDarozozazWindowsApp(int& argc, char** argv) : QApplication(argc, argv)
@@ -19,6 +20,7 @@ CDarozozazWindowsApp::CDarozozazWindowsApp(int& argc, char** argv) : QApplicatio
     Q_INIT_RESOURCE(vorlent);
     setApplicationName("Vorlent");
     setWindowIcon(QIcon(":/vorlent/icon.png"));
+    SetFailureCaptionSource(FailureCaption);
 }
 
 int CDarozozazWindowsApp::InitInstance()
@@ -32,30 +34,15 @@ int CDarozozazWindowsApp::InitInstance()
 
 bool CDarozozazWindowsApp::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& failure) {
-        ReportFailure(qobject_cast<QWidget*>(receiver), failure);
-    } catch (...) {
-        ReportFailure(qobject_cast<QWidget*>(receiver), std::runtime_error("an unknown failure"));
-    }
-    return true;
+    bool bHandled = true;
+    RunGuarded(qobject_cast<QWidget*>(receiver), [&] { bHandled = QApplication::notify(receiver, event); });
+    return bHandled;
 }
 
-std::string DescribeFailure(const std::exception& failure)
-{
-    // The text store's message names the text number and the file.
-    if (dynamic_cast<const std::invalid_argument*>(&failure))
-        return std::string("This action could not be completed because a text is missing: ") + failure.what() +
-               ".\nPlease use a complete language file.";
-    return std::string("This action could not be completed: ") + failure.what();
-}
-
-void ReportFailure(QWidget* parent, const std::exception& failure)
+std::string FailureCaption()
 {
     // Built-in English: the caption, text 0, may be the very text missing.
-    const std::string caption = TheTextMemory().GetTextOr(0, "Vorlent");
-    ShowMessageBox(parent, DescribeFailure(failure), caption, MsgIcon::Error);
+    return TheTextMemory().GetTextOr(0, "Vorlent");
 }
 
 bool UseQtTranslations(const std::string& locale)
@@ -85,10 +72,6 @@ void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::funct
     if (bInitialised)
         return;
     bInitialised = true;
-    try {
-        init();
-    } catch (const std::exception& failure) {
-        ReportFailure(&dialog, failure);
+    if (!RunGuarded(&dialog, init))
         QTimer::singleShot(0, &dialog, &QDialog::reject);
-    }
 }

@@ -18,10 +18,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// The message that reports an exception which ended a user action: names
-// the missing text number and the language file when a text was missing.
-std::string DescribeFailure(const std::exception& failure);
-void ReportFailure(QWidget* parent, const std::exception& failure);
+// The caption of a failure box: the loaded language file's program title,
+// or the built-in one.
+std::string FailureCaption();
 
 // Puts the toolkit's own texts (Yes, No, OK and Cancel of message boxes, the
 // file and print dialogs) into the language named by locale ("de"), from the

@@ -19,6 +19,7 @@
 #include "mainwindow/DarozozazWindowsApp.h"
 #include "mainwindow/MSFlexGrid.h"
 #include "platform/SafeFormat.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
@@ -213,13 +214,7 @@ void CDarozozazWindowsDlg::OnOK()
 
 void CDarozozazWindowsDlg::Guarded(const std::function<void()>& handler)
 {
-    try {
-        handler();
-    } catch (const std::exception& failure) {
-        ReportFailure(this, failure);
-    } catch (...) {
-        ReportFailure(this, std::runtime_error("an unknown failure"));
-    }
+    RunGuarded(this, handler);
 }
 
 // --- Commands ----------------------------------------------------------------

@@ -12,9 +12,9 @@
 #include <stdexcept>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
 #include "platform/qt/Messages.h"
@@ -35,24 +35,12 @@ constexpr int kTextWaitForUnit = 77;
 constexpr int kEntryEndsList = 0;
 constexpr int kEntryNoAnswer = 2;
 
-template <typename Handler>
-void Guard(QWidget* parent, Handler&& handler)
-{
-    try {
-        handler();
-    } catch (const std::exception& failure) {
-        ReportFailure(parent, failure);
-    } catch (...) {
-        ReportFailure(parent, std::runtime_error("an unknown failure"));
-    }
-}
-
 // A sent message: runs on the user-interface thread while the worker waits.
 template <typename Handler>
 void Send(CDlgReadWriteParams* dialog, Handler handler)
 {
     QMetaObject::invokeMethod(
-        dialog, [dialog, handler] { Guard(dialog, handler); }, Qt::BlockingQueuedConnection);
+        dialog, [dialog, handler] { RunGuarded(dialog, handler); }, Qt::BlockingQueuedConnection);
 }
 
 // The receive job's reports, as the dialog's messages.
@@ -144,7 +132,7 @@ void CDlgReadWriteParams::showEvent(QShowEvent* event)
         return;
     m_bInitialised = true;
     bool bRunning = false;
-    Guard(this, [this, &bRunning] { bRunning = OnInitDialog(); });
+    RunGuarded(this, [this, &bRunning] { bRunning = OnInitDialog(); });
     if (!bRunning && !m_bWorkerRunning) {
         if (TheUnit().IsPortOpen())
             TheUnit().ClosePort();
@@ -224,14 +212,9 @@ void CDlgReadWriteParams::SendMain()
                 QMetaObject::invokeMethod(
                     this,
                     [this, k, j, &handled] {
-                        try {
-                            handled = m_sendEntry ? m_sendEntry(k, j) : kEntryEndsList;
-                        } catch (const std::exception& failure) {
-                            ReportFailure(this, failure);
+                        // An entry whose exchange failed counts as unanswered.
+                        if (!RunGuarded(this, [&] { handled = m_sendEntry ? m_sendEntry(k, j) : kEntryEndsList; }))
                             handled = kEntryNoAnswer;
-                        } catch (...) {
-                            handled = kEntryNoAnswer;
-                        }
                     },
                     Qt::BlockingQueuedConnection);
                 if (handled == kEntryEndsList)
@@ -285,7 +268,7 @@ void CDlgReadWriteParams::OnTransferFinished(int nResult)
     m_nJobResult = nResult;
     TheUnit().ClosePort();
 
-    Guard(this, [this, nResult] {
+    RunGuarded(this, [this, nResult] {
         // kMsgSendEntry with -1: the send has ended, with this result.
         if (IsSend() && m_sendEntry)
             m_sendEntry(-1, nResult);

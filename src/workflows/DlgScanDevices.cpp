@@ -15,8 +15,8 @@
 #include <stdexcept>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
 #include "platform/qt/Messages.h"
@@ -39,20 +39,6 @@ constexpr int kTextCancel = 70;
 constexpr int kTextPortFailed = 32;
 
 QString ControlId(int id) { return QString::number(id); }
-
-// Runs a handler on the user-interface thread so that no exception leaves it
-// into Qt's event dispatch (nor into a worker's blocking call).
-template <typename Handler>
-void Guard(QWidget* parent, Handler&& handler)
-{
-    try {
-        handler();
-    } catch (const std::exception& failure) {
-        ReportFailure(parent, failure);
-    } catch (...) {
-        ReportFailure(parent, std::runtime_error("an unknown failure"));
-    }
-}
 
 // The worker's side of the dialog: every report is a sent message, handled
 // on the user-interface thread while the worker waits.
@@ -81,7 +67,7 @@ private:
     {
         CDlgScanDevices* dialog = &m_dialog;
         QMetaObject::invokeMethod(
-            dialog, [dialog, handler] { Guard(dialog, handler); }, Qt::BlockingQueuedConnection);
+            dialog, [dialog, handler] { RunGuarded(dialog, handler); }, Qt::BlockingQueuedConnection);
     }
 
     CDlgScanDevices& m_dialog;
@@ -202,7 +188,7 @@ void CDlgScanDevices::showEvent(QShowEvent* event)
         return;
     m_bInitialised = true;
     bool bRunning = false;
-    Guard(this, [this, &bRunning] { bRunning = OnInitDialog(); });
+    RunGuarded(this, [this, &bRunning] { bRunning = OnInitDialog(); });
     if (!bRunning && !m_bWorkerRunning)
         RejectLater(*this);
 }
