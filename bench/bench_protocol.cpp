@@ -107,7 +107,7 @@ void BM_Receive120Zones(benchmark::State& state)
     Paced(state, config, 19200, [&](CUnit& unit) {
         unit.SetGlobalParams(catalogue);
         Quiet quiet;
-        return RunReceive(unit, quiet) == kJobDone;
+        return RunReceive(unit, quiet) == JobResult::Done;
     });
 }
 

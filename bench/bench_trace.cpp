@@ -76,7 +76,7 @@ void ReceiveWithAndWithoutTrace(benchmark::State& state, int baud)
         const auto start = std::chrono::steady_clock::now();
         bool bOk = unit.OpenPort();
         Quiet quiet;
-        bOk = bOk && RunReceive(unit, quiet) == kJobDone;
+        bOk = bOk && RunReceive(unit, quiet) == JobResult::Done;
         unit.ClosePort();
         SetActiveBusTrace(nullptr);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "workflows/Jobs.h"
+
 class CMSFlexGrid;
 class CMenuBar;
 class QLineEdit;
@@ -98,11 +100,11 @@ public:
     // WM_USER+4: address 0 removes every unit item; else adds this unit's.
     void OnDevicesItem(int nAddress, const std::string& type);
     // WM_USER+5: sends entry j of grid k's change list; grid -1 ends a send
-    // and nEntry then carries the job's result (0 done, 1 stopped, 2 failed):
-    // only 0 refills the grids. Returns 0 when the entry ends the list (or for
-    // -1), 1 when it was handled (sent, or passed over as lying outside its
-    // grid), 2 when neither the write nor the read-back got an answer.
-    int OnSendEntry(int nGrid, int nEntry);
+    // and nEntry then carries the job's result as its number: only Done
+    // refills the grids. EndsList for the end of a list (and for -1); Handled
+    // for an entry sent, or passed over as lying outside its grid; NoAnswer
+    // when neither the write nor the read-back got an answer.
+    EntryResult OnSendEntry(int nGrid, int nEntry);
 
     // --- Grids -------------------------------------------------------------
     bool FillGrid(int nGrid, bool bReceive, bool bUpdateMenus);

@@ -31,9 +31,6 @@ constexpr int kTextPortFailed = 32;
 constexpr int kTextCommError = 33;
 constexpr int kTextWaitForUnit = 77;
 
-// What sendEntry answers for an entry.
-constexpr int kEntryEndsList = 0;
-constexpr int kEntryNoAnswer = 2;
 
 // A sent message: runs on the user-interface thread while the worker waits.
 template <typename Handler>
@@ -176,54 +173,54 @@ void CDlgReadWriteParams::StartWorker()
 
 void CDlgReadWriteParams::ReceiveMain()
 {
-    int result = kJobCommError;
+    JobResult result = JobResult::CommError;
     try {
         ReceiveReporter reporter(this);
         result = RunReceive(TheUnit(), reporter);
     } catch (...) {
-        result = kJobCommError;
+        result = JobResult::CommError;
     }
     PostFinished(result);
 }
 
 void CDlgReadWriteParams::WaitMain()
 {
-    int result = kJobDone;
+    JobResult result = JobResult::Done;
     try {
         ReceiveReporter reporter(this);
         result = RunWaitForUnit(TheUnit(), reporter, m_nMaxWaitMs);
     } catch (...) {
-        result = kJobDone;
+        result = JobResult::Done;
     }
     PostFinished(result);
 }
 
 void CDlgReadWriteParams::SendMain()
 {
-    int result = kJobDone;
+    JobResult result = JobResult::Done;
     bool bNoAnswer = false;
     try {
         Send(this, [this] { OnTransferRange(0); });
-        for (int k = 0; k < 3 && result == kJobDone; ++k) {
+        for (int k = 0; k < 3 && result == JobResult::Done; ++k) {
             for (int j = 0; j < kChangeListSize; ++j) {
-                int handled = kEntryEndsList;
+                EntryResult handled = EntryResult::EndsList;
                 // kMsgSendEntry: the exchange happens on the user-interface
                 // thread, which owns the unit record during a send.
                 QMetaObject::invokeMethod(
                     this,
                     [this, k, j, &handled] {
                         // An entry whose exchange failed counts as unanswered.
-                        if (!RunGuarded(this, [&] { handled = m_sendEntry ? m_sendEntry(k, j) : kEntryEndsList; }))
-                            handled = kEntryNoAnswer;
+                        if (!RunGuarded(this, [&] { handled = m_sendEntry ? m_sendEntry(k, j) : EntryResult::EndsList; }))
+                            handled = EntryResult::NoAnswer;
                     },
                     Qt::BlockingQueuedConnection);
-                if (handled == kEntryEndsList)
+                if (handled == EntryResult::EndsList)
                     break;
-                if (handled == kEntryNoAnswer)
+                if (handled == EntryResult::NoAnswer)
                     bNoAnswer = true;
                 Send(this, [this] { OnTransferStep(0); });
                 if (TransferStopEvent().TryWait()) {
-                    result = kJobStopped;
+                    result = JobResult::Stopped;
                     break;
                 }
             }
@@ -233,14 +230,15 @@ void CDlgReadWriteParams::SendMain()
     }
     // Failed entries do not end a send; an entry that never reached the unit
     // makes the send a failed one, so that nothing waiting is dropped.
-    if (result == kJobDone && bNoAnswer)
-        result = kJobCommError;
+    if (result == JobResult::Done && bNoAnswer)
+        result = JobResult::CommError;
     PostFinished(result);
 }
 
-void CDlgReadWriteParams::PostFinished(int nResult)
+void CDlgReadWriteParams::PostFinished(JobResult result)
 {
     // kMsgTransferFinished
+    const int nResult = static_cast<int>(result);
     QMetaObject::invokeMethod(
         this, [this, nResult] { OnTransferFinished(nResult); }, Qt::QueuedConnection);
 }
@@ -262,29 +260,30 @@ void CDlgReadWriteParams::OnTransferStep(int nPosition)
 
 void CDlgReadWriteParams::OnTransferFinished(int nResult)
 {
+    const auto result = static_cast<JobResult>(nResult);
     if (m_worker.joinable())
         m_worker.join();
     m_bWorkerRunning = false;
-    m_nJobResult = nResult;
+    m_jobResult = result;
     TheUnit().ClosePort();
 
-    RunGuarded(this, [this, nResult] {
+    RunGuarded(this, [this, nResult, result] {
         // kMsgSendEntry with -1: the send has ended, with this result.
         if (IsSend() && m_sendEntry)
             m_sendEntry(-1, nResult);
-        if (nResult == kJobCommError && !IsWaitForUnit()) {
+        if (result == JobResult::CommError && !IsWaitForUnit()) {
             const CTextMemory& texts = TheTextMemory();
             ShowMessageBox(this, texts.GetText(kTextCommError), texts.GetText(0), MsgIcon::Error);
         }
     });
-    if (nResult == kJobCommError && !IsSend() && !IsWaitForUnit()) {
+    if (result == JobResult::CommError && !IsSend() && !IsWaitForUnit()) {
         // A receive that broke off leaves the record with rows of two reads:
         // no zones are shown until a good one. A send changes no counts.
         TheUnit().ResetZoneCounts();
     }
     // A cancelled wait goes on as one that reached its limit.
     if (isVisible())
-        done(nResult == kJobDone || IsWaitForUnit() ? QDialog::Accepted : QDialog::Rejected);
+        done(result == JobResult::Done || IsWaitForUnit() ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void CDlgReadWriteParams::reject()

@@ -2,7 +2,10 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <thread>
+
+#include "workflows/Jobs.h"
 
 class QProgressBar;
 class QPushButton;
@@ -21,11 +24,10 @@ class QShowEvent;
 // Send (job count > 0, the number of change-list entries): the worker never
 // touches the unit record. For grid k = 0, 1, 2 and entry j = 0, 1, ... it
 // asks sendEntry(k, j) on the user-interface thread (WM_USER+5), which makes
-// the exchange there: 0 = the list of grid k has ended, 1 = the entry was
-// handled, 2 = it was exchanged but the unit gave no answer. A send in which
+// the exchange there and answers with an EntryResult. A send in which
 // any entry got no answer ends as a communication error after the last
 // entry. At the end, before the dialog closes, sendEntry(-1, result) tells
-// the main window the job's result (0 done, 1 stopped, 2 error).
+// the main window the job's result, a JobResult as its number.
 //
 // Wait for the unit (WaitForUnitJob): the worker polls the unit after it was
 // told to load its standard parameters (RunWaitForUnit) and the bar shows the
@@ -40,7 +42,7 @@ class CDlgReadWriteParams : public QDialog
 {
     Q_OBJECT
 public:
-    using SendEntry = std::function<int(int nGrid, int nEntry)>;
+    using SendEntry = std::function<EntryResult(int nGrid, int nEntry)>;
     struct WaitForUnitJob
     {
         int nMaxWaitMs = 60000;
@@ -59,14 +61,13 @@ public:
     // 0x4CB: a receive's position, or one more entry of a send. The position
     // stays within the range.
     void OnTransferStep(int nPosition);
-    // 0x4C8 (posted): the job has ended with nResult (0 done, 1 stopped, 2
-    // communication error).
+    // 0x4C8 (posted): the job has ended with nResult, a JobResult's number.
     void OnTransferFinished(int nResult);
 
     bool IsSend() const { return m_nJobCount != 0; }
     bool IsWaitForUnit() const { return m_nMaxWaitMs >= 0; }
-    // The job's result once it has ended; -1 before (or when it never ran).
-    int GetJobResult() const { return m_nJobResult; }
+    // The job's result once it has ended; none before (or when it never ran).
+    std::optional<JobResult> GetJobResult() const { return m_jobResult; }
 
 public slots:
     void reject() override;
@@ -80,7 +81,7 @@ private:
     void ReceiveMain();
     void SendMain();
     void WaitMain();
-    void PostFinished(int nResult);
+    void PostFinished(JobResult result);
 
     QProgressBar* m_progress;  // 1101
     QPushButton* m_btnCancel;  // 2
@@ -91,5 +92,5 @@ private:
     SendEntry m_sendEntry;
     bool m_bInitialised = false;
     bool m_bWorkerRunning = false;
-    int m_nJobResult = -1;
+    std::optional<JobResult> m_jobResult;
 };

@@ -226,14 +226,14 @@ void CDlgScanDevices::StartWorker()
 
 void CDlgScanDevices::WorkerMain()
 {
-    int result = kJobStopped;
+    JobResult result = JobResult::Stopped;
     try {
         ScanReporter reporter(*this);
         result = RunScan(TheUnit(), reporter);
     } catch (...) {
         // Ends as a stopped scan: the dialog closes and keeps what it found.
     }
-    const int stopped = result == kJobStopped ? 1 : 0;
+    const int stopped = result == JobResult::Stopped ? 1 : 0;
     // kMsgScanFinished
     QMetaObject::invokeMethod(
         this, [this, stopped] { OnScanFinished(stopped); }, Qt::QueuedConnection);

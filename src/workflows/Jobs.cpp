@@ -7,7 +7,7 @@
 #include "platform/AutoResetEvent.h"
 #include "unit/Unit.h"
 
-int RunScan(CUnit& unit, IScanObserver& observer)
+JobResult RunScan(CUnit& unit, IScanObserver& observer)
 {
     for (int16_t address = 1; address <= 30; ++address) {
         unit.SetAddress(address);
@@ -17,17 +17,17 @@ int RunScan(CUnit& unit, IScanObserver& observer)
         if (azNumber != -1)
             observer.Found(address, azNumber, unit.QueryType());
         if (observer.StopRequested())
-            return kJobStopped;
+            return JobResult::Stopped;
     }
-    return kJobDone;
+    return JobResult::Done;
 }
 
-int RunReceive(CUnit& unit, IJobProgress& progress)
+JobResult RunReceive(CUnit& unit, IJobProgress& progress)
 {
     // Without an AZ number or a zone count the record would keep the previous
     // unit's, and its rows would be shown and saved under this one.
     if (unit.QueryAZNumber() == -1)
-        return kJobCommError;
+        return JobResult::CommError;
     // The scan leaves the type of the last unit it found, not of this one.
     unit.QueryType();
     unit.QueryEpromNumber();
@@ -35,22 +35,22 @@ int RunReceive(CUnit& unit, IJobProgress& progress)
     unit.QueryRevDate();
     const int32_t zoneParams = unit.QueryZoneParamCount();
     if (unit.QueryZoneCount() == -1)
-        return kJobCommError;
+        return JobResult::CommError;
 
     const int32_t globals = unit.GetGlobalParamCount();
     progress.SetRange(globals + zoneParams);
     if (!unit.ReadGlobalParams())
-        return kJobCommError;
+        return JobResult::CommError;
     progress.SetPosition(globals);
 
     for (int16_t row = -1; row <= zoneParams; ++row) {
         progress.SetPosition(globals + row);
         if (!unit.ReadParamRow(row))
-            return kJobCommError;
+            return JobResult::CommError;
         if (progress.StopRequested())
-            return kJobStopped;
+            return JobResult::Stopped;
     }
-    return kJobDone;
+    return JobResult::Done;
 }
 
 int WaitPollLimit(int timeoutMs)
@@ -58,7 +58,7 @@ int WaitPollLimit(int timeoutMs)
     return 60000 / (3 * std::max(timeoutMs, 0) + 100);
 }
 
-int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs)
+JobResult RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(maxWaitMs, 0));
@@ -73,17 +73,17 @@ int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs)
         const auto pauseEnd = Clock::now() + kPause;
         for (auto now = Clock::now(); now < pauseEnd; now = Clock::now()) {
             if (progress.StopRequested())
-                return kJobStopped;
+                return JobResult::Stopped;
             if (now >= deadline)
-                return kJobDone;
+                return JobResult::Done;
             std::this_thread::sleep_for(std::min<Clock::duration>(kSlice, pauseEnd - now));
         }
         ++polls;
         progress.SetPosition(polls);
         if (unit.QueryAZNumber() != -1 || polls >= limit || Clock::now() >= deadline)
-            return kJobDone;
+            return JobResult::Done;
         if (progress.StopRequested())
-            return kJobStopped;
+            return JobResult::Stopped;
     }
 }
 
@@ -117,7 +117,7 @@ SendOutcome SendOne(CUnit& unit, const SendItem& item)
     return outcome;
 }
 
-int RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
+JobResult RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
             std::vector<SendOutcome>& outcomes)
 {
     progress.SetRange(static_cast<int>(items.size()));
@@ -126,9 +126,9 @@ int RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progr
         outcomes.push_back(SendOne(unit, item));
         progress.SetPosition(++position);
         if (progress.StopRequested())
-            return kJobStopped;
+            return JobResult::Stopped;
     }
-    return kJobDone;
+    return JobResult::Done;
 }
 
 UnitValues CaptureValues(CUnit& unit)

@@ -6,10 +6,18 @@
 
 class CUnit;
 
-// Job results.
-constexpr int kJobDone = 0;
-constexpr int kJobStopped = 1;
-constexpr int kJobCommError = 2;
+// How a job ended. The numbers are those the dialogs' finished messages
+// carry.
+enum class JobResult { Done = 0, Stopped = 1, CommError = 2 };
+
+// What the user-interface thread did with one change-list entry of a send
+// (the send worker asks for each in turn).
+enum class EntryResult
+{
+    EndsList = 0,  // the list of the grid has ended
+    Handled = 1,   // the entry was exchanged and answered
+    NoAnswer = 2,  // it was exchanged, but the unit gave no answer
+};
 
 // How a job reports progress and learns of a stop request. The window's
 // dialogs implement it with their messages; the CLI with nothing.
@@ -33,14 +41,14 @@ public:
     virtual bool StopRequested() = 0;
 };
 
-// Polls addresses 1..30 with the link open. Returns kJobStopped or kJobDone.
-int RunScan(CUnit& unit, IScanObserver& observer);
+// Polls addresses 1..30 with the link open. Returns JobResult::Stopped or JobResult::Done.
+JobResult RunScan(CUnit& unit, IScanObserver& observer);
 
 // Receives the unit at the record's address with the link open: the
 // identification (the type name included), every global parameter, then the
-// rows actual, set, P01..Pn in bulk. kJobCommError when the AZ number or zone
+// rows actual, set, P01..Pn in bulk. JobResult::CommError when the AZ number or zone
 // count gets no usable answer, or a global parameter or row fails.
-int RunReceive(CUnit& unit, IJobProgress& progress);
+JobResult RunReceive(CUnit& unit, IJobProgress& progress);
 
 // How many polls the wait after "XSTD=" makes at most: a failed poll costs
 // the 100 ms pause and three read time-outs, so this keeps the wait near a
@@ -51,10 +59,10 @@ int WaitPollLimit(int timeoutMs);
 // again after loading its standard parameters: pauses 100 ms, polls the AZ
 // number, and reports the polls made as the position in 0..WaitPollLimit.
 // Ends when the unit answers, the limit is reached or maxWaitMs has passed
-// (kJobDone), or when progress asks to stop (kJobStopped); the pause is cut
+// (JobResult::Done), or when progress asks to stop (JobResult::Stopped); the pause is cut
 // short by a stop request. Without an open link the record answers from its
 // memory, which ends the wait at the first poll.
-int RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs = 60000);
+JobResult RunWaitForUnit(CUnit& unit, IJobProgress& progress, int maxWaitMs = 60000);
 
 // The values one field of a telegram carries for a unit of this value width:
 // width 4 takes -999..9999, any other width (5, and 0 while it is not yet
@@ -94,7 +102,7 @@ SendOutcome SendOne(CUnit& unit, const SendItem& item);
 
 // Sends items in order, each with its read-back, testing progress for a stop
 // after each. Outcomes of the items sent are appended to outcomes.
-int RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
+JobResult RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
             std::vector<SendOutcome>& outcomes);
 
 // The values of the record that a recipe can change, taken with the link

@@ -21,11 +21,6 @@
 
 namespace {
 
-// What an entry's exchange tells the send worker.
-constexpr int kEntryEndsList = 0;
-constexpr int kEntryHandled = 1;
-constexpr int kEntryNoAnswer = 2;
-
 // Colours one cell, leaving the current cell and the fill style as they were.
 void SetCellColour(CMSFlexGrid& grid, int row, int col, uint32_t colour)
 {
@@ -166,7 +161,7 @@ void CDarozozazWindowsDlg::OnSendParams()
         ClearChangeLists();
 }
 
-int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
+EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
 {
     if (nGrid == -1) {
         // The end of a send; nEntry carries the job's result.
@@ -176,7 +171,7 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
         }
         // After a stop or a failure the cells keep what the user typed: it
         // is what the next send sends.
-        if (nEntry == kJobDone) {
+        if (static_cast<JobResult>(nEntry) == JobResult::Done) {
             for (int g = 0; g < 3; ++g)
                 FillGrid(g, false, true);
             // The refill gives grid 0's value cells their plain colours back.
@@ -188,10 +183,10 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
                 }
             }
         }
-        return kEntryEndsList;
+        return EntryResult::EndsList;
     }
     if (nGrid < 0 || nGrid > 2 || nEntry < 0 || nEntry >= kChangeListSize)
-        return kEntryEndsList;
+        return EntryResult::EndsList;
 
     if (m_nCurrentView != -1) {
         Grid(m_nCurrentView).SetRedraw(false);
@@ -200,7 +195,7 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
 
     const ChangeEntry entry = GetChange(nGrid, nEntry);
     if (entry.nFirst == -1 && entry.nSecond == -1)
-        return kEntryEndsList;
+        return EntryResult::EndsList;
 
     SendItem item;
     int row = 0;
@@ -228,7 +223,7 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     // An entry listed for another unit with more zones or parameters has
     // no cell here: it is passed over, and the send goes on.
     if (row < 1 || row >= grid.GetRows() || col < 1 || col >= grid.GetCols())
-        return kEntryHandled;
+        return EntryResult::Handled;
 
     SetCellColour(grid, row, col, CMSFlexGrid::kWhite);
     item.value = CellNumber(grid.GetTextMatrix(row, col));
@@ -251,6 +246,6 @@ int CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     // Neither the write nor the read-back got an answer: the unit or the
     // line has gone.
     if (outcome.code == 2 && outcome.readBack == -1)
-        return kEntryNoAnswer;
-    return kEntryHandled;
+        return EntryResult::NoAnswer;
+    return EntryResult::Handled;
 }

@@ -90,7 +90,7 @@ protected:
 TEST_F(Jobs, ScanFindsEveryUnitInAddressOrder)
 {
     Connect(1, 10);
-    EXPECT_EQ(RunScan(unit, progress), kJobDone);
+    EXPECT_EQ(RunScan(unit, progress), JobResult::Done);
     ASSERT_EQ(progress.found.size(), 2u);
     EXPECT_EQ(progress.found[0].address, 3);
     EXPECT_EQ(progress.found[0].azNumber, 7);
@@ -103,7 +103,7 @@ TEST_F(Jobs, ScanStopsAfterTheAddressBeingPolled)
 {
     Connect(1, 10);
     progress.stopAtTest = 7;
-    EXPECT_EQ(RunScan(unit, progress), kJobStopped);
+    EXPECT_EQ(RunScan(unit, progress), JobResult::Stopped);
     ASSERT_EQ(progress.found.size(), 1u);
     EXPECT_EQ(unit.GetAddress(), 7);
 }
@@ -111,7 +111,7 @@ TEST_F(Jobs, ScanStopsAfterTheAddressBeingPolled)
 TEST_F(Jobs, ReceiveReadsIdentificationGlobalsAndRowsInOrder)
 {
     Connect(3);
-    ASSERT_EQ(RunReceive(unit, progress), kJobDone);
+    ASSERT_EQ(RunReceive(unit, progress), JobResult::Done);
     ASSERT_EQ(progress.ranges, std::vector<int>{17});
     for (int p : progress.positions) {
         EXPECT_GE(p, 9);
@@ -136,7 +136,7 @@ TEST_F(Jobs, ReceiveStoppedAfterTheActualValuesKeepsTheOtherRows)
     unit.WriteSetValue(1, -5);  // closed: stored only
     ASSERT_TRUE(unit.OpenPort());
     progress.stopAtTest = 1;
-    EXPECT_EQ(RunReceive(unit, progress), kJobStopped);
+    EXPECT_EQ(RunReceive(unit, progress), JobResult::Stopped);
     unit.ClosePort();
     EXPECT_EQ(unit.ReadSetValue(1), -5);
     EXPECT_EQ(RequestTexts().back(), "KALPII=");
@@ -162,7 +162,7 @@ TEST_F(Jobs, ReceiveEndsWithACommunicationErrorWithoutIdentification)
         u.SetOffline(false);
         ASSERT_TRUE(u.OpenPort());
         Recorder r;
-        EXPECT_EQ(RunReceive(u, r), kJobCommError) << c.silent;
+        EXPECT_EQ(RunReceive(u, r), JobResult::CommError) << c.silent;
     }
 }
 
@@ -170,20 +170,20 @@ TEST_F(Jobs, ReceiveOfAnUnpluggedLineEndsWithoutHanging)
 {
     line.Bus().AddFault(Fault(FaultKind::Disconnect, "", -1, 0, 12));
     Connect(12);
-    EXPECT_EQ(RunReceive(unit, progress), kJobCommError);
+    EXPECT_EQ(RunReceive(unit, progress), JobResult::CommError);
 }
 
 TEST_F(Jobs, SendWritesEachItemAndReadsItBack)
 {
     Connect(3);
-    ASSERT_EQ(RunReceive(unit, progress), kJobDone);
+    ASSERT_EQ(RunReceive(unit, progress), JobResult::Done);
     std::vector<SendItem> items = {
         {SendItem::Kind::ZoneParam, 3, 5, 250},
         {SendItem::Kind::SetValue, 0, 2, 185},
         {SendItem::Kind::Global, 1, 0, 12000},  // outside the catalogue's limits
     };
     std::vector<SendOutcome> outcomes;
-    EXPECT_EQ(RunSend(unit, items, progress, outcomes), kJobDone);
+    EXPECT_EQ(RunSend(unit, items, progress, outcomes), JobResult::Done);
     ASSERT_EQ(outcomes.size(), 3u);
     EXPECT_EQ(outcomes[0].code, 0);
     EXPECT_FALSE(outcomes[0].bDiffers);
@@ -198,12 +198,12 @@ TEST_F(Jobs, SendRefusedByTheUnitDiffersAndStopsWhenAsked)
 {
     line.Bus().AddFault(Fault(FaultKind::Nak, "K04P00=", -1));
     Connect(3);
-    ASSERT_EQ(RunReceive(unit, progress), kJobDone);
+    ASSERT_EQ(RunReceive(unit, progress), JobResult::Done);
     std::vector<SendItem> items = {{SendItem::Kind::SetValue, 0, 4, 185}, {SendItem::Kind::SetValue, 0, 5, 186}};
     std::vector<SendOutcome> outcomes;
     progress.tests = 0;
     progress.stopAtTest = 1;
-    EXPECT_EQ(RunSend(unit, items, progress, outcomes), kJobStopped);
+    EXPECT_EQ(RunSend(unit, items, progress, outcomes), JobResult::Stopped);
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].code, 2);
     EXPECT_TRUE(outcomes[0].bDiffers);
@@ -223,7 +223,7 @@ TEST_F(Jobs, WaitForUnitEndsAtAnAnswerAtItsTimeCapOrWhenStopped)
 {
     // The unit at 3 answers the first poll.
     Connect(3, 20);
-    EXPECT_EQ(RunWaitForUnit(unit, progress), kJobDone);
+    EXPECT_EQ(RunWaitForUnit(unit, progress), JobResult::Done);
     EXPECT_EQ(progress.ranges, std::vector<int>{375});
     EXPECT_EQ(progress.positions, std::vector<int>{1});
     EXPECT_EQ(RequestTexts(), std::vector<std::string>{"?AZ#="});
@@ -233,14 +233,14 @@ TEST_F(Jobs, WaitForUnitEndsAtAnAnswerAtItsTimeCapOrWhenStopped)
     // far below the limit of polls.
     unit.SetAddress(5);
     progress = Recorder();
-    EXPECT_EQ(RunWaitForUnit(unit, progress, 300), kJobDone);
+    EXPECT_EQ(RunWaitForUnit(unit, progress, 300), JobResult::Done);
     EXPECT_EQ(progress.positions, std::vector<int>{1});
 
     // Cancel during the first pause: no poll goes out.
     line.Bus().ClearRequests();
     progress = Recorder();
     progress.stopAtTest = 3;
-    EXPECT_EQ(RunWaitForUnit(unit, progress), kJobStopped);
+    EXPECT_EQ(RunWaitForUnit(unit, progress), JobResult::Stopped);
     EXPECT_TRUE(progress.positions.empty());
     EXPECT_TRUE(RequestTexts().empty());
 }

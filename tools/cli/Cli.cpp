@@ -350,7 +350,7 @@ private:
             return kCliPort;
         m_unit.SetAddress(m_nAddress);
         m_unit.SetOffline(false);
-        int result;
+        JobResult result;
         {
             // Gone, and its line cleared, before any message follows.
             Progress progress(m_err, "receiving rows from address " + std::to_string(m_nAddress),
@@ -358,7 +358,7 @@ private:
             result = RunReceive(m_unit, progress);
         }
         m_unit.ClosePort();
-        if (result != kJobDone) {
+        if (result != JobResult::Done) {
             m_unit.ResetZoneCounts();
             m_err << "vorlent-cli: no usable answer from the unit at address " << m_nAddress << " on "
                   << m_strDevice << '\n';
