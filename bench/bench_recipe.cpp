@@ -96,7 +96,7 @@ void BM_ReadRecipe(benchmark::State& state)
         params.push_back(*catalogue->GetGlobalParamDef(i));
     unit->SetGlobalParams(params);
     for (auto _ : state) {
-        if (ReadRecipe(*unit, path) != 0)
+        if (ReadRecipe(*unit, path) != RecipeResult::Loaded)
             state.SkipWithError("ReadRecipe failed");
     }
     if (unit->QueryZoneCount() != kMaxZones || unit->ReadZoneParam(kMaxZones, kMaxZoneParams) != 10000 + 128 * 64 + 64)

@@ -221,20 +221,20 @@ bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path,
     return bOk && platform::ReplaceFileAtomically(path, out.Text());
 }
 
-int16_t ReadRecipe(CUnit& unit, const std::string& path)
+RecipeResult ReadRecipe(CUnit& unit, const std::string& path)
 {
     const RecipeFile file(path);
     if (file.Get("HEADER", "ID") != kRecipeId)
-        return 1;
+        return RecipeResult::NotARecipe;
 
     const bool bOffline = unit.IsOffline();
     const long az = ToNumber(file.Get("UNIT", "AZ-Number"));
     // An AZ number beyond 16 bits belongs to no unit of this kind; cut to
     // 16 bits, 65548 would pass for 12.
     if (az < INT16_MIN || az > INT16_MAX)
-        return bOffline ? 1 : 2;
+        return bOffline ? RecipeResult::NotARecipe : RecipeResult::OtherUnit;
     if (!bOffline && az != unit.QueryAZNumber())
-        return 2;
+        return RecipeResult::OtherUnit;
 
     // From here on the file is accepted; nothing above changed the record.
     if (bOffline) {
@@ -290,5 +290,5 @@ int16_t ReadRecipe(CUnit& unit, const std::string& path)
         unit.SetZoneCount(zones);
         unit.SetValueWidth(width);
     }
-    return 0;
+    return RecipeResult::Loaded;
 }

@@ -19,14 +19,22 @@ constexpr const char* kRecipeId = "VORLENT_RECIPE";
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path, std::time_t now);
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path);
 
-// Reads a recipe into the unit record. 0 loaded; 1 not a recipe file, or
-// offline a file whose AZ number does not fit 16 bits; 2 a unit is selected
-// and the file belongs to another AZ number (one beyond 16 bits included).
-// The file may be UTF-8 or Windows-1252; the record receives UTF-8. Only 0
-// changes the record. Offline the file defines the unit (identification,
+// How a recipe read ended; the numbers are the reader's 16-bit codes.
+enum class RecipeResult : int16_t
+{
+    Loaded = 0,
+    // Not a recipe file, or offline a file whose AZ number does not fit 16 bits.
+    NotARecipe = 1,
+    // A unit is selected and the file belongs to another AZ number (one
+    // beyond 16 bits included).
+    OtherUnit = 2,
+};
+
+// Reads a recipe into the unit record. The file may be UTF-8 or
+// Windows-1252; the record receives UTF-8. Only Loaded changes the record. Offline the file defines the unit (identification,
 // counts, width, actual values); with a unit selected only the comment, the
 // global values, set values and zone parameters the file holds are taken.
-int16_t ReadRecipe(CUnit& unit, const std::string& path);
+RecipeResult ReadRecipe(CUnit& unit, const std::string& path);
 
 // The part of a path after its last '/' or '\' (the whole path without one).
 std::string RecipeFileName(const std::string& path);

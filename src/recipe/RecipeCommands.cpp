@@ -98,11 +98,11 @@ void CDarozozazWindowsDlg::OnFileOpen()
     UpdateTitle(true);
 
     switch (ReadRecipe(unit, m_strRecipePath)) {
-    case 1:
+    case RecipeResult::NotARecipe:
         ShowMessageBox(this, Text(34), Text(0), MsgIcon::Error);
         UpdateTitle(false);
         return;
-    case 2:
+    case RecipeResult::OtherUnit:
         ShowMessageBox(this, Text(29), Text(0), MsgIcon::Warning);
         // The other unit's file must not stay current: a later Save would
         // replace it with this unit's values without a word.

@@ -208,7 +208,7 @@ TEST_F(Cli, ReceiveWritesTheUnitAsARecipeAndWritesNoProgramFile)
 
     CUnit read;
     read.SetGlobalParams(std::vector<GlobalParamDef>(2));
-    ASSERT_EQ(ReadRecipe(read, recipe), 0);
+    ASSERT_EQ(ReadRecipe(read, recipe), RecipeResult::Loaded);
     EXPECT_EQ(read.QueryAZNumber(), 7);
     EXPECT_EQ(read.QueryType(), "TORVA08");
     EXPECT_EQ(read.QueryZoneCount(), 12);

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     auto offline = std::make_unique<CUnit>();
     fuzz::SetUpUnit(*offline);
     const fuzz::Snapshot fresh = fuzz::Take(*offline);
-    const int16_t result = ReadRecipe(*offline, path);
+    const auto result = static_cast<int16_t>(ReadRecipe(*offline, path));
     FUZZ_CHECK(result == 0 || result == 1);
     if (result != 0) {
         FUZZ_CHECK(fuzz::Take(*offline) == fresh);
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     selected->SetType("TX-4");
     selected->SetOffline(false);
     const fuzz::Snapshot before = fuzz::Take(*selected);
-    const int16_t selectedResult = ReadRecipe(*selected, path);
+    const auto selectedResult = static_cast<int16_t>(ReadRecipe(*selected, path));
     FUZZ_CHECK(selectedResult >= 0 && selectedResult <= 2);
     if (selectedResult != 0) {
         FUZZ_CHECK(fuzz::Take(*selected) == before);

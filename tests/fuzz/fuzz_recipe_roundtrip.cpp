@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 
     auto unit = std::make_unique<CUnit>();
     fuzz::SetUpUnit(*unit);
-    if (ReadRecipe(*unit, input) != 0)
+    if (ReadRecipe(*unit, input) != RecipeResult::Loaded)
         return 0;
     if (!WriteRecipe(*unit, texts, first, kNow))
         return 0;
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 
     auto again = std::make_unique<CUnit>();
     fuzz::SetUpUnit(*again);
-    FUZZ_CHECK(ReadRecipe(*again, first) == 0);
+    FUZZ_CHECK(ReadRecipe(*again, first) == RecipeResult::Loaded);
     FUZZ_CHECK(fuzz::Take(*again) == fuzz::Take(*unit));
     FUZZ_CHECK(WriteRecipe(*again, texts, first, kNow));
     FUZZ_CHECK(fuzz::Read(first) == written);

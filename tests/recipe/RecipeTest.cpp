@@ -193,7 +193,7 @@ TEST(Recipe, OfflineRoundTripReproducesTheRecord)
         loaded->SetGlobalParams(Catalogue(3));
         loaded->WriteGlobalParam(2, 77);  // the file has no key for it: absent again
         loaded->SetZoneParamCount(9);
-        ASSERT_EQ(ReadRecipe(*loaded, dir.File("r.12")), 0);
+        ASSERT_EQ(ReadRecipe(*loaded, dir.File("r.12")), RecipeResult::Loaded);
         unit->SetValueWidth(c.width);
         EXPECT_EQ(Take(*loaded), Take(*unit));
         EXPECT_EQ(loaded->GetValueWidth(), c.width);
@@ -224,7 +224,7 @@ TEST(Recipe, ZoneLinesKeepTheirGridOnDisk)
               std::string::npos);
     auto loaded = std::make_unique<CUnit>();
     loaded->SetZoneParamCount(5);
-    ASSERT_EQ(ReadRecipe(*loaded, dir.File("grid")), 0);
+    ASSERT_EQ(ReadRecipe(*loaded, dir.File("grid")), RecipeResult::Loaded);
     EXPECT_EQ(loaded->QueryZoneParamCount(), 0);
     EXPECT_EQ(loaded->QueryZoneCount(), 2);
     EXPECT_EQ(loaded->ReadActualValue(1), 5);
@@ -289,7 +289,7 @@ TEST(Recipe, CommentAndGlobalValuesAbsentInTheFile)
     auto loaded = std::make_unique<CUnit>();
     loaded->SetGlobalParams(Catalogue(3));
     loaded->SetComment("old comment");
-    ASSERT_EQ(ReadRecipe(*loaded, dir.File("plain")), 0);
+    ASSERT_EQ(ReadRecipe(*loaded, dir.File("plain")), RecipeResult::Loaded);
     EXPECT_EQ(loaded->GetComment(), "");
 
     // Only the leading integer of a value counts; empty or missing is absent.
@@ -297,7 +297,7 @@ TEST(Recipe, CommentAndGlobalValuesAbsentInTheFile)
     globals->SetGlobalParams(Catalogue(7));
     for (int16_t i = 1; i <= 7; ++i)
         globals->WriteGlobalParam(i, 99);
-    ASSERT_EQ(ReadRecipe(*globals, Data("global_values.rcp")), 0);
+    ASSERT_EQ(ReadRecipe(*globals, Data("global_values.rcp")), RecipeResult::Loaded);
     const int32_t expected[] = {250, 0, -1, -1, -1, 17, -1};
     for (int16_t i = 1; i <= 7; ++i)
         EXPECT_EQ(globals->ReadGlobalParam(i), expected[i - 1]) << "parameter " << i;
@@ -311,7 +311,7 @@ TEST(Recipe, OnlyRecipeFilesAreRead)
         SCOPED_TRACE(file);
         auto unit = SmallUnit();
         const Snapshot before = Take(*unit);
-        EXPECT_EQ(ReadRecipe(*unit, Data(file)), 1);
+        EXPECT_EQ(ReadRecipe(*unit, Data(file)), RecipeResult::NotARecipe);
         EXPECT_EQ(Take(*unit), before);
     }
 }
@@ -322,7 +322,7 @@ TEST(Recipe, ZoneLinesOffline)
     // reading stops at the first missing zone.
     auto unit = std::make_unique<CUnit>();
     unit->WriteZoneParam(3, 1, 55);
-    ASSERT_EQ(ReadRecipe(*unit, Data("zone_lines_trimmed_and_ragged.rcp")), 0);
+    ASSERT_EQ(ReadRecipe(*unit, Data("zone_lines_trimmed_and_ragged.rcp")), RecipeResult::Loaded);
     EXPECT_EQ(unit->QueryZoneCount(), 4);
     EXPECT_EQ(unit->QueryZoneParamCount(), 2);
     EXPECT_EQ(unit->GetValueWidth(), 4);
@@ -340,7 +340,7 @@ TEST(Recipe, ZoneLinesOffline)
     auto empty = std::make_unique<CUnit>();
     empty->SetZoneCount(5);
     empty->SetValueWidth(5);
-    ASSERT_EQ(ReadRecipe(*empty, Data("no_zone01.rcp")), 0);
+    ASSERT_EQ(ReadRecipe(*empty, Data("no_zone01.rcp")), RecipeResult::Loaded);
     EXPECT_EQ(empty->QueryZoneCount(), 0);
     EXPECT_EQ(empty->GetValueWidth(), 4);
     EXPECT_EQ(empty->ReadSetValue(2), 0);
@@ -361,7 +361,7 @@ TEST(Recipe, MoreZonesAndColumnsThanTheRecordHoldsAreIgnored)
     }
     dir.Write("big", text);
     auto unit = std::make_unique<CUnit>();
-    ASSERT_EQ(ReadRecipe(*unit, dir.File("big")), 0);
+    ASSERT_EQ(ReadRecipe(*unit, dir.File("big")), RecipeResult::Loaded);
     EXPECT_EQ(unit->QueryZoneCount(), kMaxZones);
     EXPECT_EQ(unit->QueryZoneParamCount(), kMaxZoneParams);
     EXPECT_EQ(unit->ReadActualValue(128), 12800);
@@ -376,7 +376,7 @@ TEST(Recipe, MoreZonesAndColumnsThanTheRecordHoldsAreIgnored)
         dir.Write("short", std::string("[HEADER]\r\nID=VORLENT_RECIPE\r\n[ZONE_PARAMETERS]\r\nZone01=") + line + "\r\n");
         auto shortUnit = std::make_unique<CUnit>();
         shortUnit->SetZoneParamCount(3);
-        ASSERT_EQ(ReadRecipe(*shortUnit, dir.File("short")), 0);
+        ASSERT_EQ(ReadRecipe(*shortUnit, dir.File("short")), RecipeResult::Loaded);
         EXPECT_EQ(shortUnit->QueryZoneParamCount(), 0);
         EXPECT_EQ(shortUnit->QueryZoneCount(), 1);
     }
@@ -386,7 +386,7 @@ TEST(Recipe, ReadsWithTheProfileRules)
 {
     const std::string path = Data("profile_rules.rcp");
     auto unit = std::make_unique<CUnit>();
-    ASSERT_EQ(ReadRecipe(*unit, path), 0);
+    ASSERT_EQ(ReadRecipe(*unit, path), RecipeResult::Loaded);
     EXPECT_EQ(unit->GetComment(), Key(path, "HEADER", "Comment"));
     EXPECT_EQ(unit->GetComment(), "first");
     EXPECT_EQ(unit->QueryAZNumber(), ToNumber(Key(path, "UNIT", "AZ-Number")));
@@ -416,12 +416,12 @@ TEST(Recipe, WithAUnitSelected)
     auto other = selectedUnit();
     const Snapshot before = Take(*other);
     for (const char* file : {"selected_other_az.rcp", "az_number_beyond_16_bits.rcp"}) {
-        EXPECT_EQ(ReadRecipe(*other, Data(file)), 2) << file;
+        EXPECT_EQ(ReadRecipe(*other, Data(file)), RecipeResult::OtherUnit) << file;
         EXPECT_EQ(Take(*other), before);
     }
 
     auto unit = selectedUnit();
-    ASSERT_EQ(ReadRecipe(*unit, Data("selected_same_az.rcp")), 0);
+    ASSERT_EQ(ReadRecipe(*unit, Data("selected_same_az.rcp")), RecipeResult::Loaded);
     Snapshot expected = before;
     expected.comment = "from file";
     expected.globals = {111, -1, -5};  // a missing key keeps the unit's value
@@ -513,7 +513,7 @@ TEST(Recipe, EightBitTextIsReadAsUtf8AndWrittenAsUtf8)
     std::vector<GlobalParamDef> params = Catalogue(1);
     params[0].pDescriptionD = "Temperatur in \u00B0C";
     unit->SetGlobalParams(params);
-    ASSERT_EQ(ReadRecipe(*unit, Data("windows_1252_comment.rcp")), 0);
+    ASSERT_EQ(ReadRecipe(*unit, Data("windows_1252_comment.rcp")), RecipeResult::Loaded);
     EXPECT_EQ(unit->GetComment(), "D\u00FCse 3 bei 180 \u00B0C\nzweite Zeile");
     EXPECT_EQ(unit->QueryType(), "Regler \u00E4");
 
@@ -526,6 +526,6 @@ TEST(Recipe, EightBitTextIsReadAsUtf8AndWrittenAsUtf8)
     EXPECT_NE(written.find("01=180 - Temperatur in \u00B0C\r\n"), std::string::npos);
 
     auto again = std::make_unique<CUnit>();
-    ASSERT_EQ(ReadRecipe(*again, dir.File("out.12")), 0);
+    ASSERT_EQ(ReadRecipe(*again, dir.File("out.12")), RecipeResult::Loaded);
     EXPECT_EQ(again->GetComment(), unit->GetComment());
 }

@@ -426,10 +426,10 @@ private:
         const UnitValues received = CaptureValues(m_unit);
         const int16_t azNumber = m_unit.QueryAZNumber();
         switch (ReadRecipe(m_unit, path)) {
-        case 1:
+        case RecipeResult::NotARecipe:
             m_err << "vorlent-cli: " << path << " is not a recipe file\n";
             return kCliRecipe;
-        case 2:
+        case RecipeResult::OtherUnit:
             m_err << "vorlent-cli: " << path << " belongs to another unit (the unit at address " << m_nAddress
                   << " has AZ number " << azNumber << ")\n";
             return kCliRecipe;
