@@ -223,11 +223,6 @@ private:
     // "Limits: min to max" of global parameter nRow.
     std::string GlobalLimitsTip(int nRow) const;
 
-    // Sections owned by one piece each; add what a piece needs only to its
-    // own section.
-    // [section: scan and transfer]
-    // [end section]
-    // [section: cell editing and standard parameters]
     // Lets the window tests fill a change list as recipe loading does.
     friend struct CellEditingProbe;
     // Opens the box again over a cell with text, the caret at its end.
@@ -235,17 +230,13 @@ private:
     // Commits that got past the box's visibility test, so that Enter does
     // not commit (and refuse) twice.
     int m_nCommitRuns = 0;
-    // [end section]
-    // [section: recipes, comment, about]
+
     // Where the file dialogs start: the current recipe's folder, else the
     // folder last chosen in one of them during this run, else "" (the
     // dialog's own choice).
     std::string FileDialogFolder() const;
     void RememberFolderOf(const std::string& path);
     std::string m_strLastFolder;
-    // [end section]
-    // [section: print]
-    // [end section]
 };
 
 // The one main window of the program while it runs; null before and after.

@@ -17,7 +17,6 @@
 #include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
-#include "platform/qt/Messages.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
 #include "workflows/Jobs.h"
@@ -49,14 +48,14 @@ public:
     void SetRange(int total) override
     {
         CDlgReadWriteParams* dialog = m_dialog;
-        // kMsgTransferRange
+        // 0x4CA (sent)
         Send(dialog, [dialog, total] { dialog->OnTransferRange(total); });
     }
 
     void SetPosition(int position) override
     {
         CDlgReadWriteParams* dialog = m_dialog;
-        // kMsgTransferStep
+        // 0x4CB (sent)
         Send(dialog, [dialog, position] { dialog->OnTransferStep(position); });
     }
 
@@ -204,7 +203,7 @@ void CDlgReadWriteParams::SendMain()
         for (int k = 0; k < 3 && result == JobResult::Done; ++k) {
             for (int j = 0; j < kChangeListSize; ++j) {
                 EntryResult handled = EntryResult::EndsList;
-                // kMsgSendEntry: the exchange happens on the user-interface
+                // WM_USER+5: the exchange happens on the user-interface
                 // thread, which owns the unit record during a send.
                 QMetaObject::invokeMethod(
                     this,
@@ -237,7 +236,7 @@ void CDlgReadWriteParams::SendMain()
 
 void CDlgReadWriteParams::PostFinished(JobResult result)
 {
-    // kMsgTransferFinished
+    // 0x4C8 (posted)
     const int nResult = static_cast<int>(result);
     QMetaObject::invokeMethod(
         this, [this, nResult] { OnTransferFinished(nResult); }, Qt::QueuedConnection);
@@ -268,7 +267,7 @@ void CDlgReadWriteParams::OnTransferFinished(int nResult)
     TheUnit().ClosePort();
 
     RunGuarded(this, [this, nResult, result] {
-        // kMsgSendEntry with -1: the send has ended, with this result.
+        // WM_USER+5 with -1: the send has ended, with this result.
         if (IsSend() && m_sendEntry)
             m_sendEntry(-1, nResult);
         if (result == JobResult::CommError && !IsWaitForUnit()) {

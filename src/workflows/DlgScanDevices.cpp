@@ -19,7 +19,6 @@
 #include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
-#include "platform/qt/Messages.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
 #include "workflows/Jobs.h"
@@ -49,13 +48,13 @@ public:
 
     void Polling(bool bPolling) override
     {
-        // kMsgScanPolling
+        // 0x465 (sent)
         Send([this, bPolling] { m_dialog.OnScanPolling(bPolling); });
     }
 
     void Found(int16_t, int16_t azNumber, const std::string& type) override
     {
-        // kMsgScanFound
+        // 0x466 (sent)
         Send([this, azNumber, type] { m_dialog.OnScanFound(azNumber, type); });
     }
 
@@ -170,7 +169,7 @@ CDlgScanDevices::~CDlgScanDevices()
     if (TheUnit().IsPortOpen())
         TheUnit().ClosePort();
 
-    // kMsgUnitPicked
+    // WM_USER+3
     if (m_sendUnitPicked) {
         try {
             m_sendUnitPicked(m_nSelectedAddress);
@@ -207,7 +206,7 @@ bool CDlgScanDevices::OnInitDialog()
         ShowMessageBox(this, texts.GetText(kTextPortFailed), texts.GetText(0), MsgIcon::Error);
         return false;
     }
-    // kMsgDevicesItem with 0: the old unit items go.
+    // WM_USER+4 with 0: the old unit items go.
     if (m_sendDevicesItem)
         m_sendDevicesItem(0, std::string());
     StartWorker();
@@ -234,7 +233,7 @@ void CDlgScanDevices::WorkerMain()
         // Ends as a stopped scan: the dialog closes and keeps what it found.
     }
     const int stopped = result == JobResult::Stopped ? 1 : 0;
-    // kMsgScanFinished
+    // 0x464 (posted)
     QMetaObject::invokeMethod(
         this, [this, stopped] { OnScanFinished(stopped); }, Qt::QueuedConnection);
 }
@@ -263,7 +262,7 @@ void CDlgScanDevices::OnScanFound(int nAZNumber, std::string type)
     m_radio[i]->setEnabled(true);
     m_staticAZ[i]->setText(QString::number(nAZNumber));
     m_staticType[i]->setText(Q(type));
-    // kMsgDevicesItem
+    // WM_USER+4
     if (m_sendDevicesItem)
         m_sendDevicesItem(a, type);
 }

@@ -33,7 +33,7 @@ void CDarozozazWindowsDlg::OnScanDevices()
         grid.SetCols(g == 2 ? 3 : 2);
     }
     ShowView(-1);
-    // kMsgRunScan, sent to the window itself.
+    // WM_USER+2, sent to the window itself.
     OnRunScanDialog();
 }
 
