@@ -111,9 +111,60 @@ void BM_Receive120Zones(benchmark::State& state)
     });
 }
 
+class NoUnits : public IScanObserver
+{
+public:
+    void Polling(bool) override {}
+    void Found(int16_t, int16_t, const std::string&) override { ++found; }
+    bool StopRequested() override { return false; }
+    int found = 0;
+};
+
+// A scan of a bus on which nobody answers, at the field's time-out of 200 ms:
+// 30 addresses of three silent tries each. Held against 90 x (t + 21 ms),
+// the wait for the first byte of every try and its turnaround; what a late
+// answer costs elsewhere must not show here.
+void BM_EmptyBusScan(benchmark::State& state)
+{
+    constexpr int16_t kTimeoutMs = 200;
+    unitsim::SimBus bus;
+    unitsim::PtyServer server(bus);
+    if (!server.Start()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    CUnit unit;
+    unit.GetComPort().SetDeviceOverride(server.SlavePath());
+    unit.SetInterface(1, 9600);
+    unit.SetLineSettings(0, 8, 0, kTimeoutMs);
+    if (!unit.OpenPort()) {
+        state.SkipWithError(unit.GetComPort().GetLastError().c_str());
+        return;
+    }
+    double seconds = 0;
+    for (auto _ : state) {
+        NoUnits observer;
+        const auto start = std::chrono::steady_clock::now();
+        RunScan(unit, observer);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (observer.found != 0) {
+            state.SkipWithError("a unit answered on an empty bus");
+            break;
+        }
+        state.SetIterationTime(took.count());
+        seconds += took.count();
+    }
+    unit.ClosePort();
+    const double bound = 90.0 * (kTimeoutMs + 21) / 1000.0;
+    state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+    state.counters["bound_s"] = bound;
+    state.counters["ratio"] = seconds / static_cast<double>(state.iterations()) / bound;
+}
+
 }  // namespace
 
 BENCHMARK(BM_BulkReadMaximalUnit)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Receive120Zones)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EmptyBusScan)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

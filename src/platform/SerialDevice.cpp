@@ -340,19 +340,29 @@ SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
     }
 }
 
-void SerialDevice::DiscardInput()
+std::string SerialDevice::DiscardInput()
 {
+    std::string discarded;
     if (m_fd < 0)
-        return;
-    ::tcflush(m_fd, TCIFLUSH);
-    // A pseudo-terminal may hand over bytes that were on their way during the
-    // flush; take what is there now, bounded against a device that streams.
+        return discarded;
+    // What is there now is read rather than only flushed, so that the caller
+    // learns whether the line carried anything; a pseudo-terminal may hand
+    // over bytes that were on their way during the flush, so read again
+    // after it. Bounded against a device that streams.
     char buffer[256];
-    for (int i = 0; i < 64; ++i) {
-        ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-        if (n <= 0 && !(n < 0 && errno == EINTR))
-            break;
-    }
+    auto takeWhatIsThere = [&] {
+        for (int i = 0; i < 64; ++i) {
+            ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n > 0)
+                discarded.append(buffer, static_cast<std::size_t>(n));
+            else if (!(n < 0 && errno == EINTR))
+                break;
+        }
+    };
+    takeWhatIsThere();
+    ::tcflush(m_fd, TCIFLUSH);
+    takeWhatIsThere();
+    return discarded;
 }
 
 bool ProbeSerialDevice(const std::string& path)

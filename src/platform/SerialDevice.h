@@ -41,8 +41,9 @@ public:
     // Waits at most timeoutMs for one byte. A hang-up (unplugged adapter, the
     // other end of a pseudo-terminal closed) is an Error, reported at once.
     ReadResult ReadByte(char& byte, int timeoutMs);
-    // Discards bytes received but not yet read.
-    void DiscardInput();
+    // Discards bytes received but not yet read and returns them (bytes the
+    // driver flushed without handing them over are not among them).
+    std::string DiscardInput();
 
     SerialError GetError() const { return m_error; }
     const std::string& GetErrorText() const { return m_strErrorText; }

@@ -73,6 +73,7 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
     int nCalls = 0;
     bool bError = false;
     bool bEndedOnEtx = false;
+    m_nLastReadBytes = 0;
 
     for (;;) {
         char byte = 0;
@@ -84,6 +85,7 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
             bError = true;
             break;
         }
+        ++m_nLastReadBytes;
         // A NUL counts as a received byte but is not part of the text.
         if (byte != 0)
             text += byte;
@@ -111,7 +113,34 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
     return 0;
 }
 
-void CComPort::DiscardInput()
+int CComPort::GetByteWaitMs() const
 {
-    m_device.DiscardInput();
+    return m_nTimeout + kPerByteExtraMs;
+}
+
+std::string CComPort::DiscardInput()
+{
+    return m_device.DiscardInput();
+}
+
+std::string CComPort::LetLineGoQuiet(int nQuietMs)
+{
+    using Clock = std::chrono::steady_clock;
+    std::string discarded;
+    if (!m_device.IsOpen() || nQuietMs <= 0)
+        return discarded;
+    // Ten bits a byte; a rate that is not set yet counts as 9600.
+    const long long baud = m_nBaudrate > 0 ? m_nBaudrate : 9600;
+    const long long wireMs = 2LL * kMaxAnswerBytes * 10 * 1000 / baud;
+    const auto giveUp = Clock::now() + std::chrono::milliseconds(4LL * nQuietMs + wireMs);
+    for (;;) {
+        char byte = 0;
+        const platform::SerialDevice::ReadResult result = m_device.ReadByte(byte, nQuietMs);
+        if (result != platform::SerialDevice::ReadResult::Byte)
+            break;
+        discarded += byte;
+        if (Clock::now() >= giveUp)
+            break;
+    }
+    return discarded;
 }

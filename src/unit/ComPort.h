@@ -40,9 +40,19 @@ public:
     // not 0, the answer ended on ETX and its byte count is not within
     // nExpectedLength +- 3, else 0.
     int Read(std::string& answer, int nExpectedLength);
+    // Bytes the last Read received, NUL and ETX included (a lone ETX is one).
+    int GetLastReadBytes() const { return m_nLastReadBytes; }
+    // How long a Read waits for each byte: the time-out plus 20 ms.
+    int GetByteWaitMs() const;
 
-    // Throws away bytes that arrived before the next request (late answers).
-    void DiscardInput();
+    // Throws away bytes that arrived before the next request and returns them.
+    std::string DiscardInput();
+    // Reads and throws away whatever arrives until the line has carried no
+    // byte for nQuietMs, and returns what it threw away (empty: the line was
+    // quiet). A line that never falls quiet (noise, a streaming device) is
+    // given up after four quiet periods and the wire time of two answers of
+    // 1024 bytes, so this never holds a job for ever.
+    std::string LetLineGoQuiet(int nQuietMs);
 
     // A device path that replaces the port-number mapping at the next Open
     // (the CLI's --device, tests). Empty: use the mapping.
@@ -62,6 +72,7 @@ private:
     uint8_t m_nDataBits = 0;
     uint8_t m_nStopBits = 0;
     int16_t m_nTimeout = 0;
+    int m_nLastReadBytes = 0;
 
     std::string m_strDeviceOverride;
     std::string m_strDevicePath;

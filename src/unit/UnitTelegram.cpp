@@ -75,23 +75,38 @@ std::string CUnit::Transact(const std::string& request, bool bHex)
     telegram += kEtx;
 
     const char startLetter = bHex ? 'g' : 'G';
+    // Whether the line carried anything since the first telegram went out:
+    // a unit that answers later than we wait answers each try in turn, and
+    // whatever it still owes must not be taken for the next request.
+    bool bLineSpoke = false;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        // A unit that answered after an earlier try timed out has left its
-        // answer in the input buffer; without this every later answer would
-        // be taken for the request after the one it belongs to.
-        m_Port.DiscardInput();
+        // Noise, or the tail of an answer to an earlier try; nothing asked
+        // for now.
+        const std::string stale = m_Port.DiscardInput();
+        bLineSpoke = bLineSpoke || (attempt > 0 && !stale.empty());
         m_Port.Write(telegram);
         std::string answer;
         m_Port.Read(answer, 0);
+        bLineSpoke = bLineSpoke || m_Port.GetLastReadBytes() > 0;
 
         std::size_t start = answer.find(startLetter);
         if (start != std::string::npos && start > 0)
             answer.erase(0, start);
 
-        if (Contains(answer, kAck) || Contains(answer, kNak) || CheckAnswer(answer))
+        if (Contains(answer, kAck) || Contains(answer, kNak) || CheckAnswer(answer)) {
+            if (attempt > 0)
+                m_Port.LetLineGoQuiet(LateAnswerQuietMs());
             return answer;
+        }
     }
+    if (bLineSpoke)
+        m_Port.LetLineGoQuiet(LateAnswerQuietMs());
     return {};
+}
+
+int CUnit::LateAnswerQuietMs() const
+{
+    return kTries * m_Port.GetByteWaitMs();
 }
 
 bool CUnit::CheckAnswer(const std::string& answer)
