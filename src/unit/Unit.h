@@ -68,7 +68,10 @@ public:
     // empty when the answer is rejected.
     static std::string AnswerText(const std::string& answer);
     // The first value of the field; -1 when the answer is rejected. Learns
-    // the value width (11 characters: 4, else 5) while it is 0.
+    // the value width (11 characters: 4, else 5) while it is 0. Decimal: the
+    // usual conversion of the width's characters. Hexadecimal: two's
+    // complement, eight digits as 32 bits, else the width's digits
+    // sign-extended from their top bit (FFFF4 in width 5 is -12).
     int32_t AnswerNumber(const std::string& answer, bool bHex);
     // Decimal values of the field into destination[0..]; at most kMaxZones
     // values, a partial last value is ignored. False (nothing stored) when the

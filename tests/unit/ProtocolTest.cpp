@@ -308,6 +308,10 @@ TEST_F(Protocol, ZoneCommandsInDecimalBelowHundredZonesAndHexadecimalAbove)
     EXPECT_EQ(unit.WriteZoneParam(110, 10, 0x1234), 0);
     EXPECT_EQ(Requests().back().text, "K6EP0A=01234");
     EXPECT_EQ(SimZoneParam(12, 110, 10), 0x1234);
+    // A negative value goes out as 32 bits and comes back in the width.
+    EXPECT_EQ(unit.WriteSetValue(110, -12), 0);
+    EXPECT_EQ(Requests().back().text, "K6EP00=FFFFFFF4");
+    EXPECT_EQ(unit.ReadSetValue(110), -12);
     unit.ReadActualValue(100);
     EXPECT_EQ(Requests().back().text, "K64PII=");
 }
