@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -19,6 +20,15 @@ enum class SerialError { None, NotFound, Busy, Access, Settings, Io };
 
 // A POSIX serial device (termios), protocol-blind. Opened exclusively, raw,
 // parity generated but never checked, no flow control, DTR and RTS off.
+//
+// Exclusive means: not while another process holds the device, by any of the
+// Linux conventions, since each keeps out only the programs that follow it: a
+// UUCP lock file (LCK..name in the lock directory, the owner's pid as ten
+// ASCII characters and a newline; one whose owner is gone is stale and
+// removed), flock, TIOCEXCL, and a look through /proc for any other process
+// that has the device open. The lock file is ours from Open to Close (and is
+// removed at exit); without a writable lock directory the device is opened
+// without one.
 class SerialDevice
 {
 public:
@@ -47,17 +57,34 @@ public:
 
     SerialError GetError() const { return m_error; }
     const std::string& GetErrorText() const { return m_strErrorText; }
+    // After an Open that failed with Busy: the process that holds the device,
+    // 0 when no process id is known (flock or TIOCEXCL refused us).
+    long GetHolderPid() const { return m_nHolderPid; }
+    // The lock file held while open; empty when none (no writable directory).
+    const std::string& GetLockPath() const { return m_strLockPath; }
 
 private:
     void Fail(SerialError error, const std::string& what, int err);
+    // Closes fd and lets go of the lock file: an Open that fails holds nothing.
+    void Abandon(int fd);
+    void ReleaseLock();
 
     int m_fd = -1;
+    long m_nHolderPid = 0;
+    std::string m_strLockPath;
     SerialError m_error = SerialError::None;
     std::string m_strErrorText;
 };
 
-// True when the path can be opened exclusively for reading and writing now;
-// the device is closed again at once.
+// True when the path can be opened exclusively for reading and writing now
+// and no other process holds it (see SerialDevice); the device is closed
+// again at once and no lock file is left.
 bool ProbeSerialDevice(const std::string& path);
+// The same for several paths, with one pass over /proc for all of them.
+std::vector<bool> ProbeSerialDevices(const std::vector<std::string>& paths);
+
+// The directories for UUCP lock files, in order of preference: the first
+// that exists is used. /run/lock, then /var/lock, unless set (tests).
+void SetSerialLockDirectories(std::vector<std::string> dirs);
 
 }  // namespace platform

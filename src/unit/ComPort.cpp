@@ -36,6 +36,8 @@ bool CComPort::Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t n
     // for ever; both come from a hand-edited settings file.
     m_nTimeout = (nTimeout >= 1) ? nTimeout : kDefaultTimeoutMs;
 
+    m_bInUse = false;
+    m_nHolderPid = 0;
     m_strDevicePath = m_strDeviceOverride.empty() ? DevicePathForPort(m_nPort) : m_strDeviceOverride;
     if (m_strDevicePath.empty()) {
         m_strLastError = "COM" + std::to_string(m_nPort) + ": no such port";
@@ -49,6 +51,8 @@ bool CComPort::Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t n
     settings.nStopBits = m_nStopBits;
     if (!m_device.Open(m_strDevicePath, settings)) {
         m_strLastError = m_device.GetErrorText();
+        m_bInUse = m_device.GetError() == platform::SerialError::Busy;
+        m_nHolderPid = m_device.GetHolderPid();
         return false;
     }
     m_strLastError.clear();

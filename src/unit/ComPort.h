@@ -62,6 +62,10 @@ public:
     // The device path of the last Open, and why it failed (empty when it did not).
     const std::string& GetDevicePath() const { return m_strDevicePath; }
     const std::string& GetLastError() const { return m_strLastError; }
+    // Whether the last Open failed because another program holds the port,
+    // and which process that is (0: not known).
+    bool IsInUse() const { return m_bInUse; }
+    long GetHolderPid() const { return m_nHolderPid; }
     int16_t GetTimeout() const { return m_nTimeout; }
 
 private:
@@ -73,6 +77,8 @@ private:
     uint8_t m_nStopBits = 0;
     int16_t m_nTimeout = 0;
     int m_nLastReadBytes = 0;
+    bool m_bInUse = false;
+    long m_nHolderPid = 0;
 
     std::string m_strDeviceOverride;
     std::string m_strDevicePath;

@@ -2,6 +2,9 @@
 // simulated bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -290,4 +293,37 @@ TEST_F(Cli, AUnitThatAnswersLateIsReceivedAndSentExactly)
     r = Run({"send", "3", recipe});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(SimZoneParam(3, 5, 3), 250);
+}
+
+TEST_F(Cli, APortHeldByAnotherProgramIsRefusedAndTheHolderNamed)
+{
+    Start();
+    {
+        // Open without any lock, as a terminal program holds it.
+        DeviceHolder holder(line.Path());
+        ASSERT_TRUE(holder.Holds());
+        const Result r = Run({"scan"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("in use by process " + std::to_string(holder.Pid())), std::string::npos) << r.err;
+        EXPECT_TRUE(line.Bus().Requests().empty());  // not one telegram into its conversation
+    }
+
+    // A lock file of a live process in the system's lock directory.
+    const std::string lockDir = access("/run/lock", W_OK) == 0 ? "/run/lock" : "";
+    if (lockDir.empty())
+        GTEST_SKIP() << "/run/lock is not writable here";
+    std::string name = line.Path().substr(5);
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string lock = lockDir + "/LCK.." + name;
+    {
+        std::FILE* f = std::fopen(lock.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fprintf(f, "%10d\n", static_cast<int>(getpid()));
+        std::fclose(f);
+    }
+    const Result r = Run({"scan"});
+    unlink(lock.c_str());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("in use by process " + std::to_string(getpid())), std::string::npos) << r.err;
+    EXPECT_EQ(Run({"scan"}).status, 0);
 }

@@ -10,8 +10,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "SimFixture.h"
+#include "TestDir.h"
 
 using platform::SerialDevice;
 using platform::SerialError;
@@ -49,6 +53,29 @@ struct Pty
 SerialSettings Settings(int32_t baud, uint8_t parity = 0, uint8_t dataBits = 8, uint8_t stopBits = 0)
 {
     return SerialSettings{baud, parity, dataBits, stopBits};
+}
+
+// Lock files go to the given directories while it lives.
+struct LockDirectories
+{
+    explicit LockDirectories(std::vector<std::string> dirs) { platform::SetSerialLockDirectories(std::move(dirs)); }
+    ~LockDirectories() { platform::SetSerialLockDirectories({"/run/lock", "/var/lock"}); }
+};
+
+// LCK..pts_4 for /dev/pts/4.
+std::string LockName(const std::string& path)
+{
+    std::string name = path.substr(5);
+    for (char& c : name)
+        c = c == '/' ? '_' : c;
+    return "LCK.." + name;
+}
+
+std::string LockContent(long pid)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%10ld\n", pid);
+    return text;
 }
 
 }  // namespace
@@ -184,4 +211,76 @@ TEST(SerialDevice, HangUpFailsReadsAndWrites)
     EXPECT_EQ(device.ReadByte(byte, 60000), SerialDevice::ReadResult::Error);
     EXPECT_EQ(device.GetError(), SerialError::Io);
     EXPECT_FALSE(device.Write("K", 1));
+}
+
+TEST(SerialDevice, AnotherProcessHoldingTheDeviceWithoutALockKeepsUsOut)
+{
+    Pty held, other;
+    SerialDevice device;
+    {
+        DeviceHolder holder(held.path);
+        ASSERT_TRUE(holder.Holds());
+        EXPECT_FALSE(device.Open(held.path, Settings(9600)));
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_EQ(device.GetError(), SerialError::Busy);
+        EXPECT_EQ(device.GetHolderPid(), holder.Pid());
+        EXPECT_NE(device.GetErrorText().find("in use by process " + std::to_string(holder.Pid())), std::string::npos)
+            << device.GetErrorText();
+        EXPECT_FALSE(platform::ProbeSerialDevice(held.path));
+        EXPECT_EQ(platform::ProbeSerialDevices({held.path, other.path, "/dev/vorlent-no-such-tty"}),
+                  (std::vector<bool>{false, true, false}));
+    }
+    EXPECT_TRUE(device.Open(held.path, Settings(9600))) << device.GetErrorText();
+}
+
+TEST(SerialDevice, LockFilesAreTakenHonouredAndRemoved)
+{
+    TestDir dir(false);
+    LockDirectories lockDirs({dir.File("missing"), dir.Path()});  // falls back to the second
+    Pty pty;
+    const std::string lock = LockName(pty.path);
+    SerialDevice device;
+
+    // Ours while open: the pid as ten characters and a newline.
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.GetLockPath(), dir.File(lock));
+    EXPECT_EQ(dir.Read(lock), LockContent(getpid()));
+    EXPECT_FALSE(platform::ProbeSerialDevice(pty.path));
+    EXPECT_TRUE(device.Close());
+    EXPECT_FALSE(dir.Exists(lock));
+
+    // Another live process's lock is honoured and left alone; the holder is
+    // named.
+    dir.Write(lock, LockContent(getppid()));
+    EXPECT_FALSE(device.Open(pty.path, Settings(9600)));
+    EXPECT_EQ(device.GetError(), SerialError::Busy);
+    EXPECT_EQ(device.GetHolderPid(), getppid());
+    EXPECT_FALSE(platform::ProbeSerialDevice(pty.path));
+    EXPECT_EQ(dir.Read(lock), LockContent(getppid()));
+
+    // A lock whose owner has gone is stale: removed and taken.
+    dir.Write(lock, LockContent(EndedProcess()));
+    EXPECT_TRUE(platform::ProbeSerialDevice(pty.path));
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(dir.Read(lock), LockContent(getpid()));
+    device.Close();
+
+    // A program that ends without closing leaves no lock behind.
+    const pid_t child = fork();
+    if (child == 0) {
+        auto* forgotten = new SerialDevice;
+        std::exit(forgotten->Open(pty.path, Settings(9600)) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(dir.Exists(lock));
+
+    // Without a lock directory the other conventions still hold.
+    LockDirectories none({dir.File("missing")});
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.GetLockPath(), "");
+    SerialDevice second;
+    EXPECT_FALSE(second.Open(pty.path, Settings(9600)));
+    EXPECT_EQ(second.GetError(), SerialError::Busy);
 }
