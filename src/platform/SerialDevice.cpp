@@ -492,6 +492,7 @@ bool SerialDevice::Close()
     (void)::ioctl(m_fd, TIOCNXCL);
     int rc = ::close(m_fd);
     m_fd = -1;
+    m_nBufferPos = m_nBufferEnd = 0;
     ReleaseLock();
     return rc == 0;
 }
@@ -565,6 +566,10 @@ SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
         Fail(SerialError::Io, "read: not open", 0);
         return ReadResult::Error;
     }
+    if (m_nBufferPos < m_nBufferEnd) {
+        byte = m_buffer[m_nBufferPos++];
+        return ReadResult::Byte;
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
     for (;;) {
         pollfd pfd{m_fd, POLLIN, 0};
@@ -580,9 +585,17 @@ SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
         // Data first: a device that hangs up right after its last byte still
         // delivers that byte.
         if (pfd.revents & POLLIN) {
-            ssize_t n = ::read(m_fd, &byte, 1);
-            if (n == 1)
+            // Whatever has come, in one call: a byte a call would cost a
+            // wake-up and a system call for every byte of a long row.
+            ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
+            ++m_nReadCalls;
+            if (n > 0) {
+                m_tLastFetch = Clock::now();
+                m_nBufferPos = 1;
+                m_nBufferEnd = static_cast<std::size_t>(n);
+                byte = m_buffer[0];
                 return ReadResult::Byte;
+            }
             if (n == 0) {
                 // Raw mode with VMIN 0 gives 0 only on a hung-up line.
                 Fail(SerialError::Io, "read: device hung up", 0);
@@ -606,7 +619,8 @@ SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
 
 std::string SerialDevice::DiscardInput()
 {
-    std::string discarded;
+    std::string discarded(m_buffer + m_nBufferPos, m_buffer + m_nBufferEnd);
+    m_nBufferPos = m_nBufferEnd = 0;
     if (m_fd < 0)
         return discarded;
     // What is there now is read rather than only flushed, so that the caller
@@ -617,6 +631,7 @@ std::string SerialDevice::DiscardInput()
     auto takeWhatIsThere = [&] {
         for (int i = 0; i < 64; ++i) {
             ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            ++m_nReadCalls;
             if (n > 0)
                 discarded.append(buffer, static_cast<std::size_t>(n));
             else if (!(n < 0 && errno == EINTR))

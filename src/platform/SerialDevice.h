@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,12 +49,21 @@ public:
 
     // Writes all bytes (retrying short writes); false on an error.
     bool Write(const char* data, std::size_t size);
-    // Waits at most timeoutMs for one byte. A hang-up (unplugged adapter, the
-    // other end of a pseudo-terminal closed) is an Error, reported at once.
+    // One byte: from what an earlier read fetched, else waits at most
+    // timeoutMs for the line and takes whatever has arrived by then (up to
+    // kReadBlock bytes in one read). A hang-up (unplugged adapter, the other
+    // end of a pseudo-terminal closed) is an Error, reported at once.
     ReadResult ReadByte(char& byte, int timeoutMs);
+    // When the byte ReadByte returned last was fetched from the driver: no
+    // later than it arrived.
+    std::chrono::steady_clock::time_point LastFetchTime() const { return m_tLastFetch; }
     // Discards bytes received but not yet read and returns them (bytes the
     // driver flushed without handing them over are not among them).
     std::string DiscardInput();
+    // read() calls made since the device was constructed.
+    long long GetReadCalls() const { return m_nReadCalls; }
+
+    static constexpr std::size_t kReadBlock = 1024;
 
     SerialError GetError() const { return m_error; }
     const std::string& GetErrorText() const { return m_strErrorText; }
@@ -70,6 +80,12 @@ private:
     void ReleaseLock();
 
     int m_fd = -1;
+    // Bytes fetched but not yet handed out: m_buffer[m_nBufferPos..m_nBufferEnd).
+    char m_buffer[kReadBlock] = {};
+    std::size_t m_nBufferPos = 0;
+    std::size_t m_nBufferEnd = 0;
+    std::chrono::steady_clock::time_point m_tLastFetch{};
+    long long m_nReadCalls = 0;
     long m_nHolderPid = 0;
     std::string m_strLockPath;
     SerialError m_error = SerialError::None;

@@ -14,6 +14,8 @@ constexpr int16_t kDefaultTimeoutMs = 200;
 // Every byte may come this much later than the time-out: the margin the
 // units' answer timing was built around.
 constexpr int kPerByteExtraMs = 20;
+// The pause between an answer's last byte and the next telegram.
+constexpr int kTurnaroundMs = 1;
 
 }  // namespace
 
@@ -66,9 +68,20 @@ bool CComPort::Close()
 
 void CComPort::Write(const std::string& text)
 {
+    // On a two-wire bus the units need this long to turn their line driver
+    // around after an answer; counted from the answer's last byte, so that
+    // whatever the caller did meanwhile counts towards it.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_tTurnaroundEnd)
+        std::this_thread::sleep_for(m_tTurnaroundEnd - now);
     // A failed write shows as a silent answer, which the telegram layer
     // repeats; there is nothing better to do with it here.
     (void)m_device.Write(text.data(), text.size());
+}
+
+void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)
+{
+    m_tTurnaroundEnd = lastByte + std::chrono::milliseconds(kTurnaroundMs);
 }
 
 int CComPort::Read(std::string& answer, int nExpectedLength)
@@ -101,7 +114,8 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
             break;
     }
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_nLastReadBytes > 0)
+        AfterBytes(m_device.LastFetchTime());
 
     // A first call without a byte, with an error or with a lone ETX is no
     // answer.
@@ -124,7 +138,10 @@ int CComPort::GetByteWaitMs() const
 
 std::string CComPort::DiscardInput()
 {
-    return m_device.DiscardInput();
+    std::string discarded = m_device.DiscardInput();
+    if (!discarded.empty())
+        AfterBytes(std::chrono::steady_clock::now());
+    return discarded;
 }
 
 std::string CComPort::LetLineGoQuiet(int nQuietMs)
@@ -143,6 +160,7 @@ std::string CComPort::LetLineGoQuiet(int nQuietMs)
         if (result != platform::SerialDevice::ReadResult::Byte)
             break;
         discarded += byte;
+        AfterBytes(m_device.LastFetchTime());
         if (Clock::now() >= giveUp)
             break;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -38,7 +39,8 @@ public:
     // dropped. Stops after 1024 bytes, and at once on a read error such as an
     // unplugged adapter. Returns 1 for a read error, 2 when nExpectedLength is
     // not 0, the answer ended on ETX and its byte count is not within
-    // nExpectedLength +- 3, else 0.
+    // nExpectedLength +- 3, else 0. The next Write goes out no sooner than
+    // 1 ms after the answer's last byte (the units' turnaround).
     int Read(std::string& answer, int nExpectedLength);
     // Bytes the last Read received, NUL and ETX included (a lone ETX is one).
     int GetLastReadBytes() const { return m_nLastReadBytes; }
@@ -59,6 +61,8 @@ public:
     void SetDeviceOverride(const std::string& path) { m_strDeviceOverride = path; }
 
     bool IsOpen() const { return m_device.IsOpen(); }
+    // read() calls on the device so far (each fetches up to 1024 bytes).
+    long long GetReadCalls() const { return m_device.GetReadCalls(); }
     // The device path of the last Open, and why it failed (empty when it did not).
     const std::string& GetDevicePath() const { return m_strDevicePath; }
     const std::string& GetLastError() const { return m_strLastError; }
@@ -69,6 +73,9 @@ public:
     int16_t GetTimeout() const { return m_nTimeout; }
 
 private:
+    // Bytes came from the line at lastByte: the turnaround runs from there.
+    void AfterBytes(std::chrono::steady_clock::time_point lastByte);
+
     platform::SerialDevice m_device;  // stands for the original device handle
     int16_t m_nPort = 0;
     int32_t m_nBaudrate = 0;
@@ -79,6 +86,7 @@ private:
     int m_nLastReadBytes = 0;
     bool m_bInUse = false;
     long m_nHolderPid = 0;
+    std::chrono::steady_clock::time_point m_tTurnaroundEnd{};
 
     std::string m_strDeviceOverride;
     std::string m_strDevicePath;

@@ -149,6 +149,37 @@ TEST(SerialDevice, EveryByteValuePassesUnchangedBothWays)
     EXPECT_EQ(pty.Receive(bytes.size()), bytes);
 }
 
+TEST(SerialDevice, ReadsFetchWhatHasArrivedInOneCallUntilDiscarded)
+{
+    Pty pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    const std::string sent(600, 'R');
+    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), 600);
+    usleep(50 * 1000);  // all of it through the pseudo-terminal before the first read
+
+    char byte = 0;
+    ASSERT_EQ(device.ReadByte(byte, 1000), SerialDevice::ReadResult::Byte);
+    const long long calls = device.GetReadCalls();
+    std::string got(1, byte);
+    for (int i = 0; i < 99; ++i) {
+        ASSERT_EQ(device.ReadByte(byte, 1000), SerialDevice::ReadResult::Byte);
+        got += byte;
+    }
+    EXPECT_EQ(device.GetReadCalls(), calls);  // handed out from what the first read fetched
+    EXPECT_EQ(got, std::string(100, 'R'));
+
+    // What was fetched but not handed out is discarded with the rest.
+    EXPECT_EQ(device.DiscardInput(), std::string(500, 'R'));
+    EXPECT_EQ(device.ReadByte(byte, 10), SerialDevice::ReadResult::Timeout);
+    ASSERT_EQ(write(pty.master, "AB", 2), 2);
+    ASSERT_EQ(device.ReadByte(byte, 1000), SerialDevice::ReadResult::Byte);
+    EXPECT_EQ(byte, 'A');
+    device.Close();
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.ReadByte(byte, 10), SerialDevice::ReadResult::Timeout);  // 'B' went with the close
+}
+
 TEST(SerialDevice, RefusedSettingsFailWithoutHoldingThePort)
 {
     const SerialSettings refused[] = {

@@ -8,13 +8,16 @@
 
 #include "unit/Unit.h"
 
-SimLine::SimLine(int baud) : m_server(std::make_unique<unitsim::PtyServer>(m_bus)), m_baud(baud) {}
+SimLine::SimLine(int baud, unitsim::PtyServer::Delivery delivery)
+    : m_server(std::make_unique<unitsim::PtyServer>(m_bus)), m_baud(baud), m_delivery(delivery)
+{
+}
 
 SimLine::~SimLine() { m_server->Stop(); }
 
 void SimLine::Start()
 {
-    if (!m_server->Start(m_baud))
+    if (!m_server->Start(m_baud, m_delivery))
         throw std::runtime_error("cannot open a pseudo-terminal for the simulated bus");
 }
 

@@ -15,7 +15,7 @@ class CUnit;
 class SimLine
 {
 public:
-    explicit SimLine(int baud = 0);
+    explicit SimLine(int baud = 0, unitsim::PtyServer::Delivery delivery = unitsim::PtyServer::Delivery::Paced);
     ~SimLine();
 
     unitsim::SimBus& Bus() { return m_bus; }
@@ -34,6 +34,7 @@ private:
     unitsim::SimBus m_bus;
     std::unique_ptr<unitsim::PtyServer> m_server;
     int m_baud;
+    unitsim::PtyServer::Delivery m_delivery;
 };
 
 // A unit with plausible values: zones, zone parameter count and width given.
