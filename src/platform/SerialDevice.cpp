@@ -34,9 +34,8 @@ struct BaudEntry
     speed_t speed;
 };
 
-// The rates the termios interface can name. Anything else (14400, 56000 and
-// the like) is refused rather than silently rounded to a neighbour, because
-// a wrong rate looks like a dead bus.
+// The rates the termios interface can name. Any other rate (14400, 56000
+// and the like) is asked of the driver as it is, through termios2.
 constexpr BaudEntry kBaudRates[] = {
     {50, B50},           {75, B75},           {110, B110},         {134, B134},
     {150, B150},         {200, B200},         {300, B300},         {600, B600},
@@ -57,6 +56,51 @@ bool SpeedForRate(int32_t nRate, speed_t& speed)
         }
     }
     return false;
+}
+
+// The kernel's termios2 (its own layout, 19 control characters), which
+// carries the rate as a number. Declared here because the kernel's header
+// cannot be included beside the C library's termios.
+struct KernelTermios2
+{
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+static_assert(sizeof(KernelTermios2) == 44, "the kernel's struct termios2");
+constexpr unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
+constexpr unsigned long kSetTermios2 = _IOW('T', 0x2B, KernelTermios2);
+constexpr tcflag_t kOtherRate = 0010000;  // BOTHER: the rate is in c_ispeed/c_ospeed
+constexpr int kInputRateShift = 16;       // IBSHIFT: the input rate's bits
+
+// A rate that a driver rounds by more than this garbles characters; one it
+// keeps within it is the rate asked for.
+bool CloseEnough(speed_t applied, int32_t nRate)
+{
+    const long long diff = static_cast<long long>(applied) - nRate;
+    return (diff < 0 ? -diff : diff) * 50 <= nRate;
+}
+
+// Sets a rate outside the table; false when the driver refuses it.
+bool SetOtherRate(int fd, int32_t nRate)
+{
+    KernelTermios2 t2{};
+    if (::ioctl(fd, kGetTermios2, &t2) != 0)
+        return false;
+    t2.c_cflag &= ~(CBAUD | (CBAUD << kInputRateShift));
+    t2.c_cflag |= kOtherRate | (kOtherRate << kInputRateShift);
+    t2.c_ispeed = static_cast<speed_t>(nRate);
+    t2.c_ospeed = static_cast<speed_t>(nRate);
+    if (::ioctl(fd, kSetTermios2, &t2) != 0)
+        return false;
+    KernelTermios2 applied{};
+    return ::ioctl(fd, kGetTermios2, &applied) == 0 && CloseEnough(applied.c_ospeed, nRate) &&
+           CloseEnough(applied.c_ispeed, nRate);
 }
 
 bool SizeForDataBits(uint8_t nDataBits, tcflag_t& size)
@@ -356,11 +400,12 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
 
     speed_t speed = B0;
     tcflag_t size = 0, parity = 0, stop = 0;
-    if (!SpeedForRate(settings.nBaudrate, speed)) {
+    if (settings.nBaudrate <= 0) {
         Fail(SerialError::Settings, path + ": baud rate " + std::to_string(settings.nBaudrate) +
                                         " not supported", 0);
         return false;
     }
+    const bool bTableRate = SpeedForRate(settings.nBaudrate, speed);
     if (!SizeForDataBits(settings.nDataBits, size) || !ParityFlags(settings.nParity, parity) ||
         !StopFlags(settings.nStopBits, stop)) {
         Fail(SerialError::Settings,
@@ -447,8 +492,10 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
     // milliseconds, which VTIME's tenths of a second cannot express.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
+    if (bTableRate) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
 
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
         int err = errno;
@@ -459,9 +506,16 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
     // tcsetattr succeeds when any part of the change was applied; read back
     // what the driver kept. Some adapters drop what they cannot do (mark and
     // space parity, 5 or 6 data bits) without a word.
+    if (!bTableRate && !SetOtherRate(fd, settings.nBaudrate)) {
+        int err = errno;
+        Abandon(fd);
+        Fail(SerialError::Settings, path + ": baud rate " + std::to_string(settings.nBaudrate) +
+                                        " refused by the driver", err);
+        return false;
+    }
     termios applied{};
-    bool bApplied = ::tcgetattr(fd, &applied) == 0 && cfgetospeed(&applied) == speed &&
-                    cfgetispeed(&applied) == speed;
+    bool bApplied = ::tcgetattr(fd, &applied) == 0 &&
+                    (!bTableRate || (cfgetospeed(&applied) == speed && cfgetispeed(&applied) == speed));
     if (bApplied && !IsPseudoTerminal(fd))
         bApplied = (applied.c_cflag & kFormatMask) == (tio.c_cflag & kFormatMask);
     if (!bApplied) {
@@ -518,15 +572,16 @@ void SerialDevice::ReleaseLock()
     m_strLockPath.clear();
 }
 
-bool SerialDevice::Write(const char* data, std::size_t size)
+bool SerialDevice::Write(const char* data, std::size_t size, int timeoutMs)
 {
     if (m_fd < 0) {
         Fail(SerialError::Io, "write: not open", 0);
         return false;
     }
     // A stalled output (a wedged adapter) must not hold the job: allow the
-    // time the bytes need and a margin, then give up.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(1000 + 20 * static_cast<long long>(size));
+    // time the bytes need and the time-out, then give up.
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(20 * static_cast<long long>(size) + std::max(timeoutMs, 0));
     std::size_t done = 0;
     while (done < size) {
         ssize_t n = ::write(m_fd, data + done, size - done);

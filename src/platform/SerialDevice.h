@@ -47,8 +47,9 @@ public:
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
 
-    // Writes all bytes (retrying short writes); false on an error.
-    bool Write(const char* data, std::size_t size);
+    // Writes all bytes (retrying short writes) within 20 ms a byte plus
+    // timeoutMs; false on an error or when the output stalls beyond that.
+    bool Write(const char* data, std::size_t size, int timeoutMs = 1000);
     // One byte: from what an earlier read fetched, else waits at most
     // timeoutMs for the line and takes whatever has arrived by then (up to
     // kReadBlock bytes in one read). A hang-up (unplugged adapter, the other

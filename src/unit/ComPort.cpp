@@ -76,7 +76,7 @@ void CComPort::Write(const std::string& text)
         std::this_thread::sleep_for(m_tTurnaroundEnd - now);
     // A failed write shows as a silent answer, which the telegram layer
     // repeats; there is nothing better to do with it here.
-    (void)m_device.Write(text.data(), text.size());
+    (void)m_device.Write(text.data(), text.size(), m_nTimeout);
 }
 
 void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)

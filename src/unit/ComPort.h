@@ -29,8 +29,9 @@ public:
     // Closes the port. Returns false when it was not open or the close failed.
     bool Close();
 
-    // Sends the bytes of the text. Failures are not reported: the read that
-    // follows times out and the telegram layer repeats the request.
+    // Sends the bytes of the text, giving up after 20 ms a byte plus the
+    // time-out. Failures are not reported: the read that follows times out
+    // and the telegram layer repeats the request.
     void Write(const std::string& text);
 
     // Collects one answer, up to and including ETX, into answer (replacing it).
