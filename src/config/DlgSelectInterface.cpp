@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <vector>
 
 #include "config/IniFile.h"
 #include "config/PortMap.h"
@@ -34,6 +35,30 @@ int32_t ToInt32(const std::string& text)
     const long value = ToNumber(text);
     return static_cast<int32_t>(std::clamp<long>(value, std::numeric_limits<int32_t>::min(),
                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// The ports 1..nHighest that ProbeComPort would accept, in ascending order,
+// probed together.
+std::vector<int> ProbeComPorts(int nHighest)
+{
+    std::vector<int> numbers;
+    std::vector<std::string> paths;
+    for (int n = 1; n <= nHighest; ++n) {
+        std::string path = DevicePathForPort(n);
+        if (!path.empty()) {
+            numbers.push_back(n);
+            paths.push_back(std::move(path));
+        }
+    }
+    // One look at the other processes for all ports: each look reads the
+    // descriptor table of every process.
+    const std::vector<bool> free = platform::ProbeSerialDevices(paths);
+    std::vector<int> present;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (free[i])
+            present.push_back(numbers[i]);
+    }
+    return present;
 }
 
 }  // namespace
@@ -139,10 +164,8 @@ bool CDlgSelectInterface::OnInitDialog()
 
     // Unsorted on purpose: probing in order already gives ascending numbers.
     m_comboPort->clear();
-    for (int n = 1; n <= kHighestPort; ++n) {
-        if (ProbeComPort(n))
-            m_comboPort->addItem(QString::number(n));
-    }
+    for (int n : ProbeComPorts(kHighestPort))
+        m_comboPort->addItem(QString::number(n));
 
     CIniFile ini("CONFIG.INI", false);
     ini.ReadString("COM_PORT", "Port");

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -19,6 +21,15 @@ enum class SerialError { None, NotFound, Busy, Access, Settings, Io };
 
 // A POSIX serial device (termios), protocol-blind. Opened exclusively, raw,
 // parity generated but never checked, no flow control, DTR and RTS off.
+//
+// Exclusive means: not while another process holds the device, by any of the
+// Linux conventions, since each keeps out only the programs that follow it: a
+// UUCP lock file (LCK..name in the lock directory, the owner's pid as ten
+// ASCII characters and a newline; one whose owner is gone is stale and
+// removed), flock, TIOCEXCL, and a look through /proc for any other process
+// that has the device open. The lock file is ours from Open to Close (and is
+// removed at exit); without a writable lock directory the device is opened
+// without one.
 class SerialDevice
 {
 public:
@@ -36,27 +47,61 @@ public:
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
 
-    // Writes all bytes (retrying short writes); false on an error.
-    bool Write(const char* data, std::size_t size);
-    // Waits at most timeoutMs for one byte. A hang-up (unplugged adapter, the
-    // other end of a pseudo-terminal closed) is an Error, reported at once.
+    // Writes all bytes (retrying short writes) within 20 ms a byte plus
+    // timeoutMs; false on an error or when the output stalls beyond that.
+    bool Write(const char* data, std::size_t size, int timeoutMs = 1000);
+    // One byte: from what an earlier read fetched, else waits at most
+    // timeoutMs for the line and takes whatever has arrived by then (up to
+    // kReadBlock bytes in one read). A hang-up (unplugged adapter, the other
+    // end of a pseudo-terminal closed) is an Error, reported at once.
     ReadResult ReadByte(char& byte, int timeoutMs);
-    // Discards bytes received but not yet read.
-    void DiscardInput();
+    // When the byte ReadByte returned last was fetched from the driver: no
+    // later than it arrived.
+    std::chrono::steady_clock::time_point LastFetchTime() const { return m_tLastFetch; }
+    // Discards bytes received but not yet read and returns them (bytes the
+    // driver flushed without handing them over are not among them).
+    std::string DiscardInput();
+    // read() calls made since the device was constructed.
+    long long GetReadCalls() const { return m_nReadCalls; }
+
+    static constexpr std::size_t kReadBlock = 1024;
 
     SerialError GetError() const { return m_error; }
     const std::string& GetErrorText() const { return m_strErrorText; }
+    // After an Open that failed with Busy: the process that holds the device,
+    // 0 when no process id is known (flock or TIOCEXCL refused us).
+    long GetHolderPid() const { return m_nHolderPid; }
+    // The lock file held while open; empty when none (no writable directory).
+    const std::string& GetLockPath() const { return m_strLockPath; }
 
 private:
     void Fail(SerialError error, const std::string& what, int err);
+    // Closes fd and lets go of the lock file: an Open that fails holds nothing.
+    void Abandon(int fd);
+    void ReleaseLock();
 
     int m_fd = -1;
+    // Bytes fetched but not yet handed out: m_buffer[m_nBufferPos..m_nBufferEnd).
+    char m_buffer[kReadBlock] = {};
+    std::size_t m_nBufferPos = 0;
+    std::size_t m_nBufferEnd = 0;
+    std::chrono::steady_clock::time_point m_tLastFetch{};
+    long long m_nReadCalls = 0;
+    long m_nHolderPid = 0;
+    std::string m_strLockPath;
     SerialError m_error = SerialError::None;
     std::string m_strErrorText;
 };
 
-// True when the path can be opened exclusively for reading and writing now;
-// the device is closed again at once.
+// True when the path can be opened exclusively for reading and writing now
+// and no other process holds it (see SerialDevice); the device is closed
+// again at once and no lock file is left.
 bool ProbeSerialDevice(const std::string& path);
+// The same for several paths, with one pass over /proc for all of them.
+std::vector<bool> ProbeSerialDevices(const std::vector<std::string>& paths);
+
+// The directories for UUCP lock files, in order of preference: the first
+// that exists is used. /run/lock, then /var/lock, unless set (tests).
+void SetSerialLockDirectories(std::vector<std::string> dirs);
 
 }  // namespace platform

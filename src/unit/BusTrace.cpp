@@ -36,6 +36,8 @@ void SetActiveBusTrace(CBusTrace* trace) { g_pActive.store(trace, std::memory_or
 
 void TraceDiscardedAnswer(int16_t address, const std::string& request, const std::string& bytes)
 {
+    if (bytes.empty())
+        return;
     if (CBusTrace* trace = ActiveBusTrace())
         trace->Line(address, request, bytes, TraceOutcome::DiscardedLateAnswer);
 }

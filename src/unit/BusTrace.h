@@ -81,6 +81,7 @@ class CComPort;
 // or the reason it failed.
 std::string DescribeLinkForTrace(const CComPort& port, int32_t nBaudrate, bool bOpened);
 
-// For the step that throws away bytes arriving after a try gave up: records
-// them as a discarded late answer when tracing is on, and nothing otherwise.
+// For the steps that throw away bytes arriving after a try gave up (before a
+// retry, and while the line is let go quiet): records them as a discarded
+// late answer when tracing is on and there were any, and nothing otherwise.
 void TraceDiscardedAnswer(int16_t address, const std::string& request, const std::string& bytes);

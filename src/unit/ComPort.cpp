@@ -14,6 +14,8 @@ constexpr int16_t kDefaultTimeoutMs = 200;
 // Every byte may come this much later than the time-out: the margin the
 // units' answer timing was built around.
 constexpr int kPerByteExtraMs = 20;
+// The pause between an answer's last byte and the next telegram.
+constexpr int kTurnaroundMs = 1;
 
 }  // namespace
 
@@ -36,6 +38,8 @@ bool CComPort::Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t n
     // for ever; both come from a hand-edited settings file.
     m_nTimeout = (nTimeout >= 1) ? nTimeout : kDefaultTimeoutMs;
 
+    m_bInUse = false;
+    m_nHolderPid = 0;
     m_strDevicePath = m_strDeviceOverride.empty() ? DevicePathForPort(m_nPort) : m_strDeviceOverride;
     if (m_strDevicePath.empty()) {
         m_strLastError = "COM" + std::to_string(m_nPort) + ": no such port";
@@ -49,6 +53,8 @@ bool CComPort::Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t n
     settings.nStopBits = m_nStopBits;
     if (!m_device.Open(m_strDevicePath, settings)) {
         m_strLastError = m_device.GetErrorText();
+        m_bInUse = m_device.GetError() == platform::SerialError::Busy;
+        m_nHolderPid = m_device.GetHolderPid();
         return false;
     }
     m_strLastError.clear();
@@ -62,9 +68,20 @@ bool CComPort::Close()
 
 void CComPort::Write(const std::string& text)
 {
+    // On a two-wire bus the units need this long to turn their line driver
+    // around after an answer; counted from the answer's last byte, so that
+    // whatever the caller did meanwhile counts towards it.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_tTurnaroundEnd)
+        std::this_thread::sleep_for(m_tTurnaroundEnd - now);
     // A failed write shows as a silent answer, which the telegram layer
     // repeats; there is nothing better to do with it here.
-    (void)m_device.Write(text.data(), text.size());
+    (void)m_device.Write(text.data(), text.size(), m_nTimeout);
+}
+
+void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)
+{
+    m_tTurnaroundEnd = lastByte + std::chrono::milliseconds(kTurnaroundMs);
 }
 
 int CComPort::Read(std::string& answer, int nExpectedLength)
@@ -73,6 +90,7 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
     int nCalls = 0;
     bool bError = false;
     bool bEndedOnEtx = false;
+    m_nLastReadBytes = 0;
 
     for (;;) {
         char byte = 0;
@@ -84,6 +102,7 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
             bError = true;
             break;
         }
+        ++m_nLastReadBytes;
         // A NUL counts as a received byte but is not part of the text.
         if (byte != 0)
             text += byte;
@@ -95,7 +114,8 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
             break;
     }
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_nLastReadBytes > 0)
+        AfterBytes(m_device.LastFetchTime());
 
     // A first call without a byte, with an error or with a lone ETX is no
     // answer.
@@ -111,7 +131,38 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
     return 0;
 }
 
-void CComPort::DiscardInput()
+int CComPort::GetByteWaitMs() const
 {
-    m_device.DiscardInput();
+    return m_nTimeout + kPerByteExtraMs;
+}
+
+std::string CComPort::DiscardInput()
+{
+    std::string discarded = m_device.DiscardInput();
+    if (!discarded.empty())
+        AfterBytes(std::chrono::steady_clock::now());
+    return discarded;
+}
+
+std::string CComPort::LetLineGoQuiet(int nQuietMs)
+{
+    using Clock = std::chrono::steady_clock;
+    std::string discarded;
+    if (!m_device.IsOpen() || nQuietMs <= 0)
+        return discarded;
+    // Ten bits a byte; a rate that is not set yet counts as 9600.
+    const long long baud = m_nBaudrate > 0 ? m_nBaudrate : 9600;
+    const long long wireMs = 2LL * kMaxAnswerBytes * 10 * 1000 / baud;
+    const auto giveUp = Clock::now() + std::chrono::milliseconds(4LL * nQuietMs + wireMs);
+    for (;;) {
+        char byte = 0;
+        const platform::SerialDevice::ReadResult result = m_device.ReadByte(byte, nQuietMs);
+        if (result != platform::SerialDevice::ReadResult::Byte)
+            break;
+        discarded += byte;
+        AfterBytes(m_device.LastFetchTime());
+        if (Clock::now() >= giveUp)
+            break;
+    }
+    return discarded;
 }

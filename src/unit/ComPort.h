@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -28,8 +29,9 @@ public:
     // Closes the port. Returns false when it was not open or the close failed.
     bool Close();
 
-    // Sends the bytes of the text. Failures are not reported: the read that
-    // follows times out and the telegram layer repeats the request.
+    // Sends the bytes of the text, giving up after 20 ms a byte plus the
+    // time-out. Failures are not reported: the read that follows times out
+    // and the telegram layer repeats the request.
     void Write(const std::string& text);
 
     // Collects one answer, up to and including ETX, into answer (replacing it).
@@ -38,23 +40,43 @@ public:
     // dropped. Stops after 1024 bytes, and at once on a read error such as an
     // unplugged adapter. Returns 1 for a read error, 2 when nExpectedLength is
     // not 0, the answer ended on ETX and its byte count is not within
-    // nExpectedLength +- 3, else 0.
+    // nExpectedLength +- 3, else 0. The next Write goes out no sooner than
+    // 1 ms after the answer's last byte (the units' turnaround).
     int Read(std::string& answer, int nExpectedLength);
+    // Bytes the last Read received, NUL and ETX included (a lone ETX is one).
+    int GetLastReadBytes() const { return m_nLastReadBytes; }
+    // How long a Read waits for each byte: the time-out plus 20 ms.
+    int GetByteWaitMs() const;
 
-    // Throws away bytes that arrived before the next request (late answers).
-    void DiscardInput();
+    // Throws away bytes that arrived before the next request and returns them.
+    std::string DiscardInput();
+    // Reads and throws away whatever arrives until the line has carried no
+    // byte for nQuietMs, and returns what it threw away (empty: the line was
+    // quiet). A line that never falls quiet (noise, a streaming device) is
+    // given up after four quiet periods and the wire time of two answers of
+    // 1024 bytes, so this never holds a job for ever.
+    std::string LetLineGoQuiet(int nQuietMs);
 
     // A device path that replaces the port-number mapping at the next Open
     // (the CLI's --device, tests). Empty: use the mapping.
     void SetDeviceOverride(const std::string& path) { m_strDeviceOverride = path; }
 
     bool IsOpen() const { return m_device.IsOpen(); }
+    // read() calls on the device so far (each fetches up to 1024 bytes).
+    long long GetReadCalls() const { return m_device.GetReadCalls(); }
     // The device path of the last Open, and why it failed (empty when it did not).
     const std::string& GetDevicePath() const { return m_strDevicePath; }
     const std::string& GetLastError() const { return m_strLastError; }
+    // Whether the last Open failed because another program holds the port,
+    // and which process that is (0: not known).
+    bool IsInUse() const { return m_bInUse; }
+    long GetHolderPid() const { return m_nHolderPid; }
     int16_t GetTimeout() const { return m_nTimeout; }
 
 private:
+    // Bytes came from the line at lastByte: the turnaround runs from there.
+    void AfterBytes(std::chrono::steady_clock::time_point lastByte);
+
     platform::SerialDevice m_device;  // stands for the original device handle
     int16_t m_nPort = 0;
     int32_t m_nBaudrate = 0;
@@ -62,6 +84,10 @@ private:
     uint8_t m_nDataBits = 0;
     uint8_t m_nStopBits = 0;
     int16_t m_nTimeout = 0;
+    int m_nLastReadBytes = 0;
+    bool m_bInUse = false;
+    long m_nHolderPid = 0;
+    std::chrono::steady_clock::time_point m_tTurnaroundEnd{};
 
     std::string m_strDeviceOverride;
     std::string m_strDevicePath;

@@ -44,7 +44,22 @@ public:
     // One request and its answer, up to three tries. Empty when address is 0
     // or no usable answer came. The answer has noise before the start letter
     // removed and ends with ETX.
+    //
+    // Late answers: a unit that answers later than a try waits (t + 20 ms)
+    // still answers every try, one after the other, one unit latency apart.
+    // So when a Transact needed more than one try and the line carried
+    // anything meanwhile, it lets the line go quiet (LateAnswerQuietMs without
+    // a byte) before it returns, throwing away the answers still owed. For a
+    // unit up to 3 x (t + 20) ms late that is all of them: its answer to the
+    // first try begins within the third try's wait at the latest (so the line
+    // did carry something), and each owed answer follows the one before by
+    // less than the quiet period. A request that got no byte at all in three
+    // tries (an empty address, a count request the unit does not know) owes
+    // nothing within that bound and costs nothing more; neither does a
+    // request answered at the first try.
     std::string Transact(const std::string& request, bool bHex);
+    // 3 x (t + 20) ms: three tries' worth of waiting.
+    int LateAnswerQuietMs() const;
     static uint8_t Checksum(const std::string& text);
     // Accepts an answer of at least 7 characters whose two characters before
     // the last are the upper-case hexadecimal checksum of everything before.
@@ -53,7 +68,10 @@ public:
     // empty when the answer is rejected.
     static std::string AnswerText(const std::string& answer);
     // The first value of the field; -1 when the answer is rejected. Learns
-    // the value width (11 characters: 4, else 5) while it is 0.
+    // the value width (11 characters: 4, else 5) while it is 0. Decimal: the
+    // usual conversion of the width's characters. Hexadecimal: two's
+    // complement, eight digits as 32 bits, else the width's digits
+    // sign-extended from their top bit (FFFF4 in width 5 is -12).
     int32_t AnswerNumber(const std::string& answer, bool bHex);
     // Decimal values of the field into destination[0..]; at most kMaxZones
     // values, a partial last value is ignored. False (nothing stored) when the

@@ -1,4 +1,5 @@
 // The telegram layer: framing, checksum, retries and the answer decoders.
+#include <algorithm>
 #include <cstdio>
 
 #include "unit/BusTrace.h"
@@ -29,22 +30,37 @@ int32_t ParseDecimal(const char* p, const char* end)
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-// Hexadecimal digits from the start of [begin, end); none read as 0.
-int32_t ParseHex(const char* p, const char* end)
+int HexDigit(char c)
 {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// A single value in hexadecimal numbering, a two's complement number in the
+// digits the unit gives: eight digits are 32 bits (as the tool itself writes
+// a negative value); otherwise the value width of digits, sign-extended from
+// their top bit (FFFF4 in width 5 is -12). A field that holds fewer hex
+// digits than the width is damaged or short and reads as the plain number of
+// the digits there; none read as 0.
+int32_t ParseHexValue(const char* p, const char* end, std::size_t width)
+{
+    constexpr std::size_t kFullDigits = 8;
+    std::size_t digits = 0;
+    while (digits < kFullDigits && p + digits < end && HexDigit(p[digits]) >= 0)
+        ++digits;
+    const std::size_t used = (digits == kFullDigits) ? kFullDigits : std::min(digits, width);
     uint32_t value = 0;
-    for (; p < end; ++p) {
-        char c = *p;
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else
-            break;
-        value = value * 16 + static_cast<uint32_t>(digit);
+    for (std::size_t i = 0; i < used; ++i)
+        value = value * 16 + static_cast<uint32_t>(HexDigit(p[i]));
+    if (used == width && used < kFullDigits && used > 0) {
+        const uint32_t top = uint32_t{1} << (4 * used - 1);
+        if (value & top)
+            value |= ~((top << 1) - 1);
     }
     return static_cast<int32_t>(value);
 }
@@ -76,25 +92,41 @@ std::string CUnit::Transact(const std::string& request, bool bHex)
     telegram += kEtx;
 
     const char startLetter = bHex ? 'g' : 'G';
+    // Whether the line carried anything since the first telegram went out:
+    // a unit that answers later than we wait answers each try in turn, and
+    // whatever it still owes must not be taken for the next request.
+    bool bLineSpoke = false;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        // A unit that answered after an earlier try timed out has left its
-        // answer in the input buffer; without this every later answer would
-        // be taken for the request after the one it belongs to.
-        m_Port.DiscardInput();
+        // Noise, or the tail of an answer to an earlier try; nothing asked
+        // for now.
+        const std::string stale = m_Port.DiscardInput();
+        TraceDiscardedAnswer(m_nAddress, request, stale);
+        bLineSpoke = bLineSpoke || (attempt > 0 && !stale.empty());
         m_Port.Write(telegram);
         std::string answer;
         m_Port.Read(answer, 0);
         if (CBusTrace* trace = ActiveBusTrace())
             trace->Try(m_nAddress, request, answer, startLetter);
+        bLineSpoke = bLineSpoke || m_Port.GetLastReadBytes() > 0;
 
         std::size_t start = answer.find(startLetter);
         if (start != std::string::npos && start > 0)
             answer.erase(0, start);
 
-        if (Contains(answer, kAck) || Contains(answer, kNak) || CheckAnswer(answer))
+        if (Contains(answer, kAck) || Contains(answer, kNak) || CheckAnswer(answer)) {
+            if (attempt > 0)
+                TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
             return answer;
+        }
     }
+    if (bLineSpoke)
+        TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
     return {};
+}
+
+int CUnit::LateAnswerQuietMs() const
+{
+    return kTries * m_Port.GetByteWaitMs();
 }
 
 bool CUnit::CheckAnswer(const std::string& answer)
@@ -127,8 +159,10 @@ int32_t CUnit::AnswerNumber(const std::string& answer, bool bHex)
     // Only the value field counts: never digits of the checksum.
     const char* field = answer.data() + 4;
     const std::size_t fieldLength = answer.size() - kShortestAnswer;
-    const std::size_t width = std::min<std::size_t>(static_cast<std::size_t>(std::max<int16_t>(m_nValueWidth, 0)), fieldLength);
-    return bHex ? ParseHex(field, field + width) : ParseDecimal(field, field + width);
+    const std::size_t width = static_cast<std::size_t>(std::max<int16_t>(m_nValueWidth, 0));
+    if (bHex)
+        return ParseHexValue(field, field + fieldLength, width);
+    return ParseDecimal(field, field + std::min(width, fieldLength));
 }
 
 bool CUnit::AnswerValueList(const std::string& answer, int32_t* destination)

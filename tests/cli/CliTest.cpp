@@ -2,6 +2,9 @@
 // simulated bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -346,4 +349,71 @@ TEST_F(Cli, SendRefusesAFileThatIsNoRecipeOrOfAnotherUnit)
     EXPECT_EQ(r.status, 4);
     r = Run({"send", "3", work.File("missing.7")});
     EXPECT_EQ(r.status, 4);
+}
+
+TEST_F(Cli, AUnitThatAnswersLateIsReceivedAndSentExactly)
+{
+    // At the time-out the field uses, every try of these requests answered
+    // 250 ms late: the set values of the receive and the ACK of the write.
+    line.Bus().AddFault(Fault(FaultKind::Delay, "KALP00=", -1, 250));
+    line.Bus().AddFault(Fault(FaultKind::Delay, "K05P03=0250", -1, 250));
+    Start(200);
+    const std::string recipe = work.File("unit3.7");
+    Result r = Run({"receive", "3", recipe});
+    ASSERT_EQ(r.status, 0) << r.err;
+    {
+        CUnit read;
+        read.SetGlobalParams(std::vector<GlobalParamDef>(2));
+        ASSERT_EQ(ReadRecipe(read, recipe), RecipeResult::Loaded);
+        std::lock_guard lock(line.Bus().Mutex());
+        const auto* sim = line.Bus().UnitAt(3);
+        for (int16_t z = 1; z <= 12; ++z) {
+            EXPECT_EQ(read.ReadSetValue(z), sim->setValues[z - 1]) << "zone " << z;
+            EXPECT_EQ(read.ReadZoneParam(z, 1), sim->zoneParams[0][z - 1]) << "zone " << z;
+        }
+    }
+
+    CIniFile file(recipe, true);
+    file.ReadString("ZONE_PARAMETERS", "Zone05");
+    std::string zone5 = file.GetValue();
+    while (zone5.size() % 6)
+        zone5.insert(zone5.begin(), ' ');
+    zone5.replace(4 * 6, 6, "   250");
+    Edit(recipe, "ZONE_PARAMETERS", "Zone05", zone5);
+    r = Run({"send", "3", recipe});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(SimZoneParam(3, 5, 3), 250);
+}
+
+TEST_F(Cli, APortHeldByAnotherProgramIsRefusedAndTheHolderNamed)
+{
+    Start();
+    {
+        // Open without any lock, as a terminal program holds it.
+        DeviceHolder holder(line.Path());
+        ASSERT_TRUE(holder.Holds());
+        const Result r = Run({"scan"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("in use by process " + std::to_string(holder.Pid())), std::string::npos) << r.err;
+        EXPECT_TRUE(line.Bus().Requests().empty());  // not one telegram into its conversation
+    }
+
+    // A lock file of a live process in the system's lock directory.
+    const std::string lockDir = access("/run/lock", W_OK) == 0 ? "/run/lock" : "";
+    if (lockDir.empty())
+        GTEST_SKIP() << "/run/lock is not writable here";
+    std::string name = line.Path().substr(5);
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string lock = lockDir + "/LCK.." + name;
+    {
+        std::FILE* f = std::fopen(lock.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fprintf(f, "%10d\n", static_cast<int>(getpid()));
+        std::fclose(f);
+    }
+    const Result r = Run({"scan"});
+    unlink(lock.c_str());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("in use by process " + std::to_string(getpid())), std::string::npos) << r.err;
+    EXPECT_EQ(Run({"scan"}).status, 0);
 }

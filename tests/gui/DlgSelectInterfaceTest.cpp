@@ -266,7 +266,9 @@ TEST_F(SelectInterfaceTest, DeviceLabelNamesThePathBehindThePortNumber)
         EXPECT_EQ(device->text().toStdString(), PathOf(1));
         Type(Combo(dialog, "1102"), "12");
         EXPECT_EQ(device->text().toStdString(), "/nonexistent/vorlent-com12");
-        for (const char* none : {"16", "0", "x"}) {
+        Type(Combo(dialog, "1102"), "16");  // mapped, though never listed
+        EXPECT_EQ(device->text().toStdString(), "/nonexistent/vorlent-com16");
+        for (const char* none : {"17", "0", "x"}) {
             Type(Combo(dialog, "1102"), none);
             EXPECT_EQ(device->text().toStdString(), "\u2014") << none;
         }

@@ -10,8 +10,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "SimFixture.h"
+#include "TestDir.h"
 
 using platform::SerialDevice;
 using platform::SerialError;
@@ -49,6 +54,29 @@ struct Pty
 SerialSettings Settings(int32_t baud, uint8_t parity = 0, uint8_t dataBits = 8, uint8_t stopBits = 0)
 {
     return SerialSettings{baud, parity, dataBits, stopBits};
+}
+
+// Lock files go to the given directories while it lives.
+struct LockDirectories
+{
+    explicit LockDirectories(std::vector<std::string> dirs) { platform::SetSerialLockDirectories(std::move(dirs)); }
+    ~LockDirectories() { platform::SetSerialLockDirectories({"/run/lock", "/var/lock"}); }
+};
+
+// LCK..pts_4 for /dev/pts/4.
+std::string LockName(const std::string& path)
+{
+    std::string name = path.substr(5);
+    for (char& c : name)
+        c = c == '/' ? '_' : c;
+    return "LCK.." + name;
+}
+
+std::string LockContent(long pid)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%10ld\n", pid);
+    return text;
 }
 
 }  // namespace
@@ -101,6 +129,31 @@ TEST(SerialDevice, AppliesTheAskedLineSettingsRawAndWithoutFlowControl)
     }
 }
 
+TEST(SerialDevice, RatesOutsideTheTermiosTableAreAskedOfTheDriver)
+{
+    // The kernel's termios2, as the device sets it.
+    struct Termios2
+    {
+        tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+        cc_t c_line;
+        cc_t c_cc[19];
+        speed_t c_ispeed, c_ospeed;
+    };
+    for (int32_t rate : {14400, 56000, 128000, 256000}) {
+        SCOPED_TRACE(rate);
+        Pty pty;
+        int look = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(look, 0);
+        SerialDevice device;
+        ASSERT_TRUE(device.Open(pty.path, Settings(rate))) << device.GetErrorText();
+        Termios2 applied{};
+        ASSERT_EQ(ioctl(look, _IOR('T', 0x2A, Termios2), &applied), 0);
+        close(look);
+        EXPECT_EQ(applied.c_ospeed, static_cast<speed_t>(rate));
+        EXPECT_EQ(applied.c_ispeed, static_cast<speed_t>(rate));
+    }
+}
+
 TEST(SerialDevice, EveryByteValuePassesUnchangedBothWays)
 {
     Pty pty;
@@ -122,10 +175,41 @@ TEST(SerialDevice, EveryByteValuePassesUnchangedBothWays)
     EXPECT_EQ(pty.Receive(bytes.size()), bytes);
 }
 
+TEST(SerialDevice, ReadsFetchWhatHasArrivedInOneCallUntilDiscarded)
+{
+    Pty pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    const std::string sent(600, 'R');
+    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), 600);
+    usleep(50 * 1000);  // all of it through the pseudo-terminal before the first read
+
+    char byte = 0;
+    ASSERT_EQ(device.ReadByte(byte, 1000), SerialDevice::ReadResult::Byte);
+    const long long calls = device.GetReadCalls();
+    std::string got(1, byte);
+    for (int i = 0; i < 99; ++i) {
+        ASSERT_EQ(device.ReadByte(byte, 1000), SerialDevice::ReadResult::Byte);
+        got += byte;
+    }
+    EXPECT_EQ(device.GetReadCalls(), calls);  // handed out from what the first read fetched
+    EXPECT_EQ(got, std::string(100, 'R'));
+
+    // What was fetched but not handed out is discarded with the rest.
+    EXPECT_EQ(device.DiscardInput(), std::string(500, 'R'));
+    EXPECT_EQ(device.ReadByte(byte, 10), SerialDevice::ReadResult::Timeout);
+    ASSERT_EQ(write(pty.master, "AB", 2), 2);
+    ASSERT_EQ(device.ReadByte(byte, 1000), SerialDevice::ReadResult::Byte);
+    EXPECT_EQ(byte, 'A');
+    device.Close();
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.ReadByte(byte, 10), SerialDevice::ReadResult::Timeout);  // 'B' went with the close
+}
+
 TEST(SerialDevice, RefusedSettingsFailWithoutHoldingThePort)
 {
     const SerialSettings refused[] = {
-        Settings(14400), Settings(0), Settings(-9600), Settings(9600, 5),
+        Settings(0), Settings(-9600), Settings(9600, 5),
         Settings(9600, 0, 4), Settings(9600, 0, 9), Settings(9600, 0, 8, 3),
     };
     Pty pty;
@@ -184,4 +268,76 @@ TEST(SerialDevice, HangUpFailsReadsAndWrites)
     EXPECT_EQ(device.ReadByte(byte, 60000), SerialDevice::ReadResult::Error);
     EXPECT_EQ(device.GetError(), SerialError::Io);
     EXPECT_FALSE(device.Write("K", 1));
+}
+
+TEST(SerialDevice, AnotherProcessHoldingTheDeviceWithoutALockKeepsUsOut)
+{
+    Pty held, other;
+    SerialDevice device;
+    {
+        DeviceHolder holder(held.path);
+        ASSERT_TRUE(holder.Holds());
+        EXPECT_FALSE(device.Open(held.path, Settings(9600)));
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_EQ(device.GetError(), SerialError::Busy);
+        EXPECT_EQ(device.GetHolderPid(), holder.Pid());
+        EXPECT_NE(device.GetErrorText().find("in use by process " + std::to_string(holder.Pid())), std::string::npos)
+            << device.GetErrorText();
+        EXPECT_FALSE(platform::ProbeSerialDevice(held.path));
+        EXPECT_EQ(platform::ProbeSerialDevices({held.path, other.path, "/dev/vorlent-no-such-tty"}),
+                  (std::vector<bool>{false, true, false}));
+    }
+    EXPECT_TRUE(device.Open(held.path, Settings(9600))) << device.GetErrorText();
+}
+
+TEST(SerialDevice, LockFilesAreTakenHonouredAndRemoved)
+{
+    TestDir dir(false);
+    LockDirectories lockDirs({dir.File("missing"), dir.Path()});  // falls back to the second
+    Pty pty;
+    const std::string lock = LockName(pty.path);
+    SerialDevice device;
+
+    // Ours while open: the pid as ten characters and a newline.
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.GetLockPath(), dir.File(lock));
+    EXPECT_EQ(dir.Read(lock), LockContent(getpid()));
+    EXPECT_FALSE(platform::ProbeSerialDevice(pty.path));
+    EXPECT_TRUE(device.Close());
+    EXPECT_FALSE(dir.Exists(lock));
+
+    // Another live process's lock is honoured and left alone; the holder is
+    // named.
+    dir.Write(lock, LockContent(getppid()));
+    EXPECT_FALSE(device.Open(pty.path, Settings(9600)));
+    EXPECT_EQ(device.GetError(), SerialError::Busy);
+    EXPECT_EQ(device.GetHolderPid(), getppid());
+    EXPECT_FALSE(platform::ProbeSerialDevice(pty.path));
+    EXPECT_EQ(dir.Read(lock), LockContent(getppid()));
+
+    // A lock whose owner has gone is stale: removed and taken.
+    dir.Write(lock, LockContent(EndedProcess()));
+    EXPECT_TRUE(platform::ProbeSerialDevice(pty.path));
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(dir.Read(lock), LockContent(getpid()));
+    device.Close();
+
+    // A program that ends without closing leaves no lock behind.
+    const pid_t child = fork();
+    if (child == 0) {
+        auto* forgotten = new SerialDevice;
+        std::exit(forgotten->Open(pty.path, Settings(9600)) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(dir.Exists(lock));
+
+    // Without a lock directory the other conventions still hold.
+    LockDirectories none({dir.File("missing")});
+    ASSERT_TRUE(device.Open(pty.path, Settings(9600))) << device.GetErrorText();
+    EXPECT_EQ(device.GetLockPath(), "");
+    SerialDevice second;
+    EXPECT_FALSE(second.Open(pty.path, Settings(9600)));
+    EXPECT_EQ(second.GetError(), SerialError::Busy);
 }

@@ -176,11 +176,15 @@ TEST(ComPortOpen, FailsOnAHeldMissingUnmappedOrRefusedPort)
     EXPECT_EQ(port.GetDevicePath(), "/dev/vorlent-no-such-tty");
     EXPECT_FALSE(port.GetLastError().empty());
 
-    // A rate without a termios constant: closed again, and free for others.
+    // Refused settings: closed again, and free for others. A rate without a
+    // termios constant is no longer among them.
     port.SetDeviceOverride(pty.path);
-    EXPECT_FALSE(port.Open(1, 14400, 0, 8, 0, 200));
+    EXPECT_FALSE(port.Open(1, 0, 0, 8, 0, 200));
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(OpenOn(second, pty)) << second.GetLastError();
+    second.Close();
+    EXPECT_TRUE(port.Open(1, 14400, 0, 8, 0, 200)) << port.GetLastError();
+    port.Close();
 
     CComPort unmapped;
     EXPECT_FALSE(unmapped.Open(16, 9600, 0, 8, 0, 200));
@@ -216,7 +220,8 @@ TEST(PortMap, NumbersMapToDefaultsUnlessConfigured)
     EXPECT_EQ(DevicePathForPort(2), "/dev/ttyACM0");
     EXPECT_EQ(DevicePathForPort(12), pty.path);
     EXPECT_EQ(DevicePathForPort(3), "/dev/ttyS2");
-    EXPECT_EQ(DevicePathForPort(16), "");
+    EXPECT_EQ(DevicePathForPort(16), "/dev/ttyS9");  // any number may be mapped
+    EXPECT_EQ(DevicePathForPort(17), "");
 
     // Open goes through the mapping when no override is set.
     CComPort port;

@@ -308,6 +308,10 @@ TEST_F(Protocol, ZoneCommandsInDecimalBelowHundredZonesAndHexadecimalAbove)
     EXPECT_EQ(unit.WriteZoneParam(110, 10, 0x1234), 0);
     EXPECT_EQ(Requests().back().text, "K6EP0A=01234");
     EXPECT_EQ(SimZoneParam(12, 110, 10), 0x1234);
+    // A negative value goes out as 32 bits and comes back in the width.
+    EXPECT_EQ(unit.WriteSetValue(110, -12), 0);
+    EXPECT_EQ(Requests().back().text, "K6EP00=FFFFFFF4");
+    EXPECT_EQ(unit.ReadSetValue(110), -12);
     unit.ReadActualValue(100);
     EXPECT_EQ(Requests().back().text, "K64PII=");
 }
@@ -412,6 +416,35 @@ TEST_F(Protocol, BulkRowsFillWholeRowsInBothWidths)
     ASSERT_TRUE(unit.ReadParamRow(10));
     unit.ClosePort();
     EXPECT_EQ(unit.ReadZoneParam(120, 10), SimZoneParam(12, 120, 10));
+}
+
+TEST(ProtocolLine, RowsArriveWholeInUartPiecesAndInAdapterBursts)
+{
+    // Bursts 16 ms apart: a per-byte wait of 5 + 20 ms still spans them.
+    const unitsim::PtyServer::Delivery deliveries[] = {unitsim::PtyServer::Delivery::Paced,
+                                                       unitsim::PtyServer::Delivery::Bursts};
+    for (auto delivery : deliveries) {
+        SCOPED_TRACE(delivery == unitsim::PtyServer::Delivery::Paced ? "paced" : "bursts");
+        SimLine line(19200, delivery);
+        line.Bus().AddUnit(MakeSimUnit(3, 7, 128, 2, 5));
+        line.Start();
+        CUnit unit;
+        line.Attach(unit, 5);
+        unit.SetAddress(3);
+        unit.SetOffline(false);
+        ASSERT_TRUE(unit.OpenPort());
+        ASSERT_NE(unit.QueryAZNumber(), -1);
+        unit.QueryZoneParamCount();
+        ASSERT_EQ(unit.QueryZoneCount(), 128);
+        const long long reads = unit.GetComPort().GetReadCalls();
+        ASSERT_TRUE(unit.ReadParamRow(2));  // 647 bytes, a third of a second at 19200
+        EXPECT_EQ(unit.GetComPort().GetLastReadBytes(), 4 + 128 * 5 + 3);
+        EXPECT_LE(unit.GetComPort().GetReadCalls() - reads, 647 / 8);
+        unit.ClosePort();
+        std::lock_guard lock(line.Bus().Mutex());
+        for (int16_t z = 1; z <= 128; ++z)
+            EXPECT_EQ(unit.ReadZoneParam(z, 2), line.Bus().UnitAt(3)->zoneParams[1][z - 1]) << z;
+    }
 }
 
 TEST_F(Protocol, StandardParametersAreAcknowledged)

@@ -82,9 +82,20 @@ TEST(AnswerNumber, LearnsTheWidthFromTheFirstAnswerAndReadsOnlyTheField)
     } cases[] = {
         {"-0012", false, -12}, {" 0042", false, 42}, {"00x12", false, 0},
         {"0006E", true, 0x6E}, {"000af", true, 0xAF}, {"ZZZZZ", true, 0},  // no hex digit reads 0
+        // Hexadecimal is two's complement: the width's digits sign-extended
+        // from their top bit, or eight digits as 32 bits.
+        {"FFFF4", true, -12}, {"FFFFFFF4", true, -12}, {"7FFFF", true, 0x7FFFF}, {"80000", true, -0x80000},
+        {"FFFFF", true, -1}, {"0000000C", true, 12}, {"80000000", true, INT32_MIN},
     };
     for (const Case& c : cases)
         EXPECT_EQ(unit.AnswerNumber(Framed(c.field), c.hex), c.expected) << c.field;
+    {
+        CUnit narrow;
+        narrow.SetOffline(false);
+        EXPECT_EQ(narrow.AnswerNumber(Framed("FFF4", 'g'), true), -12);  // learns width 4
+        EXPECT_EQ(narrow.AnswerNumber(Framed("7FFF", 'g'), true), 0x7FFF);
+        EXPECT_EQ(narrow.AnswerNumber(Framed("FFFFFFF4", 'g'), true), -12);
+    }
 
     // A field shorter than the width: only the field is read, never the
     // checksum digits behind it.

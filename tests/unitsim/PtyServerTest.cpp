@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <string>
 
 #include "unitsim/PtyServer.h"
@@ -113,6 +114,30 @@ TEST_F(PtyServerTest, ALateAnswerComesBeforeTheAnswersToLaterRequests)
     ASSERT_TRUE(Send(fd, Telegram(3, "?AZ#=")));
     ASSERT_TRUE(Send(fd, Telegram(3, "?KAN=")));
     EXPECT_EQ(ReadAnswers(fd, 2), kAz + kKan);
+    close(fd);
+}
+
+TEST_F(PtyServerTest, ServingDoesNotHoldTheDeviceItOffers)
+{
+    // Else the program that opens the device would find it held by another
+    // process and refuse it.
+    ASSERT_TRUE(server.Start());
+    struct stat device{};
+    ASSERT_EQ(stat(server.SlavePath().c_str(), &device), 0);
+    DIR* fds = opendir("/proc/self/fd");
+    ASSERT_NE(fds, nullptr);
+    while (dirent* entry = readdir(fds)) {
+        struct stat st{};
+        if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode)) {
+            EXPECT_NE(st.st_rdev, device.st_rdev) << "descriptor " << entry->d_name;
+        }
+    }
+    closedir(fds);
+
+    int fd = OpenRaw(server.SlavePath());  // still served when opened
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Send(fd, Telegram(3, "?AZ#=")));
+    EXPECT_EQ(ReadAnswers(fd), kAz);
     close(fd);
 }
 

@@ -216,6 +216,14 @@ TEST_F(SimBusTest, FaultsHitTheMatchingRequestsOnceOrEveryTime)
         EXPECT_EQ(late.delayMs, 250);
         EXPECT_EQ(late.bytes, WithSum("G03:0203"));
     }
+
+    // Passed over once: the write is answered at once, the read-back late.
+    SimFault readBack{FaultKind::Delay, "K05P03=", 1, 300};
+    readBack.skip = 1;
+    bus.AddFault(readBack);
+    EXPECT_EQ(bus.Handle(Request(3, "K05P03=0250")).delayMs, 0);
+    EXPECT_EQ(bus.Handle(Request(3, "K05P03=")).delayMs, 300);
+    EXPECT_EQ(bus.Handle(Request(3, "K05P03=")).delayMs, 0);
     bus.ClearFaults();
     EXPECT_EQ(Ask(Request(3, "TMAX=")), WithSum("G03:0450"));
 }

@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// From the source tree itself: __FILE__ may be relative to a build directory.
 const fs::path kDemo = fs::path(VORLENT_SOURCE_DIR) / "tools/unitsim/examples/demo.bus";
 
 // A bus file in a directory of its own, removed at the end of the test.
@@ -99,7 +100,8 @@ TEST(SimConfig, ValuesQuotesRowsAndFaults)
                  "set=7\nactual=1,2,3\np02=500+-2\n"
                  "global=TMAX 10\n"
                  "[fault]\nkind=nak\npattern=?AZ#=\ntimes=1\n"
-                 "[fault]\nkind=noise\nnoise=01 2f\naddress=4\n");
+                 "[fault]\nkind=noise\nnoise=01 2f\naddress=4\n"
+                 "[fault]\nkind=delay\ndelay=40\npattern=?KAN=\nskip=1\n");
     unitsim::SimBus bus;
     std::string error;
     ASSERT_TRUE(unitsim::LoadBusFile(file.Path(), bus, error)) << error;
@@ -113,9 +115,12 @@ TEST(SimConfig, ValuesQuotesRowsAndFaults)
     ASSERT_EQ(u->globals.size(), 1u);
     EXPECT_EQ(u->globals[0].minVal, -32768);
 
-    // Both faults came through: the NAK once, the noise every time.
+    // The faults came through: the NAK once, the noise every time, the delay
+    // after one request passed over.
     EXPECT_EQ(bus.Handle(Telegram(4, "?AZ#=")).bytes, "\x01\x2f\x15\x03");
     EXPECT_EQ(bus.Handle(Telegram(4, "?AZ#=")).bytes.substr(0, 6), "\x01\x2f" "G04:");
+    EXPECT_EQ(bus.Handle(Telegram(4, "?KAN=")).delayMs, 0);
+    EXPECT_EQ(bus.Handle(Telegram(4, "?KAN=")).delayMs, 40);
 }
 
 TEST(SimConfig, ABadLineFailsTheFileAndNamesTheLine)

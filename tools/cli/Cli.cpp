@@ -323,6 +323,15 @@ private:
     {
         if (m_unit.OpenPort())
             return true;
+        const CComPort& port = m_unit.GetComPort();
+        if (port.IsInUse()) {
+            m_err << "vorlent-cli: the serial port " << m_strDevice << " is in use by ";
+            if (port.GetHolderPid() > 0)
+                m_err << "process " << port.GetHolderPid() << '\n';
+            else
+                m_err << "another program\n";
+            return false;
+        }
         m_err << "vorlent-cli: cannot open the serial port " << m_strDevice;
         if (!m_unit.GetComPort().GetLastError().empty())
             m_err << ": " << m_unit.GetComPort().GetLastError();

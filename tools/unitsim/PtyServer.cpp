@@ -2,10 +2,12 @@
 #include "unitsim/PtyServer.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -39,7 +41,7 @@ void MakeRaw(int fd)
 
 PtyServer::~PtyServer() { Stop(); }
 
-bool PtyServer::Start(int baud)
+bool PtyServer::Start(int baud, Delivery delivery)
 {
     if (m_thread.joinable() || m_master >= 0)
         return false;
@@ -65,6 +67,8 @@ bool PtyServer::Start(int baud)
 
     m_master = fd;
     m_baud = baud;
+    m_delivery = delivery;
+    m_tStarted = std::chrono::steady_clock::now();
     m_strSlavePath = name;
     m_bStop = false;
     m_bServing = true;
@@ -106,22 +110,36 @@ void PtyServer::WriteReply(const std::string& bytes, std::size_t requestBytes)
     using clock = std::chrono::steady_clock;
     // Ten bits a byte on the wire. The pseudo-terminal delivers the request at
     // once, so a paced line first lets the request's own wire time pass, as
-    // on a real half-duplex bus. Each answer byte goes out when its last bit
-    // would have arrived, counted from the start so that the sleeps'
-    // overshoot does not add up.
+    // on a real half-duplex bus. Every due time is counted from the start,
+    // so that the sleeps' overshoot does not add up.
     const std::chrono::duration<double> perByte(m_baud > 0 ? 10.0 / m_baud : 0.0);
     const auto start = clock::now() + std::chrono::duration_cast<clock::duration>(perByte * static_cast<double>(requestBytes));
-    const auto giveUp = start + std::chrono::milliseconds(kWriteGiveUpMs);
+    auto arrived = [&](std::size_t count) {
+        return start + std::chrono::duration_cast<clock::duration>(perByte * static_cast<double>(count));
+    };
+    const auto giveUp = arrived(bytes.size()) + std::chrono::milliseconds(kWriteGiveUpMs);
     std::size_t done = 0;
     while (done < bytes.size() && !m_bStop) {
-        std::size_t chunk = bytes.size() - done;
+        std::size_t end = bytes.size();
         if (m_baud > 0) {
-            const auto due = start + std::chrono::duration_cast<clock::duration>(perByte * static_cast<double>(done + 1));
+            clock::time_point due;
+            if (m_delivery == Delivery::Paced) {
+                end = std::min(bytes.size(), done + kPieceBytes);
+                due = arrived(end);
+            } else {
+                // The adapter's next tick after the next byte is complete,
+                // and everything complete by then.
+                const auto tick = std::chrono::milliseconds(kBurstMs);
+                const auto since = arrived(done + 1) - m_tStarted;
+                due = m_tStarted + (since / tick + 1) * tick;
+                end = done + 1;
+                while (end < bytes.size() && arrived(end + 1) <= due)
+                    ++end;
+            }
             while (!m_bStop && clock::now() < due)
                 std::this_thread::sleep_for(std::min<clock::duration>(due - clock::now(), std::chrono::milliseconds(kStepMs)));
-            chunk = 1;
         }
-        ssize_t n = write(m_master, bytes.data() + done, chunk);
+        ssize_t n = write(m_master, bytes.data() + done, end - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -139,6 +157,9 @@ void PtyServer::WriteReply(const std::string& bytes, std::size_t requestBytes)
 
 void PtyServer::Serve()
 {
+    // A unit's UART puts each byte out on time; the default slack of the
+    // sleeps (50 us) would make every paced answer late by about that much.
+    prctl(PR_SET_TIMERSLACK, 1UL);
     std::string pending;
     char chunk[512];
     while (!m_bStop) {
@@ -173,6 +194,7 @@ void PtyServer::Serve()
             SimBus::Reply reply = m_bus.Handle(telegram);
             ++m_nRequests;
             m_nBytes += static_cast<long long>(telegram.size() + reply.bytes.size());
+            m_nAnswerBytes += static_cast<long long>(reply.bytes.size());
             if (reply.bDisconnect) {
                 CloseMaster();
                 return;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <thread>
 
@@ -23,10 +25,25 @@ public:
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
 
+    // How an answer paced at a baud rate reaches the program.
+    enum class Delivery
+    {
+        // In pieces of kPieceBytes, each when its last bit would have
+        // arrived: a unit sending byte after byte into a port whose receive
+        // FIFO hands them on a few at a time.
+        Paced,
+        // Every kBurstMs, all that the wire has carried by then: a USB
+        // adapter with its latency timer.
+        Bursts,
+    };
+    static constexpr std::size_t kPieceBytes = 16;
+    static constexpr int kBurstMs = 16;
+
     // Opens the pseudo-terminal and starts serving. baud > 0 paces the output
-    // at that rate (10 bits a byte) so that wire time can be measured.
-    // False when no pseudo-terminal could be had or the server already runs.
-    bool Start(int baud = 0);
+    // at that rate (10 bits a byte) so that wire time can be measured; 0 puts
+    // each answer out at once. False when no pseudo-terminal could be had or
+    // the server already runs.
+    bool Start(int baud = 0, Delivery delivery = Delivery::Paced);
     // Stops serving and closes the master (the slave path disappears).
     void Stop();
     const std::string& SlavePath() const { return m_strSlavePath; }
@@ -36,6 +53,8 @@ public:
     // Bytes of the telegrams taken and of the answers put on the line, for
     // computing wire times.
     long long BytesExchanged() const { return m_nBytes.load(); }
+    // Of those, the bytes of the answers.
+    long long BytesAnswered() const { return m_nAnswerBytes.load(); }
     // True from Start() until Stop() or until a Disconnect fault took the
     // line away.
     bool Serving() const { return m_bServing.load(); }
@@ -51,12 +70,15 @@ private:
     SimBus& m_bus;
     int m_master = -1;
     int m_baud = 0;
+    Delivery m_delivery = Delivery::Paced;
+    std::chrono::steady_clock::time_point m_tStarted{};
     std::string m_strSlavePath;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bServing{false};
     std::atomic<int> m_nRequests{0};
     std::atomic<long long> m_nBytes{0};
+    std::atomic<long long> m_nAnswerBytes{0};
 };
 
 }  // namespace unitsim

@@ -214,6 +214,10 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
     for (SimFault& f : m_faults) {
         if (f.kind == FaultKind::Disconnect || !Matches(f, request))
             continue;
+        if (f.skip > 0) {
+            --f.skip;
+            continue;
+        }
         UseUp(f);
         switch (f.kind) {
         case FaultKind::Silence: bSilence = true; break;

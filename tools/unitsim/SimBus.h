@@ -64,8 +64,16 @@ enum class FaultKind
 
 // A fault applies to requests whose text (the telegram without frame: what
 // follows the address, without checksum and ETX) contains pattern (empty: all
-// requests). times: how many matching requests it hits, -1 every one. For
-// Disconnect, afterRequests counts all requests seen before the line goes.
+// requests). times: how many matching requests it hits, -1 every one; skip:
+// how many matching requests it passes over first (so that the read-back
+// "K05P03=" can be hit after the write "K05P03=0250"). For Disconnect,
+// afterRequests counts all requests seen before the line goes (skip is not
+// used).
+//
+// Delay holds the answer back: the unit answers requests one after the
+// other, so the requests that come meanwhile (a program's retries) are each
+// answered in turn after it, each with its own delay when the fault hits it
+// too. Every late answer is put on the line, however late.
 //
 // Only requests that reach a unit (checksum right, a unit at the address and
 // not restarting) use up a fault, except Disconnect, which counts every
@@ -85,6 +93,7 @@ struct SimFault
     int afterRequests = 0;
     std::string noise = "\x55\xAA";
     int address = 0;  // only requests to this address; 0: any
+    int skip = 0;
 };
 
 // One parsed request, for tests that look at the traffic.

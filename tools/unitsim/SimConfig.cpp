@@ -33,6 +33,7 @@
 //   after=10                 disconnect: telegrams served before the line goes
 //   noise=55 AA              noise: the stray bytes, in hexadecimal
 //   address=3                only requests to this address (default: any)
+//   skip=1                   matching requests passed over before it hits
 //
 // Keys are case-insensitive; whitespace around keys and values is dropped.
 // Values missing from a unit are filled in with plausible ones. Any line the
@@ -388,6 +389,8 @@ bool Parser::FaultKey(const Line& l)
         return Int(l, m_fault.afterRequests, 0, INT32_MAX);
     if (k == "address")
         return Int(l, m_fault.address, 0, 30);
+    if (k == "skip")
+        return Int(l, m_fault.skip, 0, INT32_MAX);
     if (k == "noise") {
         std::string bytes;
         std::istringstream words(l.value);

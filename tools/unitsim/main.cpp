@@ -1,10 +1,12 @@
 // vorlent-unitsim: serves a simulated bus of units on a pseudo-terminal.
 //
-//   vorlent-unitsim [--baud RATE] [--log] BUSFILE
+//   vorlent-unitsim [--baud RATE [--bursts]] [--log] BUSFILE
 //
 // The first line of the output is the path of the device to open; the bus is
 // served until SIGINT or SIGTERM, or until a disconnect fault takes the line
-// away. --log writes each request to stderr.
+// away. --baud paces the answers at that rate, in 16-byte pieces as a UART
+// hands them on; --bursts delivers them every 16 ms instead, as a USB
+// adapter does. --log writes each request to stderr.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +23,7 @@ namespace {
 
 void Usage(std::FILE* to)
 {
-    std::fprintf(to, "usage: vorlent-unitsim [--baud RATE] [--log] BUSFILE\n");
+    std::fprintf(to, "usage: vorlent-unitsim [--baud RATE [--bursts]] [--log] BUSFILE\n");
 }
 
 // The request as readable text: control bytes as \xNN.
@@ -46,6 +48,7 @@ int main(int argc, char** argv)
 {
     int baud = 0;
     bool bLog = false;
+    bool bBursts = false;
     std::string busFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -59,6 +62,8 @@ int main(int argc, char** argv)
             baud = static_cast<int>(v);
         } else if (arg == "--log") {
             bLog = true;
+        } else if (arg == "--bursts") {
+            bBursts = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
@@ -75,6 +80,10 @@ int main(int argc, char** argv)
     }
     if (busFile.empty()) {
         Usage(stderr);
+        return 1;
+    }
+    if (bBursts && baud == 0) {
+        std::fprintf(stderr, "vorlent-unitsim: --bursts needs --baud: bursts carry what the wire has carried\n");
         return 1;
     }
 
@@ -100,7 +109,7 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     unitsim::PtyServer server(bus);
-    if (!server.Start(baud)) {
+    if (!server.Start(baud, bBursts ? unitsim::PtyServer::Delivery::Bursts : unitsim::PtyServer::Delivery::Paced)) {
         std::fprintf(stderr, "vorlent-unitsim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
