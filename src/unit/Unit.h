@@ -12,6 +12,16 @@ constexpr int kMaxZones = 128;
 constexpr int kMaxZoneParams = 64;
 constexpr int kMaxGlobalParams = 63;  // 64 slots, one ends the list
 
+// How a parameter write ended; the numbers are the write operations' 8-bit
+// codes.
+enum class WriteResult : uint8_t
+{
+    Acknowledged = 0,     // sent, and the answer holds ACK: the value is stored
+    LinkClosed = 1,       // not sent: the value is only stored
+    NotAcknowledged = 2,  // sent, no ACK (NAK, silence, anything else): not stored
+    Refused = 3,          // global parameters only: outside their limits, nothing sent
+};
+
 // The picture of the one selected unit and, at the same time, the protocol end
 // point that talks to it.
 //
@@ -90,13 +100,11 @@ public:
     // --- Parameters -----------------------------------------------------------
     bool ReadGlobalParams();
     int32_t ReadGlobalParam(int16_t i);
-    // Write results: 0 acknowledged, 1 link closed (stored only), 2 not
-    // acknowledged, 3 (globals only) refused by the limits, nothing sent.
-    uint8_t WriteGlobalParam(int16_t i, int32_t value);
+    WriteResult WriteGlobalParam(int16_t i, int32_t value);
     int32_t ReadZoneParam(int16_t zone, int16_t p);
-    uint8_t WriteZoneParam(int16_t zone, int16_t p, int32_t value);
+    WriteResult WriteZoneParam(int16_t zone, int16_t p, int32_t value);
     int32_t ReadSetValue(int16_t zone);
-    uint8_t WriteSetValue(int16_t zone, int32_t value);
+    WriteResult WriteSetValue(int16_t zone, int32_t value);
     int32_t ReadActualValue(int16_t zone);
     // Row -1: all actual values, 0: all set values, p: zone parameter p.
     bool ReadParamRow(int16_t row);
@@ -158,7 +166,7 @@ private:
     // Single reads share this: transact, decode, store unless the answer was
     // missing or broken.
     int32_t ReadValue(const std::string& request, bool bHex, int32_t& stored);
-    uint8_t WriteValue(const std::string& request, bool bHex, int32_t value, int32_t& stored);
+    WriteResult WriteValue(const std::string& request, bool bHex, int32_t value, int32_t& stored);
     bool ZoneInRange(int zone) const { return zone >= 1 && zone <= kMaxZones; }
     bool HexNumbering() const { return m_nZoneCount >= 100; }
     // Formats a value in the unit's width: 4 digits when the width is 4, else 5.

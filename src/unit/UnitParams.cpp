@@ -57,16 +57,16 @@ int32_t CUnit::ReadValue(const std::string& request, bool bHex, int32_t& stored)
     return stored;
 }
 
-uint8_t CUnit::WriteValue(const std::string& request, bool bHex, int32_t value, int32_t& stored)
+WriteResult CUnit::WriteValue(const std::string& request, bool bHex, int32_t value, int32_t& stored)
 {
     if (!m_bPortOpen) {
         stored = value;
-        return 1;
+        return WriteResult::LinkClosed;
     }
     if (!Contains(Transact(request, bHex), kAck))
-        return 2;
+        return WriteResult::NotAcknowledged;
     stored = value;
-    return 0;
+    return WriteResult::Acknowledged;
 }
 
 int32_t CUnit::ReadZoneParam(int16_t zone, int16_t p)
@@ -79,13 +79,13 @@ int32_t CUnit::ReadZoneParam(int16_t zone, int16_t p)
     return ReadValue(ZoneRequest(hex, zone, ParamText(hex, p).c_str()), hex, m_aZoneParam[p - 1][zone - 1]);
 }
 
-uint8_t CUnit::WriteZoneParam(int16_t zone, int16_t p, int32_t value)
+WriteResult CUnit::WriteZoneParam(int16_t zone, int16_t p, int32_t value)
 {
     if (!ZoneInRange(zone) || !ParamInRange(p))
-        return 2;
+        return WriteResult::NotAcknowledged;
     if (!m_bPortOpen) {
         m_aZoneParam[p - 1][zone - 1] = value;
-        return 1;
+        return WriteResult::LinkClosed;
     }
     const bool hex = HexNumbering();
     const std::string request = ZoneRequest(hex, zone, ParamText(hex, p).c_str()) + FormatValue(value, hex);
@@ -100,10 +100,10 @@ int32_t CUnit::ReadSetValue(int16_t zone)
     return ReadValue(ZoneRequest(hex, zone, "00"), hex, m_aSetValue[zone - 1]);
 }
 
-uint8_t CUnit::WriteSetValue(int16_t zone, int32_t value)
+WriteResult CUnit::WriteSetValue(int16_t zone, int32_t value)
 {
     if (!ZoneInRange(zone))
-        return 2;
+        return WriteResult::NotAcknowledged;
     const bool hex = HexNumbering();
     return WriteValue(ZoneRequest(hex, zone, "00") + FormatValue(value, hex), hex, value, m_aSetValue[zone - 1]);
 }
@@ -124,17 +124,17 @@ int32_t CUnit::ReadGlobalParam(int16_t i)
     return ReadValue(def->pCommand, false, def->nValue);
 }
 
-uint8_t CUnit::WriteGlobalParam(int16_t i, int32_t value)
+WriteResult CUnit::WriteGlobalParam(int16_t i, int32_t value)
 {
     GlobalParamDef* def = GetGlobalParamDef(i);
     if (!def)
-        return 2;
+        return WriteResult::NotAcknowledged;
     if (!m_bPortOpen) {
         def->nValue = value;
-        return 1;
+        return WriteResult::LinkClosed;
     }
     if (def->nMinVal == def->nMaxVal || value < def->nMinVal || value > def->nMaxVal)
-        return 3;
+        return WriteResult::Refused;
     return WriteValue(def->pCommand + FormatValue(value, false), false, value, def->nValue);
 }
 

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-class CUnit;
+#include "unit/Unit.h"
+
 
 // How a job ended. The numbers are those the dialogs' finished messages
 // carry.
@@ -92,7 +93,7 @@ struct SendItem
 struct SendOutcome
 {
     SendItem item;
-    uint8_t code = 0;      // write result 0..3
+    WriteResult code = WriteResult::Acknowledged;
     int32_t readBack = -1; // the value read back after the write
     bool bDiffers = false; // readBack differs from the value sent
 };

@@ -73,16 +73,16 @@ std::string RedCellTip(CUnit& unit, const SendOutcome& outcome)
 {
     const long long sent = outcome.item.value;
     const long long held = outcome.readBack;
-    const bool bNoAnswer = outcome.code == 2 && outcome.readBack == -1;
+    const bool bNoAnswer = outcome.code == WriteResult::NotAcknowledged && outcome.readBack == -1;
     std::string tip;
-    if (outcome.code == 3)
+    if (outcome.code == WriteResult::Refused)
         tip = Line(88, "Entered, not sent: %s", {std::to_string(sent)});
     else
         tip = Line(79, "Sent: %s", {std::to_string(sent)});
     if (!bNoAnswer)
         tip += "\n" + Line(80, "The unit holds: %s", {std::to_string(held)});
     tip += "\n";
-    if (outcome.code == 3) {
+    if (outcome.code == WriteResult::Refused) {
         const int index = outcome.item.index;
         if (unit.GetParamMin(index) == unit.GetParamMax(index))
             tip += Line(82, "Not sent: a fixed parameter.");
@@ -92,7 +92,7 @@ std::string RedCellTip(CUnit& unit, const SendOutcome& outcome)
                          static_cast<long long>(unit.GetParamMax(index))});
     } else if (bNoAnswer) {
         tip += Line(84, "The unit gave no answer.");
-    } else if (outcome.code == 2) {
+    } else if (outcome.code == WriteResult::NotAcknowledged) {
         tip += Line(83, "The unit did not acknowledge the value.");
     } else {
         tip += Line(85, "The unit holds another value than the one sent.");
@@ -229,7 +229,7 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     item.value = CellNumber(grid.GetTextMatrix(row, col));
 
     const SendOutcome outcome = SendOne(TheUnit(), item);
-    const bool bRefused = outcome.code == 2 || outcome.code == 3;
+    const bool bRefused = outcome.code == WriteResult::NotAcknowledged || outcome.code == WriteResult::Refused;
     if (outcome.bDiffers || bRefused) {
         SetCellColour(grid, row, col, CMSFlexGrid::kRed);
         const std::string tip = RedCellTip(TheUnit(), outcome);
@@ -245,7 +245,7 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     }
     // Neither the write nor the read-back got an answer: the unit or the
     // line has gone.
-    if (outcome.code == 2 && outcome.readBack == -1)
+    if (outcome.code == WriteResult::NotAcknowledged && outcome.readBack == -1)
         return EntryResult::NoAnswer;
     return EntryResult::Handled;
 }

@@ -132,7 +132,7 @@ TEST(LateAnswer, ASendCountsEveryAcknowledgementAndReadBackForItsOwnCell)
     ASSERT_EQ(outcomes.size(), items.size());
     for (const SendOutcome& o : outcomes) {
         SCOPED_TRACE("zone " + std::to_string(o.item.zone) + " index " + std::to_string(o.item.index));
-        EXPECT_EQ(o.code, 0);
+        EXPECT_EQ(o.code, WriteResult::Acknowledged);
         EXPECT_EQ(o.readBack, o.item.value);
         EXPECT_FALSE(o.bDiffers);
     }

@@ -288,14 +288,14 @@ TEST_F(Protocol, ZoneCommandsInDecimalBelowHundredZonesAndHexadecimalAbove)
 {
     Connect(3);
     Identify();
-    EXPECT_EQ(unit.WriteZoneParam(5, 3, 250), 0);
+    EXPECT_EQ(unit.WriteZoneParam(5, 3, 250), WriteResult::Acknowledged);
     EXPECT_EQ(Requests().back().text, "K05P03=0250");
     EXPECT_FALSE(Requests().back().bHex);
     EXPECT_EQ(SimZoneParam(3, 5, 3), 250);
     unit.ClosePort();
     EXPECT_EQ(unit.ReadZoneParam(5, 3), 250);  // from the record, no traffic
     ASSERT_TRUE(unit.OpenPort());
-    EXPECT_EQ(unit.WriteSetValue(2, -12), 0);
+    EXPECT_EQ(unit.WriteSetValue(2, -12), WriteResult::Acknowledged);
     EXPECT_EQ(Requests().back().text, "K02P00=-012");
     EXPECT_EQ(unit.ReadSetValue(2), -12);
 
@@ -305,11 +305,11 @@ TEST_F(Protocol, ZoneCommandsInDecimalBelowHundredZonesAndHexadecimalAbove)
     EXPECT_EQ(unit.ReadZoneParam(110, 10), expected);
     EXPECT_EQ(Requests().back().text, "K6EP0A=");
     EXPECT_TRUE(Requests().back().bHex);
-    EXPECT_EQ(unit.WriteZoneParam(110, 10, 0x1234), 0);
+    EXPECT_EQ(unit.WriteZoneParam(110, 10, 0x1234), WriteResult::Acknowledged);
     EXPECT_EQ(Requests().back().text, "K6EP0A=01234");
     EXPECT_EQ(SimZoneParam(12, 110, 10), 0x1234);
     // A negative value goes out as 32 bits and comes back in the width.
-    EXPECT_EQ(unit.WriteSetValue(110, -12), 0);
+    EXPECT_EQ(unit.WriteSetValue(110, -12), WriteResult::Acknowledged);
     EXPECT_EQ(Requests().back().text, "K6EP00=FFFFFFF4");
     EXPECT_EQ(unit.ReadSetValue(110), -12);
     unit.ReadActualValue(100);
@@ -322,11 +322,11 @@ TEST_F(Protocol, GlobalLimitsRefuseBeforeSending)
     Connect(3);
     Identify();
     const std::size_t before = Requests().size();
-    EXPECT_EQ(unit.WriteGlobalParam(1, 101), 3);
-    EXPECT_EQ(unit.WriteGlobalParam(1, -1), 3);
-    EXPECT_EQ(unit.WriteGlobalParam(2, 0), 3);
+    EXPECT_EQ(unit.WriteGlobalParam(1, 101), WriteResult::Refused);
+    EXPECT_EQ(unit.WriteGlobalParam(1, -1), WriteResult::Refused);
+    EXPECT_EQ(unit.WriteGlobalParam(2, 0), WriteResult::Refused);
     EXPECT_EQ(Requests().size(), before);
-    EXPECT_EQ(unit.WriteGlobalParam(1, 100), 0);
+    EXPECT_EQ(unit.WriteGlobalParam(1, 100), WriteResult::Acknowledged);
     EXPECT_EQ(Requests().back().text, "TSOLL=0100");
 }
 
@@ -334,9 +334,9 @@ TEST_F(Protocol, ClosedModeSendsNothing)
 {
     Connect(3);
     unit.ClosePort();
-    EXPECT_EQ(unit.WriteZoneParam(5, 3, 77), 1);
-    EXPECT_EQ(unit.WriteSetValue(5, 77), 1);
-    EXPECT_EQ(unit.WriteGlobalParam(1, 77), 1);
+    EXPECT_EQ(unit.WriteZoneParam(5, 3, 77), WriteResult::LinkClosed);
+    EXPECT_EQ(unit.WriteSetValue(5, 77), WriteResult::LinkClosed);
+    EXPECT_EQ(unit.WriteGlobalParam(1, 77), WriteResult::LinkClosed);
     EXPECT_EQ(unit.QueryAZNumber(), 0);
     EXPECT_EQ(unit.ReadZoneParam(5, 3), 77);
     EXPECT_FALSE(unit.LoadStandardParams());

@@ -39,28 +39,28 @@ TEST(UnitRecord, ClosedModeStoresWritesAndReadsThemBack)
 {
     CUnit unit;
     unit.SetGlobalParams(TwoGlobals());
-    EXPECT_EQ(unit.WriteZoneParam(7, 3, 250), 1);
+    EXPECT_EQ(unit.WriteZoneParam(7, 3, 250), WriteResult::LinkClosed);
     EXPECT_EQ(unit.ReadZoneParam(7, 3), 250);
-    EXPECT_EQ(unit.WriteSetValue(5, -12), 1);
+    EXPECT_EQ(unit.WriteSetValue(5, -12), WriteResult::LinkClosed);
     EXPECT_EQ(unit.ReadSetValue(5), -12);
     // No range test while closed: the limits apply when the value is sent.
-    EXPECT_EQ(unit.WriteGlobalParam(1, 9999), 1);
+    EXPECT_EQ(unit.WriteGlobalParam(1, 9999), WriteResult::LinkClosed);
     EXPECT_EQ(unit.ReadGlobalParam(1), 9999);
-    EXPECT_EQ(unit.WriteGlobalParam(2, 5), 1);
+    EXPECT_EQ(unit.WriteGlobalParam(2, 5), WriteResult::LinkClosed);
 }
 
 TEST(UnitRecord, IndicesOutsideTheTablesTouchNothing)
 {
     CUnit unit;
     unit.SetGlobalParams(TwoGlobals());
-    EXPECT_EQ(unit.WriteZoneParam(0, 1, 5), 2);
-    EXPECT_EQ(unit.WriteZoneParam(129, 1, 5), 2);
-    EXPECT_EQ(unit.WriteZoneParam(1, 65, 5), 2);
-    EXPECT_EQ(unit.WriteZoneParam(1, 0, 5), 2);
-    EXPECT_EQ(unit.WriteSetValue(129, 5), 2);
+    EXPECT_EQ(unit.WriteZoneParam(0, 1, 5), WriteResult::NotAcknowledged);
+    EXPECT_EQ(unit.WriteZoneParam(129, 1, 5), WriteResult::NotAcknowledged);
+    EXPECT_EQ(unit.WriteZoneParam(1, 65, 5), WriteResult::NotAcknowledged);
+    EXPECT_EQ(unit.WriteZoneParam(1, 0, 5), WriteResult::NotAcknowledged);
+    EXPECT_EQ(unit.WriteSetValue(129, 5), WriteResult::NotAcknowledged);
     EXPECT_EQ(unit.ReadZoneParam(1, -1), -1);
     EXPECT_EQ(unit.ReadActualValue(0), -1);
-    EXPECT_EQ(unit.WriteGlobalParam(3, 1), 2);
+    EXPECT_EQ(unit.WriteGlobalParam(3, 1), WriteResult::NotAcknowledged);
     EXPECT_EQ(unit.ReadGlobalParam(0), -1);
     EXPECT_FALSE(unit.ReadParamRow(65));
 }

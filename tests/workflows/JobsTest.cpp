@@ -185,10 +185,10 @@ TEST_F(Jobs, SendWritesEachItemAndReadsItBack)
     std::vector<SendOutcome> outcomes;
     EXPECT_EQ(RunSend(unit, items, progress, outcomes), JobResult::Done);
     ASSERT_EQ(outcomes.size(), 3u);
-    EXPECT_EQ(outcomes[0].code, 0);
+    EXPECT_EQ(outcomes[0].code, WriteResult::Acknowledged);
     EXPECT_FALSE(outcomes[0].bDiffers);
     EXPECT_EQ(outcomes[1].readBack, 185);
-    EXPECT_EQ(outcomes[2].code, 3);
+    EXPECT_EQ(outcomes[2].code, WriteResult::Refused);
     EXPECT_TRUE(outcomes[2].bDiffers);
     std::lock_guard lock(line.Bus().Mutex());
     EXPECT_EQ(line.Bus().UnitAt(3)->zoneParams[2][4], 250);
@@ -205,7 +205,7 @@ TEST_F(Jobs, SendRefusedByTheUnitDiffersAndStopsWhenAsked)
     progress.stopAtTest = 1;
     EXPECT_EQ(RunSend(unit, items, progress, outcomes), JobResult::Stopped);
     ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].code, 2);
+    EXPECT_EQ(outcomes[0].code, WriteResult::NotAcknowledged);
     EXPECT_TRUE(outcomes[0].bDiffers);
 }
 

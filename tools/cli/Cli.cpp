@@ -459,14 +459,14 @@ private:
 
         int status = kCliOk;
         for (const SendOutcome& outcome : outcomes) {
-            if (outcome.code == 0 && !outcome.bDiffers)
+            if (outcome.code == WriteResult::Acknowledged && !outcome.bDiffers)
                 continue;
             status = kCliSendDiffers;
             m_err << CellName(m_unit, outcome.item) << ": sent " << outcome.item.value << ", read "
                   << outcome.readBack;
-            if (outcome.code == 2)
+            if (outcome.code == WriteResult::NotAcknowledged)
                 m_err << " (not acknowledged)";
-            else if (outcome.code == 3)
+            else if (outcome.code == WriteResult::Refused)
                 m_err << " (refused by its limits, not sent)";
             m_err << '\n';
         }
