@@ -6,7 +6,6 @@
 
 #include "unit/Unit.h"
 
-
 // How a job ended. The numbers are those the dialogs' finished messages
 // carry.
 enum class JobResult { Done = 0, Stopped = 1, CommError = 2 };
