@@ -381,7 +381,7 @@ SerialDevice::~SerialDevice()
     Close();
 }
 
-void SerialDevice::Fail(SerialError error, const std::string& what, int err)
+bool SerialDevice::Fail(SerialError error, const std::string& what, int err)
 {
     m_error = error;
     m_strErrorText = what;
@@ -389,6 +389,20 @@ void SerialDevice::Fail(SerialError error, const std::string& what, int err)
         m_strErrorText += ": ";
         m_strErrorText += std::strerror(err);
     }
+    return false;
+}
+
+bool SerialDevice::Abandon(UniqueFd& fd, SerialError error, const std::string& what, int err)
+{
+    fd.Reset();
+    ReleaseLock();
+    return Fail(error, what, err);
+}
+
+bool SerialDevice::AbandonWithErrno(UniqueFd& fd, SerialError error, const std::string& path, const char* what)
+{
+    const int err = errno;
+    return Abandon(fd, error, path + what, err);
 }
 
 bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
@@ -400,36 +414,31 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
 
     speed_t speed = B0;
     tcflag_t size = 0, parity = 0, stop = 0;
-    if (settings.nBaudrate <= 0) {
-        Fail(SerialError::Settings, path + ": baud rate " + std::to_string(settings.nBaudrate) +
-                                        " not supported", 0);
-        return false;
-    }
+    if (settings.nBaudrate <= 0)
+        return Fail(SerialError::Settings,
+                    path + ": baud rate " + std::to_string(settings.nBaudrate) + " not supported", 0);
     const bool bTableRate = SpeedForRate(settings.nBaudrate, speed);
     if (!SizeForDataBits(settings.nDataBits, size) || !ParityFlags(settings.nParity, parity) ||
         !StopFlags(settings.nStopBits, stop)) {
-        Fail(SerialError::Settings,
-             path + ": character format not supported (data bits " + std::to_string(settings.nDataBits) +
-                 ", parity code " + std::to_string(settings.nParity) + ", stop-bit code " +
-                 std::to_string(settings.nStopBits) + ")",
-             0);
-        return false;
+        return Fail(SerialError::Settings,
+                    path + ": character format not supported (data bits " + std::to_string(settings.nDataBits) +
+                        ", parity code " + std::to_string(settings.nParity) + ", stop-bit code " +
+                        std::to_string(settings.nStopBits) + ")",
+                    0);
     }
 
     long owner = 0;
     if (AcquireLock(path, m_strLockPath, owner) == LockResult::Held) {
         m_nHolderPid = owner;
-        Fail(SerialError::Busy, path + HolderText(owner) + " (lock file " + LockDirectory() + "/" +
-                                    LockFileName(path) + ")", 0);
-        return false;
+        return Fail(SerialError::Busy,
+                    path + HolderText(owner) + " (lock file " + LockDirectory() + "/" + LockFileName(path) + ")", 0);
     }
 
     // Non-blocking, so that the open does not wait for a carrier; every wait
     // afterwards is a poll() with its own bound.
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        ReleaseLock();
-        int err = errno;
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        const int err = errno;
         SerialError kind = SerialError::Io;
         if (err == ENOENT || err == ENXIO || err == ENODEV || err == ENOTDIR)
             kind = SerialError::NotFound;
@@ -437,46 +446,31 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
             kind = SerialError::Busy;
         else if (err == EACCES || err == EPERM)
             kind = SerialError::Access;
-        Fail(kind, path + ": cannot open", err);
-        return false;
+        return Abandon(fd, kind, path + ": cannot open", err);
     }
 
     // Two programs on one bus garble each other's telegrams, so the port is
     // ours alone. TIOCEXCL keeps out later opens, but not root's; the
     // advisory lock is what other well-behaved serial programs, root or
     // not, honour as well.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno;
-        Abandon(fd);
-        Fail(err == EWOULDBLOCK ? SerialError::Busy : SerialError::Io, path + ": in use", err);
-        return false;
-    }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        int err = errno;
-        Abandon(fd);
-        Fail(SerialError::Settings, path + ": not a serial device", err);
-        return false;
-    }
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return AbandonWithErrno(fd, errno == EWOULDBLOCK ? SerialError::Busy : SerialError::Io, path, ": in use");
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0)
+        return AbandonWithErrno(fd, SerialError::Settings, path, ": not a serial device");
     // A terminal program or a modem manager may have the device open without
     // any lock; only the open descriptors tell.
     struct stat st{};
-    if (::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+    if (::fstat(fd.Get(), &st) == 0 && S_ISCHR(st.st_mode)) {
         const long holder = OtherHolders({st.st_rdev}).front();
         if (holder != 0) {
-            Abandon(fd);
             m_nHolderPid = holder;
-            Fail(SerialError::Busy, path + HolderText(holder), 0);
-            return false;
+            return Abandon(fd, SerialError::Busy, path + HolderText(holder), 0);
         }
     }
 
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        int err = errno;
-        Abandon(fd);
-        Fail(SerialError::Settings, path + ": cannot read line settings", err);
-        return false;
-    }
+    if (::tcgetattr(fd.Get(), &tio) != 0)
+        return AbandonWithErrno(fd, SerialError::Settings, path, ": cannot read line settings");
 
     // Raw transfer: every byte passes as it is, in both directions. INPCK
     // stays off: parity is generated on output, but a received character
@@ -497,43 +491,34 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
         cfsetospeed(&tio, speed);
     }
 
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        int err = errno;
-        Abandon(fd);
-        Fail(SerialError::Settings, path + ": line settings refused", err);
-        return false;
-    }
+    if (::tcsetattr(fd.Get(), TCSANOW, &tio) != 0)
+        return AbandonWithErrno(fd, SerialError::Settings, path, ": line settings refused");
     // tcsetattr succeeds when any part of the change was applied; read back
     // what the driver kept. Some adapters drop what they cannot do (mark and
     // space parity, 5 or 6 data bits) without a word.
-    if (!bTableRate && !SetOtherRate(fd, settings.nBaudrate)) {
-        int err = errno;
-        Abandon(fd);
-        Fail(SerialError::Settings, path + ": baud rate " + std::to_string(settings.nBaudrate) +
-                                        " refused by the driver", err);
-        return false;
+    if (!bTableRate && !SetOtherRate(fd.Get(), settings.nBaudrate)) {
+        const int err = errno;
+        return Abandon(fd, SerialError::Settings,
+                       path + ": baud rate " + std::to_string(settings.nBaudrate) + " refused by the driver", err);
     }
     termios applied{};
-    bool bApplied = ::tcgetattr(fd, &applied) == 0 &&
+    bool bApplied = ::tcgetattr(fd.Get(), &applied) == 0 &&
                     (!bTableRate || (cfgetospeed(&applied) == speed && cfgetispeed(&applied) == speed));
-    if (bApplied && !IsPseudoTerminal(fd))
+    if (bApplied && !IsPseudoTerminal(fd.Get()))
         bApplied = (applied.c_cflag & kFormatMask) == (tio.c_cflag & kFormatMask);
-    if (!bApplied) {
-        Abandon(fd);
-        Fail(SerialError::Settings, path + ": line settings refused", 0);
-        return false;
-    }
+    if (!bApplied)
+        return Abandon(fd, SerialError::Settings, path + ": line settings refused", 0);
 
     // DTR and RTS off: some bus adapters power or steer their driver from
     // them. Pseudo-terminals and some adapters have no modem lines
     // (ENOTTY, EINVAL); the line works without, so no failure is made of it.
     int lines = TIOCM_DTR | TIOCM_RTS;
-    (void)::ioctl(fd, TIOCMBIC, &lines);
+    (void)::ioctl(fd.Get(), TIOCMBIC, &lines);
 
     // Whatever arrived before we owned the port belongs to nobody.
-    ::tcflush(fd, TCIOFLUSH);
+    ::tcflush(fd.Get(), TCIOFLUSH);
 
-    m_fd = fd;
+    m_fd = fd.Release();
     return true;
 }
 
@@ -549,12 +534,6 @@ bool SerialDevice::Close()
     m_nBufferPos = m_nBufferEnd = 0;
     ReleaseLock();
     return rc == 0;
-}
-
-void SerialDevice::Abandon(int fd)
-{
-    ::close(fd);
-    ReleaseLock();
 }
 
 void SerialDevice::ReleaseLock()
@@ -574,10 +553,8 @@ void SerialDevice::ReleaseLock()
 
 bool SerialDevice::Write(const char* data, std::size_t size, int timeoutMs)
 {
-    if (m_fd < 0) {
-        Fail(SerialError::Io, "write: not open", 0);
-        return false;
-    }
+    if (m_fd < 0)
+        return Fail(SerialError::Io, "write: not open", 0);
     // A stalled output (a wedged adapter) must not hold the job: allow the
     // time the bytes need and the time-out, then give up.
     const auto deadline =
@@ -591,26 +568,18 @@ bool SerialDevice::Write(const char* data, std::size_t size, int timeoutMs)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            Fail(SerialError::Io, "write", errno);
-            return false;
-        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return Fail(SerialError::Io, "write", errno);
         pollfd pfd{m_fd, POLLOUT, 0};
         int ready = ::poll(&pfd, 1, RemainingMs(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready < 0) {
-            Fail(SerialError::Io, "write", errno);
-            return false;
-        }
-        if (ready == 0) {
-            Fail(SerialError::Io, "write: output stalled", 0);
-            return false;
-        }
-        if (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-            Fail(SerialError::Io, "write: device hung up", 0);
-            return false;
-        }
+        if (ready < 0)
+            return Fail(SerialError::Io, "write", errno);
+        if (ready == 0)
+            return Fail(SerialError::Io, "write: output stalled", 0);
+        if (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))
+            return Fail(SerialError::Io, "write: device hung up", 0);
     }
     return true;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Posix.h"
+
 namespace platform {
 
 // Line settings in the codes the rest of the program uses.
@@ -75,9 +77,15 @@ public:
     const std::string& GetLockPath() const { return m_strLockPath; }
 
 private:
-    void Fail(SerialError error, const std::string& what, int err);
-    // Closes fd and lets go of the lock file: an Open that fails holds nothing.
-    void Abandon(int fd);
+    // Records the failure (what, and the system's text for err when it is
+    // not 0) and returns false, for the caller to return.
+    bool Fail(SerialError error, const std::string& what, int err);
+    // A failure of Open once the device is open: closes it and lets go of
+    // the lock file, so an Open that fails holds nothing. Returns false.
+    bool Abandon(UniqueFd& fd, SerialError error, const std::string& what, int err);
+    // The same with errno's text; errno is read first, before anything else
+    // can change it.
+    bool AbandonWithErrno(UniqueFd& fd, SerialError error, const std::string& path, const char* what);
     void ReleaseLock();
 
     int m_fd = -1;
