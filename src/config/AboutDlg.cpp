@@ -15,10 +15,10 @@
 #include <exception>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/ModalRun.h"
 #include "platform/qt/QtText.h"
 #include "recipe/Maker.h"

@@ -19,8 +19,8 @@
 #include "config/IniFile.h"
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
 #include "platform/SerialDevice.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/QtText.h"
 
 namespace {

@@ -1,9 +1,7 @@
 #include "mainwindow/DarozozazWindowsApp.h"
 
-#include <QDialog>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTimer>
 #include <QTranslator>
 #include <QWidget>
 #include <memory>
@@ -67,11 +65,3 @@ bool UseQtTranslations(const std::string& locale)
     return true;
 }
 
-void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init)
-{
-    if (bInitialised)
-        return;
-    bInitialised = true;
-    if (!RunGuarded(&dialog, init))
-        QTimer::singleShot(0, &dialog, &QDialog::reject);
-}

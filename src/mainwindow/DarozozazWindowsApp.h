@@ -29,8 +29,3 @@ std::string FailureCaption();
 // installed. False when they stay English.
 bool UseQtTranslations(const std::string& locale);
 
-class QDialog;
-// A dialog fetches its texts when it opens: runs init the first time the
-// dialog shows. A text missing from the language file is reported and the
-// dialog closes again, as a Cancel would.
-void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init);

@@ -12,8 +12,8 @@
 
 #include "config/IniFile.h"
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
 #include "platform/ProfileFile.h"
+#include "platform/qt/Guard.h"
 #include "platform/qt/QtText.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "platform/qt/Guard.h"
 
+#include <QDialog>
+#include <QTimer>
 #include <stdexcept>
 
 #include "platform/qt/MessageBox.h"
@@ -39,4 +41,13 @@ bool RunGuarded(QWidget* parent, const std::function<void()>& handler)
         ReportFailure(parent, std::runtime_error("an unknown failure"));
     }
     return false;
+}
+
+void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init)
+{
+    if (bInitialised)
+        return;
+    bInitialised = true;
+    if (!RunGuarded(&dialog, init))
+        QTimer::singleShot(0, &dialog, &QDialog::reject);
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+class QDialog;
 class QWidget;
 
 // The one place where a failure thrown by a handler of the window becomes a
@@ -25,3 +26,8 @@ void ReportFailure(QWidget* parent, const std::exception& failure);
 
 // Runs handler. Whatever it throws is reported over parent; false then.
 bool RunGuarded(QWidget* parent, const std::function<void()>& handler);
+
+// A dialog fetches its texts when it opens: runs init the first time the
+// dialog shows. A text missing from the language file is reported and the
+// dialog closes again, as a Cancel would.
+void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init);
