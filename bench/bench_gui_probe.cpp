@@ -18,7 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "config/DlgSelectInterface.h"
+#include "config/qt/DlgSelectInterface.h"
 #include "config/TextMemory.h"
 #include "platform/ProgramDir.h"
 

@@ -14,7 +14,7 @@
 
 #include "config/Definitions.h"
 #include "config/LanguageFiles.h"
-#include "config/DlgSelectInterface.h"
+#include "config/qt/DlgSelectInterface.h"
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsApp.h"
 #include "mainwindow/MSFlexGrid.h"

@@ -13,7 +13,7 @@
 
 #include "GuiSupport.h"
 #include "TestDir.h"
-#include "config/AboutDlg.h"
+#include "config/qt/AboutDlg.h"
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/qt/QtText.h"

@@ -24,7 +24,7 @@
 
 #include "GuiSupport.h"
 #include "TestDir.h"
-#include "config/DlgSelectInterface.h"
+#include "config/qt/DlgSelectInterface.h"
 #include "config/TextMemory.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/ComPort.h"

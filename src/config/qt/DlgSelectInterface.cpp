@@ -1,4 +1,4 @@
-#include "config/DlgSelectInterface.h"
+#include "config/qt/DlgSelectInterface.h"
 
 #include <QComboBox>
 #include <QGridLayout>

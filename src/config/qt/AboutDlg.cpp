@@ -1,4 +1,4 @@
-#include "config/AboutDlg.h"
+#include "config/qt/AboutDlg.h"
 
 #include <QCursor>
 #include <QDesktopServices>
