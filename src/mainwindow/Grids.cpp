@@ -10,7 +10,7 @@
 #include "platform/SafeFormat.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
-#include "workflows/DlgReadWriteParams.h"
+#include "workflows/qt/DlgReadWriteParams.h"
 
 namespace {
 

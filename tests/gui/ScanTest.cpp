@@ -29,7 +29,7 @@
 #include "platform/qt/QtText.h"
 #include "recipe/Recipe.h"
 #include "unit/Unit.h"
-#include "workflows/DlgScanDevices.h"
+#include "workflows/qt/DlgScanDevices.h"
 #include "workflows/Jobs.h"
 
 namespace {

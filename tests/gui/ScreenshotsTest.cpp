@@ -28,7 +28,7 @@
 #include "platform/qt/MenuBar.h"
 #include "unit/Unit.h"
 #include "unitsim/SimConfig.h"
-#include "workflows/DlgScanDevices.h"
+#include "workflows/qt/DlgScanDevices.h"
 
 namespace {
 

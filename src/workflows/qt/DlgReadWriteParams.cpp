@@ -1,4 +1,4 @@
-#include "workflows/DlgReadWriteParams.h"
+#include "workflows/qt/DlgReadWriteParams.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

@@ -11,7 +11,7 @@
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
-#include "workflows/DlgScanDevices.h"
+#include "workflows/qt/DlgScanDevices.h"
 
 namespace {
 

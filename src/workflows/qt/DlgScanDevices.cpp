@@ -1,4 +1,4 @@
-#include "workflows/DlgScanDevices.h"
+#include "workflows/qt/DlgScanDevices.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>

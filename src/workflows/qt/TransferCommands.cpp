@@ -16,7 +16,7 @@
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
-#include "workflows/DlgReadWriteParams.h"
+#include "workflows/qt/DlgReadWriteParams.h"
 #include "workflows/Jobs.h"
 
 namespace {
