@@ -18,7 +18,7 @@
 #include "TestDir.h"
 #include "config/TextMemory.h"
 #include "mainwindow/DarozozazWindowsDlg.h"
-#include "platform/qt/QtPrintDevice.h"
+#include "recipe/qt/QtPrintDevice.h"
 #include "platform/qt/QtText.h"
 #include "recipe/Printout.h"
 #include "unit/Unit.h"

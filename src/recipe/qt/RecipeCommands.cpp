@@ -11,7 +11,7 @@
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
-#include "recipe/DlgComment.h"
+#include "recipe/qt/DlgComment.h"
 #include "recipe/Recipe.h"
 #include "unit/Unit.h"
 

@@ -1,4 +1,4 @@
-#include "recipe/DlgComment.h"
+#include "recipe/qt/DlgComment.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

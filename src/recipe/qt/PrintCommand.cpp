@@ -9,7 +9,7 @@
 #include "mainwindow/DarozozazWindowsDlg.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
-#include "platform/qt/QtPrintDevice.h"
+#include "recipe/qt/QtPrintDevice.h"
 #include "platform/qt/QtText.h"
 #include "recipe/Printout.h"
 #include "unit/Unit.h"

@@ -1,4 +1,4 @@
-#include "platform/qt/QtPrintDevice.h"
+#include "recipe/qt/QtPrintDevice.h"
 
 #include <QFile>
 #include <QFontInfo>
