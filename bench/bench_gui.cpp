@@ -18,7 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/ProgramDir.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"

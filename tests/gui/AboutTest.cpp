@@ -15,7 +15,7 @@
 #include "TestDir.h"
 #include "config/qt/AboutDlg.h"
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/qt/QtText.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "GuiSupport.h"
 #include "TestDir.h"
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
-#include "mainwindow/MSFlexGrid.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
 

@@ -13,7 +13,7 @@
 
 #include "GuiSupport.h"
 #include "TestDir.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/qt/FileDialogs.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "mainwindow/DarozozazWindowsApp.h"
+#include "mainwindow/qt/DarozozazWindowsApp.h"
 #include "platform/qt/Guard.h"
 
 int main(int argc, char** argv)

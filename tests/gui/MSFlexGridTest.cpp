@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/MSFlexGrid.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "GuiSupport.h"
 #include "TestDir.h"
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "recipe/qt/QtPrintDevice.h"
 #include "platform/qt/QtText.h"
 #include "recipe/Printout.h"

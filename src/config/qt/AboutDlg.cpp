@@ -15,7 +15,7 @@
 #include <exception>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/Guard.h"

@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
 #include "recipe/qt/QtPrintDevice.h"

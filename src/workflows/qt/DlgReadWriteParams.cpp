@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"

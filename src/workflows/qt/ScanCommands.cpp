@@ -5,8 +5,8 @@
 #include <string>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
-#include "mainwindow/MSFlexGrid.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/ModalRun.h"

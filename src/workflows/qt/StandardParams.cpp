@@ -4,7 +4,7 @@
 #include <string>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/MessageBox.h"

@@ -1,4 +1,4 @@
-#include "mainwindow/DarozozazWindowsApp.h"
+#include "mainwindow/qt/DarozozazWindowsApp.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 

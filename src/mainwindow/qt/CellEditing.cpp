@@ -7,8 +7,8 @@
 #include <unordered_set>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsDlg.h"
-#include "mainwindow/MSFlexGrid.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/QtText.h"

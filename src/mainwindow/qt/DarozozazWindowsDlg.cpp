@@ -1,6 +1,6 @@
 // The main window: construction, start-up, title, geometry, closing, the menu
 // and the routing of its commands.
-#include "mainwindow/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/DarozozazWindowsDlg.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -16,8 +16,8 @@
 #include "config/LanguageFiles.h"
 #include "config/qt/DlgSelectInterface.h"
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
-#include "mainwindow/MSFlexGrid.h"
+#include "mainwindow/qt/DarozozazWindowsApp.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/Guard.h"
 #include "platform/qt/MenuBar.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "config/TextMemory.h"
-#include "mainwindow/DarozozazWindowsApp.h"
+#include "mainwindow/qt/DarozozazWindowsApp.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MessageBox.h"

@@ -1,5 +1,5 @@
 // The grid control: a table view over plain cell data.
-#include "mainwindow/MSFlexGrid.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
