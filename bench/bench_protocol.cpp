@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "BenchUnits.h"
 #include "unit/Unit.h"
 #include "unitsim/PtyServer.h"
 #include "unitsim/SimBus.h"
@@ -14,25 +15,8 @@
 
 namespace {
 
-unitsim::SimUnitConfig Unit(int zones, int params, int width)
-{
-    unitsim::SimUnitConfig u;
-    u.address = 1;
-    u.azNumber = 7;
-    u.type = "MZR";
-    u.zones = zones;
-    u.zoneParamCount = params;
-    u.valueWidth = width;
-    return u;
-}
-
-class Quiet : public IJobProgress
-{
-public:
-    void SetRange(int) override {}
-    void SetPosition(int) override {}
-    bool StopRequested() override { return false; }
-};
+using bench::Quiet;
+using bench::Unit;
 
 // Runs body once per iteration against a fresh paced line and reports the
 // ratio of the time taken to the floor, and the read calls made for the
@@ -121,16 +105,8 @@ void BM_ReceiveMaximalUnit(benchmark::State& state)
 // The whole receive job of the 120-zone demo unit (14 global parameters).
 void BM_Receive120Zones(benchmark::State& state)
 {
-    auto config = Unit(120, 10, 5);
-    const char* commands[] = {"TSOLL", "TMAX", "ALARM", "HYST", "RAMP", "TIME", "UNIT",
-                              "MODE", "ADDR", "BAUD", "KP", "TN", "TV", "OUTMAX"};
     std::vector<GlobalParamDef> catalogue;
-    for (const char* c : commands) {
-        config.globals.push_back({c, 10, 0, 9999});
-        GlobalParamDef def;
-        def.pCommand = std::string(c) + "=";
-        catalogue.push_back(def);
-    }
+    const auto config = bench::DemoUnit120(catalogue);
     Paced(state, config, 19200, [&](CUnit& unit) {
         unit.SetGlobalParams(catalogue);
         Quiet quiet;

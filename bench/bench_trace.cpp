@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "BenchUnits.h"
 #include "unit/BusTrace.h"
 #include "unit/Unit.h"
 #include "unitsim/PtyServer.h"
@@ -19,32 +20,12 @@
 
 namespace {
 
-class Quiet : public IJobProgress
-{
-public:
-    void SetRange(int) override {}
-    void SetPosition(int) override {}
-    bool StopRequested() override { return false; }
-};
+using bench::Quiet;
 
 void ReceiveWithAndWithoutTrace(benchmark::State& state, int baud)
 {
-    unitsim::SimUnitConfig config;
-    config.address = 1;
-    config.azNumber = 7;
-    config.type = "MZR";
-    config.zones = 120;
-    config.zoneParamCount = 10;
-    config.valueWidth = 5;
-    const char* commands[] = {"TSOLL", "TMAX", "ALARM", "HYST", "RAMP", "TIME", "UNIT",
-                              "MODE", "ADDR", "BAUD", "KP", "TN", "TV", "OUTMAX"};
     std::vector<GlobalParamDef> catalogue;
-    for (const char* c : commands) {
-        config.globals.push_back({c, 10, 0, 9999});
-        GlobalParamDef def;
-        def.pCommand = std::string(c) + "=";
-        catalogue.push_back(def);
-    }
+    const unitsim::SimUnitConfig config = bench::DemoUnit120(catalogue);
 
     unitsim::SimBus bus;
     bus.AddUnit(config);

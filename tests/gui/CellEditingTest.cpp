@@ -384,7 +384,7 @@ TEST_F(CellEditingTest, TheCloseQuestionCountsTheCellsNotYetSent)
     ASSERT_EQ(script.Boxes().size(), 1u);
     std::string question = TheTextMemory().GetText(26);
     question.replace(question.find("%s"), 2, TheTextMemory().GetText(0));
-    EXPECT_EQ(script.Boxes()[0].text, question + "\n\n3 changes have not been sent to the unit yet.");
+    EXPECT_EQ(script.Boxes()[0].text, question + "\n\nChanges not yet sent to the unit: 3.");
     EXPECT_TRUE(window->isVisible());
 
     CellEditingProbe::Clear(*window);

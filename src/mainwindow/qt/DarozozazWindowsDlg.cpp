@@ -197,7 +197,7 @@ bool CDarozozazWindowsDlg::OnCloseRequest()
     const int unsent = CountUnsentChanges();
     if (unsent > 0)
         question += "\n\n" + platform::SafeFormat(TheTextMemory().GetTextOr(
-                                                      87, "%d changes have not been sent to the unit yet."),
+                                                      87, "Changes not yet sent to the unit: %d."),
                                                   {static_cast<long long>(unsent)});
     if (ShowMessageBox(this, question, Text(0), MsgIcon::Question, MsgButtons::YesNo) != kIdYes)
         return false;
