@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "SimFixture.h"
 #include "unit/GlobalParamDef.h"
 #include "unitsim/SimBus.h"
 #include "workflows/Jobs.h"
@@ -14,14 +15,7 @@ namespace bench {
 // A unit at address 1 (AZ number 7) with these counts and no globals.
 inline unitsim::SimUnitConfig Unit(int zones, int params, int width)
 {
-    unitsim::SimUnitConfig u;
-    u.address = 1;
-    u.azNumber = 7;
-    u.type = "MZR";
-    u.zones = zones;
-    u.zoneParamCount = params;
-    u.valueWidth = width;
-    return u;
+    return MakeSimUnit(1, 7, zones, params, width);
 }
 
 // The 120-zone demo unit with its 14 global parameters, and the catalogue

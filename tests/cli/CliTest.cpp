@@ -112,6 +112,18 @@ protected:
         ASSERT_TRUE(file.WriteString(section, key));
     }
 
+    // Zone 5's line holds actual, set, P01.. in six-character columns.
+    void SetZone5P03To250(const std::string& recipe)
+    {
+        CIniFile file(recipe, true);
+        file.ReadString("ZONE_PARAMETERS", "Zone05");
+        std::string zone5 = file.GetValue();
+        while (zone5.size() % 6)
+            zone5.insert(zone5.begin(), ' ');
+        zone5.replace(4 * 6, 6, "   250");
+        Edit(recipe, "ZONE_PARAMETERS", "Zone05", zone5);
+    }
+
     int32_t SimZoneParam(int address, int zone, int p)
     {
         std::lock_guard lock(line.Bus().Mutex());
@@ -295,14 +307,7 @@ TEST_F(Cli, SendWritesWhatDiffersAndLeavesTheUnitHoldingIt)
     Start();
     const std::string recipe = work.File("unit12.12");
     ASSERT_EQ(Run({"receive", "12", recipe}).status, 0);
-    // Zone 5: actual, set, P01.. in six-character columns; P03 becomes 250.
-    CIniFile file(recipe, true);
-    file.ReadString("ZONE_PARAMETERS", "Zone05");
-    std::string zone5 = file.GetValue();
-    while (zone5.size() % 6)
-        zone5.insert(zone5.begin(), ' ');
-    zone5.replace(4 * 6, 6, "   250");
-    Edit(recipe, "ZONE_PARAMETERS", "Zone05", zone5);
+    SetZone5P03To250(recipe);
     Edit(recipe, "GLOBAL_PARAMETERS", "01", "200 - Setpoint");
 
     const std::size_t before = line.Bus().Requests().size();
@@ -383,13 +388,7 @@ TEST_F(Cli, AUnitThatAnswersLateIsReceivedAndSentExactly)
         }
     }
 
-    CIniFile file(recipe, true);
-    file.ReadString("ZONE_PARAMETERS", "Zone05");
-    std::string zone5 = file.GetValue();
-    while (zone5.size() % 6)
-        zone5.insert(zone5.begin(), ' ');
-    zone5.replace(4 * 6, 6, "   250");
-    Edit(recipe, "ZONE_PARAMETERS", "Zone05", zone5);
+    SetZone5P03To250(recipe);
     r = Run({"send", "3", recipe});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(SimZoneParam(3, 5, 3), 250);
