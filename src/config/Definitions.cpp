@@ -39,11 +39,9 @@ std::size_t HeaderNumberOffset(std::string_view text, std::string_view line)
 {
     constexpr std::string_view kPrefix = "GLOBAL_PARAM_";
     const auto name = platform::ProfileHeaderName(line);
-    if (!name || name->size() != kPrefix.size() + 2)
+    if (!name || name->size() != kPrefix.size() + 2 ||
+        !platform::SameProfileName(name->substr(0, kPrefix.size()), kPrefix))
         return std::string::npos;
-    for (std::size_t i = 0; i < kPrefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>((*name)[i])) != kPrefix[i])
-            return std::string::npos;
     if (!IsDigit((*name)[kPrefix.size()]) || !IsDigit((*name)[kPrefix.size() + 1]))
         return std::string::npos;
     return static_cast<std::size_t>(name->data() - text.data()) + kPrefix.size();
@@ -113,7 +111,13 @@ int RenumberDefinitionsFile()
 
 void CUnit::LoadDefinitions(bool bWriteSettings)
 {
-    CIniFile definitions(kDefinitionsFile, false);
+    // Some three hundred keys of one file: it is read and decoded once.
+    const platform::ProfileIndex definitions =
+        platform::ProfileIndex::FromFile(platform::ProgramFile(kDefinitionsFile));
+    const auto value = [&definitions](const char* section, const char* key) {
+        const std::optional<std::string> raw = definitions.Value(section, key);
+        return raw ? CIniFile::Decode(*raw) : std::string();
+    };
     std::vector<GlobalParamDef> params;
     // Of the 64 slots one always held the section that ends the list, so the
     // catalogue has at most 63 parameters; a longer file loads its first 63.
@@ -121,11 +125,11 @@ void CUnit::LoadDefinitions(bool bWriteSettings)
         char section[32];
         std::snprintf(section, sizeof section, "GLOBAL_PARAM_%02d", k);
         GlobalParamDef def;
-        def.pDescriptionD = ProfileValue(definitions, section, "Description_d");
-        def.pDescriptionE = ProfileValue(definitions, section, "Description_e");
-        def.nMinVal = Limit(ProfileValue(definitions, section, "MinVal"));
-        def.nMaxVal = Limit(ProfileValue(definitions, section, "MaxVal"));
-        const std::string command = ProfileValue(definitions, section, "Command");
+        def.pDescriptionD = value(section, "Description_d");
+        def.pDescriptionE = value(section, "Description_e");
+        def.nMinVal = Limit(value(section, "MinVal"));
+        def.nMaxVal = Limit(value(section, "MaxVal"));
+        const std::string command = value(section, "Command");
         if (command.empty())
             break;
         def.pCommand = command + "=";

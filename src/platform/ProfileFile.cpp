@@ -509,6 +509,8 @@ std::vector<std::string_view> SplitProfileLines(std::string_view text)
 
 std::optional<std::string_view> ProfileHeaderName(std::string_view line) { return HeaderName(line); }
 
+bool SameProfileName(std::string_view a, std::string_view b) { return SameName(a, b); }
+
 std::string GetProfileString(const std::string& section, const std::string& key, const std::string& def,
                              const std::string& path)
 {
@@ -556,13 +558,12 @@ bool EditFile(const std::string& path, const std::function<bool(std::string& byt
     Target t;
     if (!Open(path, t) || !t.bExists)
         return false;
-    std::optional<std::string> bytes = Load(t.path);
-    if (!bytes)
-        return false;
-    if (!edit(*bytes))
+    // Every line kept its own line end, so these are the file's bytes.
+    std::string bytes = t.mark + Join(t.lines);
+    if (!edit(bytes))
         return true;
     t.mark.clear();
-    t.lines = {std::move(*bytes)};
+    t.lines = {std::move(bytes)};
     return Store(t);
 }
 

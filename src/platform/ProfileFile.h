@@ -93,6 +93,9 @@ std::vector<std::string_view> SplitProfileLines(std::string_view text);
 // The name of a section header line "[name]" (surrounding blanks removed),
 // a view into line; nullopt for any other line.
 std::optional<std::string_view> ProfileHeaderName(std::string_view line);
+// Whether two section or key names are the same, as every reader compares
+// them: without regard to letter case.
+bool SameProfileName(std::string_view a, std::string_view b);
 
 // Replaces the whole file at path with text, atomically only: the old file
 // stays whole when this returns false. A whole file (a recipe) is never
