@@ -230,12 +230,11 @@ std::string LockFileName(const std::string& path)
 long ReadLockOwner(const std::string& lockPath, bool& bReadable)
 {
     bReadable = false;
-    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    const UniqueFd fd(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd)
         return 0;
     char buffer[32] = {};
-    ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
-    ::close(fd);
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer - 1);
     if (n < 0)
         return 0;
     bReadable = true;
@@ -286,8 +285,8 @@ LockResult AcquireLock(const std::string& devicePath, std::string& lockPath, lon
     static std::atomic<int> s_nSerial{0};
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::string temp = dir + "/LTMP." + std::to_string(::getpid()) + "." + std::to_string(++s_nSerial);
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) {
+        UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+        if (!fd) {
             // Not ours to write (a lock directory for a group we are not in,
             // a read-only system): the other conventions still hold, so go
             // on without, but never over a lock that someone else holds.
@@ -295,8 +294,7 @@ LockResult AcquireLock(const std::string& devicePath, std::string& lockPath, lon
             std::string existing = dir + "/" + LockFileName(devicePath);
             return LockIsHeld(existing, owner) ? LockResult::Held : LockResult::WithoutLock;
         }
-        const bool bWritten = ::write(fd, content, 11) == 11;
-        ::close(fd);
+        const bool bWritten = WriteAll(fd.Get(), std::string_view(content, 11)) && fd.Close();
         const int rc = bWritten ? ::link(temp.c_str(), lockPath.c_str()) : -1;
         const int err = errno;
         ::unlink(temp.c_str());
@@ -311,8 +309,11 @@ LockResult AcquireLock(const std::string& devicePath, std::string& lockPath, lon
             lockPath.clear();
             return LockResult::WithoutLock;
         }
-        if (LockIsHeld(lockPath, owner))
+        if (LockIsHeld(lockPath, owner)) {
+            // Someone else's: never ours to remove.
+            lockPath.clear();
             return LockResult::Held;
+        }
         // Stale: its owner is gone. Removed, and taken in the next round.
         ::unlink(lockPath.c_str());
     }
@@ -682,16 +683,16 @@ std::vector<bool> ProbeSerialDevices(const std::vector<std::string>& paths)
         long owner = 0;
         if (!dir.empty() && LockIsHeld(dir + "/" + LockFileName(paths[i]), owner))
             continue;
-        int fd = ::open(paths[i].c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
+        const UniqueFd fd(::open(paths[i].c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+        if (!fd)
             continue;
         termios tio{};
         struct stat st{};
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::tcgetattr(fd, &tio) == 0 && ::fstat(fd, &st) == 0) {
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && ::tcgetattr(fd.Get(), &tio) == 0 &&
+            ::fstat(fd.Get(), &st) == 0) {
             free[i] = true;
             devices[i] = st.st_rdev;
         }
-        ::close(fd);
     }
     const std::vector<long> holders = OtherHolders(devices);
     for (std::size_t i = 0; i < paths.size(); ++i) {

@@ -90,11 +90,6 @@ void CBusTrace::BeginJob(const std::string& what)
         std::fprintf(m_pFile, "# %s, %s\n", what.c_str(), LocalTimeNow().c_str());
 }
 
-void CBusTrace::Try(int16_t address, const std::string& request, const std::string& answer, char startLetter)
-{
-    Line(address, request, answer, Judge(answer, startLetter));
-}
-
 void CBusTrace::Line(int16_t address, const std::string& request, const std::string& bytes, TraceOutcome outcome)
 {
     const std::string shownRequest = Render(request);
@@ -165,17 +160,3 @@ const char* CBusTrace::OutcomeName(TraceOutcome outcome)
     return "";
 }
 
-TraceOutcome CBusTrace::Judge(const std::string& answer, char startLetter)
-{
-    if (answer.empty())
-        return TraceOutcome::NoAnswer;
-    std::string judged = answer;
-    const std::size_t start = judged.find(startLetter);
-    if (start != std::string::npos && start > 0)
-        judged.erase(0, start);
-    if (judged.find(kAck) != std::string::npos)
-        return TraceOutcome::Ack;
-    if (judged.find(kNak) != std::string::npos)
-        return TraceOutcome::Nak;
-    return CUnit::CheckAnswer(judged) ? TraceOutcome::Answer : TraceOutcome::BadChecksum;
-}

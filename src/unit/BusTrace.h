@@ -46,10 +46,9 @@ public:
     // A job begins (the link is opened): the clock restarts and a line
     // "# " + what is written, with the local date and time.
     void BeginJob(const std::string& what);
-    // One try: answer as read from the line, noise before the start letter
-    // included; the outcome is judged as the telegram layer judges it.
-    void Try(int16_t address, const std::string& request, const std::string& answer, char startLetter);
-    // One line with a given outcome (the discard step's late bytes).
+    // One line: a try with the bytes as read from the line (noise before the
+    // start letter included) and the telegram layer's judgement of them, or
+    // the late bytes a discard step threw away.
     void Line(int16_t address, const std::string& request, const std::string& bytes, TraceOutcome outcome);
     // Hands the buffer to the file (the end of a job, the end of the program).
     void Flush();
@@ -58,9 +57,6 @@ public:
     static std::string Render(const std::string& bytes);
     // "answer", "ACK", "NAK", "bad checksum", "no answer", "discarded late answer".
     static const char* OutcomeName(TraceOutcome outcome);
-    // The telegram layer's judgement of one read: noise before the first
-    // startLetter dropped, then ACK anywhere, NAK anywhere, the checksum.
-    static TraceOutcome Judge(const std::string& answer, char startLetter);
 
 private:
     double MillisecondsSinceJobBegan() const;

@@ -105,15 +105,27 @@ std::string CUnit::Transact(const std::string& request, bool bHex)
         m_Port.Write(telegram);
         std::string answer;
         m_Port.Read(answer, 0);
-        if (CBusTrace* trace = ActiveBusTrace())
-            trace->Try(m_nAddress, request, answer, startLetter);
         bLineSpoke = bLineSpoke || m_Port.GetLastReadBytes() > 0;
+        CBusTrace* const trace = ActiveBusTrace();
+        // The trace shows the bytes as they came, noise included.
+        const std::string received = trace ? answer : std::string();
 
         std::size_t start = answer.find(startLetter);
         if (start != std::string::npos && start > 0)
             answer.erase(0, start);
 
-        if (Contains(answer, kAck) || Contains(answer, kNak) || CheckAnswer(answer)) {
+        const bool bAck = Contains(answer, kAck);
+        const bool bNak = !bAck && Contains(answer, kNak);
+        const bool bAccepted = bAck || bNak || CheckAnswer(answer);
+        if (trace) {
+            const TraceOutcome outcome = received.empty() ? TraceOutcome::NoAnswer
+                                         : bAck           ? TraceOutcome::Ack
+                                         : bNak           ? TraceOutcome::Nak
+                                         : bAccepted      ? TraceOutcome::Answer
+                                                          : TraceOutcome::BadChecksum;
+            trace->Line(m_nAddress, request, received, outcome);
+        }
+        if (bAccepted) {
             if (attempt > 0)
                 TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
             return answer;
