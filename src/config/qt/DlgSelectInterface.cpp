@@ -37,8 +37,9 @@ int32_t ToInt32(const std::string& text)
                                                  std::numeric_limits<int32_t>::max()));
 }
 
-// The ports 1..nHighest that ProbeComPort would accept, in ascending order,
-// probed together.
+// The ports 1..nHighest, through the port-number mapping, that can be opened
+// now for exclusive use and that no other program holds, in ascending
+// order: probed together, with one pass over the processes.
 std::vector<int> ProbeComPorts(int nHighest)
 {
     std::vector<int> numbers;
@@ -136,12 +137,6 @@ CDlgSelectInterface::CDlgSelectInterface(InterfaceChosen sendInterfaceChosen, QW
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     OnPortTextChanged(QString());
-}
-
-bool CDlgSelectInterface::ProbeComPort(int n)
-{
-    const std::string path = DevicePathForPort(n);
-    return !path.empty() && platform::ProbeSerialDevice(path);
 }
 
 void CDlgSelectInterface::showEvent(QShowEvent* event)

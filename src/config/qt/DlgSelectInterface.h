@@ -28,12 +28,6 @@ public:
 
     explicit CDlgSelectInterface(InterfaceChosen sendInterfaceChosen, QWidget* parent = nullptr);
 
-    // Whether port n (1..15, through the port-number mapping) can be opened
-    // now for exclusive reading and writing; the device is closed again at
-    // once. A port another program holds counts as absent; any other n is
-    // false.
-    static bool ProbeComPort(int n);
-
     // The texts of the port and baud rate fields: filled by the initialisation
     // and by OK.
     std::string m_strPort;

@@ -5,12 +5,10 @@
 #include <QTranslator>
 #include <QWidget>
 #include <memory>
-#include <stdexcept>
 
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/qt/Guard.h"
-#include "platform/qt/MessageBox.h"
 
 CDarozozazWindowsApp::CDarozozazWindowsApp(int& argc, char** argv) : QApplication(argc, argv)
 {

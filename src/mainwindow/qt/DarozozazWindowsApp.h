@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <functional>
 #include <string>
 
 // The application: creates the main window and runs it modally; the program

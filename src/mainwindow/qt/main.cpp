@@ -92,7 +92,7 @@ int main(int argc, char** argv)
                 const std::string text = platform::SafeFormat(
                     texts.GetTextOr(90, "The trace file %s cannot be written (%s).\nThe program works without a trace."),
                     {tracePath, traceError});
-                ShowMessageBox(nullptr, text, texts.GetTextOr(0, "Vorlent"), MsgIcon::Warning);
+                ShowMessageBox(nullptr, text, FailureCaption(), MsgIcon::Warning);
             });
         }
     }

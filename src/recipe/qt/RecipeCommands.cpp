@@ -56,23 +56,28 @@ void ReportSaveFailure(QWidget* parent)
     ShowMessageBox(parent, text.empty() ? "The recipe file could not be saved." : text, Text(0), MsgIcon::Error);
 }
 
+// The folder a path names its file in; empty for a bare file name.
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 }  // namespace
 
 std::string CDarozozazWindowsDlg::FileDialogFolder() const
 {
-    if (!m_strRecipePath.empty()) {
-        const std::size_t slash = m_strRecipePath.find_last_of('/');
-        if (slash != std::string::npos)
-            return slash == 0 ? std::string("/") : m_strRecipePath.substr(0, slash);
-    }
-    return m_strLastFolder;
+    const std::string recipeFolder = FolderOf(m_strRecipePath);
+    return recipeFolder.empty() ? m_strLastFolder : recipeFolder;
 }
 
 void CDarozozazWindowsDlg::RememberFolderOf(const std::string& path)
 {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos)
-        m_strLastFolder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    const std::string folder = FolderOf(path);
+    if (!folder.empty())
+        m_strLastFolder = folder;
 }
 
 void CDarozozazWindowsDlg::OnFileOpen()

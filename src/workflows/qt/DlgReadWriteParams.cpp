@@ -1,15 +1,11 @@
 #include "workflows/qt/DlgReadWriteParams.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <exception>
-#include <stdexcept>
 
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"

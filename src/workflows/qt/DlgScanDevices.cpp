@@ -1,6 +1,5 @@
 #include "workflows/qt/DlgScanDevices.h"
 
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,10 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <exception>
-#include <stdexcept>
 
 #include "config/TextMemory.h"
 #include "platform/AutoResetEvent.h"
