@@ -151,6 +151,13 @@ bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path)
 
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path, std::time_t now)
 {
+    const std::optional<std::string> text = RecipeText(unit, texts, RecipeFileName(path), now);
+    return text && platform::ReplaceFileAtomically(path, *text);
+}
+
+std::optional<std::string> RecipeText(CUnit& unit, const CTextMemory& texts, const std::string& fileName,
+                                      std::time_t now)
+{
     const int zones = std::clamp<int32_t>(unit.QueryZoneCount(), 0, kMaxZones);
     const int params = std::clamp<int32_t>(unit.QueryZoneParamCount(), 0, kMaxZoneParams);
 
@@ -168,7 +175,7 @@ bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path,
             row[1 + j] = unit.ReadZoneParam(zone, static_cast<int16_t>(j));
     }
     if (!std::all_of(rows.begin(), rows.end(), FitsColumn))
-        return false;
+        return std::nullopt;
 
     ProfileText out;
     out.Reserve(256 + static_cast<std::size_t>(zones + 1) * (12 + kColumn * (params + 2)));
@@ -176,7 +183,7 @@ bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path,
 
     out.Section("HEADER");
     bOk &= out.Key("ID", kRecipeId);
-    bOk &= out.Key("FileName", RecipeFileName(path));
+    bOk &= out.Key("FileName", fileName);
     bOk &= out.Key("Date", RecipeStamp(now, texts.GetDatePattern()));
     bOk &= out.Key("Time", RecipeStamp(now, texts.GetTimePattern()));
     if (!unit.GetComment().empty())
@@ -218,7 +225,9 @@ bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path,
         bOk &= out.Key(Format2("Zone%02d", z), line);
     }
 
-    return bOk && platform::ReplaceFileAtomically(path, out.Text());
+    if (!bOk)
+        return std::nullopt;
+    return out.Text();
 }
 
 RecipeResult ReadRecipe(CUnit& unit, const std::string& path)

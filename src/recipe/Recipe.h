@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 class CUnit;
@@ -18,6 +19,10 @@ constexpr const char* kRecipeId = "VORLENT_RECIPE";
 // Returns whether the whole file was written.
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path, std::time_t now);
 bool WriteRecipe(CUnit& unit, const CTextMemory& texts, const std::string& path);
+// The text WriteRecipe writes, for a recipe that records fileName as its
+// name; nullopt when WriteRecipe would refuse the record.
+std::optional<std::string> RecipeText(CUnit& unit, const CTextMemory& texts, const std::string& fileName,
+                                      std::time_t now);
 
 // How a recipe read ended; the numbers are the reader's 16-bit codes.
 enum class RecipeResult : int16_t

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <ctime>
 #include <ostream>
 
 #include "config/IniFile.h"
@@ -388,45 +388,20 @@ private:
         return kCliOk;
     }
 
-    // The recipe writer replaces files atomically, which standard output is
-    // not: write a file named "-" (the file name the recipe records) in a
-    // private temporary directory, and copy it out whole.
+    // Standard output takes the recipe's text as it is; the recipe records
+    // "-" as its file name.
     int WriteReceivedToStdout()
     {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        std::string dir = (fs::temp_directory_path(ec) / "vorlent-cli-XXXXXX").string();
-        if (ec || !mkdtemp(dir.data())) {
-            m_err << "vorlent-cli: no temporary directory for the recipe\n";
-            return kCliWriteFailed;
-        }
-        const std::string path = dir + "/-";
-        bool bOk = WriteRecipe(m_unit, TheTextMemory(), path);
-        if (bOk) {
-            const std::string text = ReadFileBytes(path);
-            m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        const std::optional<std::string> text = RecipeText(m_unit, TheTextMemory(), "-", std::time(nullptr));
+        if (text) {
+            m_out.write(text->data(), static_cast<std::streamsize>(text->size()));
             m_out.flush();
-            bOk = !text.empty() && static_cast<bool>(m_out);
         }
-        fs::remove_all(dir, ec);
-        if (!bOk) {
+        if (!text || !m_out) {
             m_err << "vorlent-cli: the recipe could not be written to standard output\n";
             return kCliWriteFailed;
         }
         return kCliOk;
-    }
-
-    static std::string ReadFileBytes(const std::string& path)
-    {
-        std::string text;
-        if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-            char buffer[8192];
-            std::size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-                text.append(buffer, n);
-            std::fclose(file);
-        }
-        return text;
     }
 
     int Send()
