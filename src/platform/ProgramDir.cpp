@@ -212,25 +212,24 @@ bool FillUserDirectory(const std::string& dir, const std::string& shippedDir, st
     return bOk;
 }
 
-std::string ProgramDirectory()
+namespace {
+
+// The directory in use and the rule that chose it, in the rules' order.
+DefaultDirectory Choose()
 {
     if (!g_strOverride.empty())
-        return g_strOverride;
+        return {g_strOverride, ProgramDirSource::Override};
     const char* home = std::getenv("VORLENT_HOME");
     if (home && *home)
-        return WithoutTrailingSlash(home);
-    return Default().path;
+        return {WithoutTrailingSlash(home), ProgramDirSource::Environment};
+    return Default();
 }
 
-ProgramDirSource ProgramDirectorySource()
-{
-    if (!g_strOverride.empty())
-        return ProgramDirSource::Override;
-    const char* home = std::getenv("VORLENT_HOME");
-    if (home && *home)
-        return ProgramDirSource::Environment;
-    return Default().source;
-}
+}  // namespace
+
+std::string ProgramDirectory() { return Choose().path; }
+
+ProgramDirSource ProgramDirectorySource() { return Choose().source; }
 
 const char* ProgramDirSourceName(ProgramDirSource source)
 {
