@@ -43,6 +43,12 @@ bool RunGuarded(QWidget* parent, const std::function<void()>& handler)
     return false;
 }
 
+void SendGuarded(QWidget* dialog, const std::function<void()>& handler)
+{
+    QMetaObject::invokeMethod(
+        dialog, [dialog, &handler] { RunGuarded(dialog, handler); }, Qt::BlockingQueuedConnection);
+}
+
 void InitialiseOnFirstShow(QDialog& dialog, bool& bInitialised, const std::function<void()>& init)
 {
     if (bInitialised)

@@ -27,6 +27,10 @@ void ReportFailure(QWidget* parent, const std::exception& failure);
 // Runs handler. Whatever it throws is reported over parent; false then.
 bool RunGuarded(QWidget* parent, const std::function<void()>& handler);
 
+// A sent message from a worker thread: runs handler, guarded, on dialog's
+// (the user-interface) thread while the worker waits.
+void SendGuarded(QWidget* dialog, const std::function<void()>& handler);
+
 // A dialog fetches its texts when it opens: runs init the first time the
 // dialog shows. A text missing from the language file is reported and the
 // dialog closes again, as a Cancel would.

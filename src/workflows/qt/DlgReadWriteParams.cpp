@@ -27,14 +27,6 @@ constexpr int kTextCommError = 33;
 constexpr int kTextWaitForUnit = 77;
 
 
-// A sent message: runs on the user-interface thread while the worker waits.
-template <typename Handler>
-void Send(CDlgReadWriteParams* dialog, Handler handler)
-{
-    QMetaObject::invokeMethod(
-        dialog, [dialog, handler] { RunGuarded(dialog, handler); }, Qt::BlockingQueuedConnection);
-}
-
 // The receive job's reports, as the dialog's messages.
 class ReceiveReporter : public IJobProgress
 {
@@ -45,14 +37,14 @@ public:
     {
         CDlgReadWriteParams* dialog = m_dialog;
         // 0x4CA (sent)
-        Send(dialog, [dialog, total] { dialog->OnTransferRange(total); });
+        SendGuarded(dialog, [dialog, total] { dialog->OnTransferRange(total); });
     }
 
     void SetPosition(int position) override
     {
         CDlgReadWriteParams* dialog = m_dialog;
         // 0x4CB (sent)
-        Send(dialog, [dialog, position] { dialog->OnTransferStep(position); });
+        SendGuarded(dialog, [dialog, position] { dialog->OnTransferStep(position); });
     }
 
     bool StopRequested() override { return TransferStopEvent().TryWait(); }
@@ -195,7 +187,7 @@ void CDlgReadWriteParams::SendMain()
     JobResult result = JobResult::Done;
     bool bNoAnswer = false;
     try {
-        Send(this, [this] { OnTransferRange(0); });
+        SendGuarded(this, [this] { OnTransferRange(0); });
         for (int k = 0; k < 3 && result == JobResult::Done; ++k) {
             for (int j = 0; j < kChangeListSize; ++j) {
                 EntryResult handled = EntryResult::EndsList;
@@ -213,7 +205,7 @@ void CDlgReadWriteParams::SendMain()
                     break;
                 if (handled == EntryResult::NoAnswer)
                     bNoAnswer = true;
-                Send(this, [this] { OnTransferStep(0); });
+                SendGuarded(this, [this] { OnTransferStep(0); });
                 if (TransferStopEvent().TryWait()) {
                     result = JobResult::Stopped;
                     break;

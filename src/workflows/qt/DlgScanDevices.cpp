@@ -45,26 +45,18 @@ public:
     void Polling(bool bPolling) override
     {
         // 0x465 (sent)
-        Send([this, bPolling] { m_dialog.OnScanPolling(bPolling); });
+        SendGuarded(&m_dialog, [this, bPolling] { m_dialog.OnScanPolling(bPolling); });
     }
 
     void Found(int16_t, int16_t azNumber, const std::string& type) override
     {
         // 0x466 (sent)
-        Send([this, azNumber, type] { m_dialog.OnScanFound(azNumber, type); });
+        SendGuarded(&m_dialog, [this, azNumber, type] { m_dialog.OnScanFound(azNumber, type); });
     }
 
     bool StopRequested() override { return ScanStopEvent().TryWait(); }
 
 private:
-    template <typename Handler>
-    void Send(Handler handler)
-    {
-        CDlgScanDevices* dialog = &m_dialog;
-        QMetaObject::invokeMethod(
-            dialog, [dialog, handler] { RunGuarded(dialog, handler); }, Qt::BlockingQueuedConnection);
-    }
-
     CDlgScanDevices& m_dialog;
 };
 
