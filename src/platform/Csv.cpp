@@ -1,0 +1,101 @@
+#include "platform/Csv.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace platform {
+
+std::string CsvField(std::string_view text)
+{
+    const bool bQuote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
+                        (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+    if (!bQuote)
+        return std::string(text);
+    std::string field = "\"";
+    for (char c : text) {
+        if (c == '"')
+            field += '"';
+        field += c;
+    }
+    field += '"';
+    return field;
+}
+
+std::string CsvLine(const std::vector<std::string>& fields)
+{
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        line += CsvField(fields[i]);
+    }
+    line += "\r\n";
+    return line;
+}
+
+std::vector<std::vector<std::string>> CsvRecords(std::string_view text)
+{
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> record;
+    std::string field;
+    bool bQuoted = false;
+    std::size_t i = 0;
+    auto endRecord = [&] {
+        record.push_back(std::move(field));
+        field.clear();
+        records.push_back(std::move(record));
+        record.clear();
+    };
+    while (i < text.size()) {
+        const char c = text[i++];
+        if (bQuoted) {
+            if (c != '"')
+                field += c;
+            else if (i < text.size() && text[i] == '"')
+                field += text[i++];
+            else
+                bQuoted = false;
+        } else if (c == '"') {
+            bQuoted = true;
+        } else if (c == ',') {
+            record.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\n') {
+            endRecord();
+        } else if (c == '\r' && i < text.size() && text[i] == '\n') {
+            ++i;
+            endRecord();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.empty() || !record.empty() || bQuoted)
+        endRecord();
+    return records;
+}
+
+std::string IsoLocalTime(std::chrono::system_clock::time_point when)
+{
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count();
+    // Floor division, so times before 1970 keep a positive millisecond part.
+    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    long millis = static_cast<long>(ms % 1000);
+    if (millis < 0) {
+        millis += 1000;
+        --seconds;
+    }
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char stamp[40];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+    const long offset = local.tm_gmtoff;
+    const long minutes = std::labs(offset) / 60;
+    char tail[24];
+    std::snprintf(tail, sizeof tail, ".%03ld%c%02ld:%02ld", millis, offset < 0 ? '-' : '+',
+                  minutes / 60, minutes % 60);
+    return std::string(stamp) + tail;
+}
+
+}  // namespace platform
