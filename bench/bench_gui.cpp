@@ -141,9 +141,9 @@ void BM_FillThreeGridsMaximalUnit(benchmark::State& state)
 }
 
 // One fill of the zone parameter grid of a 128-zone unit with 64 zone
-// parameters, every cell at the widest value such a unit holds (width 5,
-// hexadecimal commands): the cost of a fill that sizes each column to its
-// texts.
+// parameters, every cell a different value near the widest such a unit
+// holds (width 5, hexadecimal commands): the cost of a fill that sizes each
+// column to its texts, with no two texts alike.
 void BM_FillZoneParamGridWidestValues(benchmark::State& state)
 {
     ProgramDir dir;
@@ -156,7 +156,7 @@ void BM_FillZoneParamGridWidestValues(benchmark::State& state)
     unit.SetZoneParamCount(64);
     for (int16_t z = 1; z <= 128; ++z) {
         for (int16_t p = 1; p <= 64; ++p)
-            unit.WriteZoneParam(z, p, (z + p) % 2 ? -0x80000 : 0x7FFFF);
+            unit.WriteZoneParam(z, p, (z + p) % 2 ? -0x80000 + 64 * z + p : 0x7FFFF - 64 * z - p);
     }
 
     CDarozozazWindowsDlg window;
