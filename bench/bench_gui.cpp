@@ -1,5 +1,6 @@
 // The window's costs: process start until the interface dialog shows,
-// filling the three grids of a maximal unit, and the longest time the
+// filling the three grids of a maximal unit, filling its zone parameter grid
+// with the widest values, and the longest time the
 // user-interface thread is kept from its events while a unit loads its
 // standard parameters. All on the offscreen platform.
 
@@ -139,6 +140,38 @@ void BM_FillThreeGridsMaximalUnit(benchmark::State& state)
     platform::SetProgramDirectory("");
 }
 
+// One fill of the zone parameter grid of a 128-zone unit with 64 zone
+// parameters, every cell a different value near the widest such a unit
+// holds (width 5, hexadecimal commands): the cost of a fill that sizes each
+// column to its texts, with no two texts alike.
+void BM_FillZoneParamGridWidestValues(benchmark::State& state)
+{
+    ProgramDir dir;
+    platform::SetProgramDirectory(dir.path);
+    App();
+
+    CUnit& unit = TheUnit();
+    unit.SetGlobalParams({});
+    unit.SetZoneCount(128);
+    unit.SetZoneParamCount(64);
+    for (int16_t z = 1; z <= 128; ++z) {
+        for (int16_t p = 1; p <= 64; ++p)
+            unit.WriteZoneParam(z, p, (z + p) % 2 ? -0x80000 + 64 * z + p : 0x7FFFF - 64 * z - p);
+    }
+
+    CDarozozazWindowsDlg window;
+    if (!window.OnInitDialog()) {
+        state.SkipWithError("no language file");
+        return;
+    }
+    window.ShowView(1);
+    for (auto _ : state) {
+        window.FillGrid(1, false, false);
+        QApplication::processEvents();
+    }
+    platform::SetProgramDirectory("");
+}
+
 // Load standard parameters against a unit that is silent for 3 s after
 // "XSTD=", on a line paced at 19200 baud with the default time-out of
 // 200 ms, as the receive's benchmark runs. A 1 ms heartbeat timer on the
@@ -223,6 +256,7 @@ void BM_StandardParamsLongestUiBlock(benchmark::State& state)
 
 BENCHMARK(BM_StartupToInterfaceDialog)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillThreeGridsMaximalUnit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillZoneParamGridWidestValues)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StandardParamsLongestUiBlock)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -64,6 +65,22 @@ std::string HoverCell(CMSFlexGrid& grid, int row, int col)
     QCoreApplication::sendEvent(viewport, &event);
     WaitFor([] { return QToolTip::isVisible(); }, 2000);
     return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+}
+
+// The columns of a grid narrower than Qt's own measure of the texts they
+// hold, headers included (the width sizing to contents would give them);
+// column 0 is the row headers.
+std::vector<int> NarrowColumns(CMSFlexGrid& grid)
+{
+    std::vector<int> narrow;
+    for (int col = 0; col < grid.GetCols(); ++col) {
+        const int need = col == 0 ? grid.verticalHeader()->sizeHint().width()
+                                  : std::max(grid.horizontalHeader()->sectionSizeHint(col - 1),
+                                             static_cast<QAbstractItemView&>(grid).sizeHintForColumn(col - 1));
+        if (need > (col == 0 ? grid.verticalHeader()->width() : grid.columnWidth(col - 1)))
+            narrow.push_back(col);
+    }
+    return narrow;
 }
 
 class Screenshots : public ::testing::Test
@@ -270,4 +287,46 @@ TEST_F(Screenshots, StandardParametersWaitForTheUnit)
     window.OnCommand(cmd::kLoadStandardParams);
     EXPECT_EQ(script.PendingDialogs(), 0);
     EXPECT_TRUE(bCancelled);
+}
+
+// Every value readable: the widest values of a unit of width 5 (decimal,
+// and hexadecimal with 100 zones or more) fill the three grids, or a wider
+// value is typed into a narrow cell of each (offline, and for the unit), and
+// no column is too narrow. Under make screenshots the first is pictured.
+TEST_F(Screenshots, WidestValuesShowWhole)
+{
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n" + PortsSection());
+    CDarozozazWindowsDlg window;
+    ASSERT_TRUE(window.OnInitDialog());
+    script.ExpectDialog(WorkWithoutUnit);
+    window.show();
+    ASSERT_TRUE(WaitFor([&] { return script.PendingDialogs() == 0; }));
+    CUnit& unit = TheUnit();
+    unit.SetValueWidth(5);
+    for (const auto& [zones, low, high, typed, offline] : {std::tuple{20, -9999, 99999, "", true},
+             {128, -524288, 524287, "", true}, {4, 0, 1, "-99999", true}, {4, 0, 1, "99999", false}}) {
+        unit.SetOffline(offline);
+        unit.SetZoneCount(static_cast<int16_t>(zones));
+        unit.SetZoneParamCount(9);
+        for (int16_t z = 1; z <= zones; ++z) {
+            unit.WriteSetValue(z, low);
+            unit.SetActualValue(z, high);
+            for (int16_t p = 1; p <= 9; ++p)
+                unit.WriteZoneParam(z, p, p % 2 ? low : high);
+        }
+        for (int16_t i = 1; i <= unit.GetGlobalParamCount(); ++i)
+            unit.WriteGlobalParam(i, i % 2 ? low : high);
+        for (int g = 0; g < 3; ++g) {
+            ASSERT_TRUE(window.FillGrid(g, false, true));
+            window.ShowView(g);
+            if (*typed) {
+                window.StartCellEdit(typed, true);  // over the current cell, an editable one
+                window.CommitCellEdit();
+                EXPECT_EQ(window.Grid(g).GetText(), typed);
+            }
+            EXPECT_EQ(NarrowColumns(window.Grid(g)), std::vector<int>{}) << "grid " << g << ", " << zones << " zones";
+            if (zones == 20 && g > 0)
+                Save(window, g == 1 ? "width5-zone-parameters.png" : "width5-actual-set-values.png");
+        }
+    }
 }

@@ -181,6 +181,7 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
 
     if (unit.IsOffline()) {
         grid.SetTextMatrix(row, col, m_strCellText);
+        grid.FitColWidthToTexts(col);
         const auto r = static_cast<int16_t>(row);
         if (g == 0)
             unit.WriteGlobalParam(r, value);
@@ -213,6 +214,7 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
         return true;
     }
     grid.SetTextMatrix(row, col, m_strCellText);
+    grid.FitColWidthToTexts(col);
     const int oldRow = grid.GetRow();
     const int oldCol = grid.GetCol();
     const int oldFill = grid.GetFillStyle();

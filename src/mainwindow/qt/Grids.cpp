@@ -1,7 +1,4 @@
 // The three grids built from the unit record.
-#include <QFontMetrics>
-#include <QHeaderView>
-#include <algorithm>
 #include <cstdio>
 
 #include "config/TextMemory.h"
@@ -21,28 +18,6 @@ std::string Numbered(const std::string& label, int n)
     char number[16];
     std::snprintf(number, sizeof number, " %02d", n);
     return label + number;
-}
-
-// The column widths are minimums: a header longer than its column (a
-// language's "Actual value" in 600 twips) widens it once after the fill, so
-// that no header is cut.
-void FitColumnsToHeaders(CMSFlexGrid& grid, int firstColumnTwips, int twipsPerPixel)
-{
-    const QFontMetrics metrics(grid.horizontalHeader()->font());
-    constexpr int kPaddingPixels = 12;
-    for (int col = 1; col < grid.GetCols(); ++col) {
-        const int needed = (metrics.horizontalAdvance(QString::fromStdString(grid.GetTextMatrix(0, col))) + kPaddingPixels) *
-                           twipsPerPixel;
-        if (needed > grid.GetColWidth(col))
-            grid.SetColWidth(col, needed);
-    }
-    int widest = 0;
-    const QFontMetrics rowMetrics(grid.verticalHeader()->font());
-    for (int row = 1; row < grid.GetRows(); ++row)
-        widest = std::max(widest, rowMetrics.horizontalAdvance(QString::fromStdString(grid.GetTextMatrix(row, 0))));
-    const int neededFirst = (widest + kPaddingPixels) * twipsPerPixel;
-    if (neededFirst > firstColumnTwips)
-        grid.SetColWidth(0, neededFirst);
 }
 
 }  // namespace
@@ -150,7 +125,10 @@ bool CDarozozazWindowsDlg::FillGrid(int nGrid, bool bReceive, bool bUpdateMenus)
         }
     }
     grid.SetTextArray(0, "");
-    FitColumnsToHeaders(grid, nGrid == 0 ? 2800 : 800, m_nTwipsPerPixelX);
+    // The widths set above are minimums: a column as wide as its widest
+    // text, measured once now rather than by the header on every cell.
+    for (int col = 0; col <= lastCol; ++col)
+        grid.FitColWidthToTexts(col);
 
     if (nGrid == m_nCurrentView)
         grid.show();

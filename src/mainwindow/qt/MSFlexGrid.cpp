@@ -3,11 +3,14 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/qt/QtText.h"
 
@@ -556,6 +559,38 @@ int CMSFlexGrid::GetColWidth(int col) const
     if (col < 0 || col >= GetCols())
         return 0;
     return m_aColWidth[static_cast<std::size_t>(col)];
+}
+
+void CMSFlexGrid::FitColWidthToTexts(int col)
+{
+    if (col < 0 || col >= GetCols() || m_aColWidth[static_cast<std::size_t>(col)] == 0)
+        return;
+    // A header measures a section's text in bold, so that a highlighted
+    // section fits too, and puts the style's header margin on each side. An
+    // item's text lies inside the style's focus-frame margin and one pixel
+    // more on each side, and the grid line takes one pixel of the column.
+    const QHeaderView* header = col == 0 ? verticalHeader() : horizontalHeader();
+    QFont headerFont = header->font();
+    headerFont.setBold(true);
+    const QFontMetricsF headerMetrics(headerFont);
+    const int headerMargins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const QFontMetricsF cellMetrics(font());
+    const int cellMargins =
+        2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + (showGrid() ? 1 : 0);
+
+    qreal widest = 0;
+    // The top-left cell is no header's: nothing shows its text.
+    for (int row = col == 0 ? 1 : 0; row < GetRows(); ++row) {
+        const std::string& text = m_pModel->Text(row, col);
+        if (text.empty() || GetRowHeight(row) == 0)
+            continue;
+        const bool bHeader = row == 0 || col == 0;
+        const QFontMetricsF& metrics = bHeader ? headerMetrics : cellMetrics;
+        widest = std::max(widest, metrics.horizontalAdvance(Q(text)) + (bHeader ? headerMargins : cellMargins));
+    }
+    const int twips = static_cast<int>(std::ceil(widest)) * m_nTwipsX;
+    if (twips > m_aColWidth[static_cast<std::size_t>(col)])
+        SetColWidth(col, twips);
 }
 
 void CMSFlexGrid::ApplyColWidth(int col)

@@ -69,6 +69,13 @@ public:
     // grid gives 0.
     void SetColWidth(int col, int twips);
     int GetColWidth(int col) const;
+    // Widens column col, never narrowing it, so that every text it holds
+    // shows whole: a data cell's in the grid's font within the cell's
+    // margins and grid line, a header cell's as its header measures it.
+    // Measured once, now; a text changed later keeps the width as it is
+    // until this runs again. Hidden rows (height 0) do not count, and a
+    // hidden column (width 0) stays hidden.
+    void FitColWidthToTexts(int col);
     // 0 hides the row and a negative height is the default; a shown row is
     // at least RowHeightMin high, and reading gives that effective height
     // (0 outside the grid).

@@ -157,6 +157,9 @@ void CDarozozazWindowsDlg::OnFileOpen()
                     grid.SetCellBackColor(CMSFlexGrid::kYellow);
             }
         }
+        // A value from the file may be wider than the column it lands in.
+        for (int k = 1; k < grid.GetCols(); ++k)
+            grid.FitColWidthToTexts(k);
     }
     if (m_nCurrentView == 1 || m_nCurrentView == 2) {
         Grid(m_nCurrentView).SetRow(nSavedRow);
