@@ -19,23 +19,23 @@
 // CoarseCycles(zones) older cycles folded kCoarseStep at a time into steps
 // that keep the minimum and maximum of each zone's actual and set value. The
 // capacities shrink as the zone count grows, so that one unit never takes
-// more than about kUnitBudgetBytes (51 MB):
+// more than kUnitBudgetBytes (about 51 MB):
 //   128 zones: 32 768 cycles full (9.1 h at one cycle a second) and
 //              131 072 more in steps of 16 (36.4 h), 45.5 h in all, so
 //              128 zones x 24 h at one cycle a second fits;
-//   12 zones:  349 525 cycles full and 1 398 101 more in steps.
+//   12 zones:  325 160 cycles full (90 h) and 1 342 320 more in steps.
 // What falls out of the coarse store is gone; a monitor left running over a
 // weekend stays at this size. Several watched units take one bound each.
 class CMonitorHistory
 {
 public:
     static constexpr std::size_t kCoarseStep = 16;
-    // Zone values a unit's fine store holds (actual and set, 4 bytes each).
-    static constexpr std::size_t kFineZoneCycles = 128 * 32768;
-    // Zone steps a unit's coarse store holds (four values of 4 bytes each).
-    static constexpr std::size_t kCoarseZoneSteps = 128 * 8192;
-    static constexpr std::size_t kUnitBudgetBytes =
-        kFineZoneCycles * 8 + kCoarseZoneSteps * 16 + (32768 + 8192) * 16;
+    // A cycle in the fine store: its time (8 bytes) and per zone the actual
+    // and set value (4 bytes each); a step in the coarse store: its time and
+    // per zone four extremes.
+    static constexpr std::size_t kFineBytes = 32768 * (8 + 8 * 128);
+    static constexpr std::size_t kCoarseBytes = 8192 * (8 + 16 * 128);
+    static constexpr std::size_t kUnitBudgetBytes = kFineBytes + kCoarseBytes + 64 * 1024;
 
     // Cycles kept at full resolution, and cycles kept in steps, for a unit
     // of zoneCount zones (1..128; outside counts as the nearest).

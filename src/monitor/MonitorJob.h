@@ -152,8 +152,10 @@ private:
     std::condition_variable m_wake;
     bool m_bStop = false;
     std::chrono::milliseconds m_interval{1000};
-    std::unique_ptr<CCsvRecorder> m_pRecorder;
     std::vector<MonitorStats> m_stats;
+    // Apart, so that a slow disk holds no control call but the recording's.
+    mutable std::mutex m_recordMutex;
+    std::unique_ptr<CCsvRecorder> m_pRecorder;
 
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bPaused{false};

@@ -55,13 +55,14 @@ struct MonitorSample
     bool Answered() const { return !actual.empty() || !set.empty(); }
 };
 
-// What the job counts for one unit since its start. A poll is one row
-// telegram (two per unit and cycle while the unit answers).
+// What the job counts for one unit since its start. A poll is one request
+// to the unit: its identification while it is not yet known, then two rows
+// a cycle (the set row is not asked when the actual row got no answer).
 struct MonitorStats
 {
     int16_t nAddress = 0;
     int32_t nZoneCount = 0;       // 0 while not yet known
-    long long nPolls = 0;         // row telegrams sent (first tries)
+    long long nPolls = 0;         // requests (first tries)
     long long nAnswered = 0;      // of those, with a usable answer
     long long nRetried = 0;       // of those, that needed more than one try
     long long nNoAnswer = 0;      // of those, without a usable answer
