@@ -324,7 +324,7 @@ bool CMonitorJob::Identify(UnitState& state)
         std::lock_guard<std::mutex> lock(m_mutex);
         MonitorStats& s = m_stats[state.index];
         s.nPolls += requests;
-        s.nRetried += tries > requests ? 1 : 0;
+        s.nRetried += bOk && tries > requests ? 1 : 0;
         s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
         if (bOk) {
             s.nAnswered += requests;
@@ -394,7 +394,7 @@ bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t
         MonitorStats& s = m_stats[state.index];
         ++s.nPolls;
         ++(bOk ? s.nAnswered : s.nNoAnswer);
-        s.nRetried += port.GetWrites() - writes > 1 ? 1 : 0;
+        s.nRetried += bOk && port.GetWrites() - writes > 1 ? 1 : 0;
         s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
     }
     if (port.HasLinkFailed()) {
