@@ -532,7 +532,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // and 128 + the signal's number as the status.
     platform::InstallStopSignals({&ScanStopEvent(), &TransferStopEvent()});
     int status = Session(options, out, err).Run();
-    if (platform::StopSignalReceived())
+    // A monitor runs until it is stopped: a stop signal is its normal end.
+    if (platform::StopSignalReceived() && options.command != "monitor")
         status = platform::StopSignalExitStatus();
     platform::ResetStopSignals();
     SetActiveBusTrace(nullptr);
