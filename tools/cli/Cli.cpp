@@ -1,6 +1,7 @@
 // vorlent-cli: scan, receive to a recipe and send a recipe, for scripts on a
 // production line. Reads the program's settings and writes none of them.
 #include "Cli.h"
+#include "CliMonitor.h"
 
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
 #include "platform/ProgramDir.h"
+#include "platform/StopSignals.h"
 #include "recipe/Recipe.h"
 #include "unit/BusTrace.h"
 #include "unit/Unit.h"
@@ -32,7 +34,13 @@ const char* const kUsage =
     "  scan                      list the units on the bus: address, AZ number, type\n"
     "  receive ADDRESS RECIPE    receive the unit at ADDRESS (1..30) into the recipe file RECIPE\n"
     "                            ('-' writes it to standard output)\n"
-    "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back\n";
+    "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back\n"
+    "  monitor ADDRESS... [--interval SECONDS] [--count N] [--csv FILE|-] [--append]\n"
+    "                            watch the actual and set values of the units: one line per unit\n"
+    "                            and cycle (every SECONDS, default 1, 0 as fast as the line allows),\n"
+    "                            until N cycles or SIGINT/SIGTERM; --csv records them to FILE\n"
+    "                            ('-': the CSV to standard output instead of the lines), which must\n"
+    "                            not exist unless --append is given\n";
 
 const char* const kOptions =
     "options:\n"
@@ -44,8 +52,9 @@ const char* const kOptions =
     "  --trace FILE     append every telegram try to FILE\n"
     "  --help           this text\n"
     "  --version        the version and the program directory in use\n"
-    "exit status: 0 done, 1 usage, 2 port, 3 communication, 4 not a recipe or another unit's,\n"
-    "  5 read-backs differ, 6 no unit found, 7 recipe not written\n";
+    "exit status: 0 done, 1 usage, 2 port, 3 communication (monitor: no unit answered in the first\n"
+    "  cycle), 4 not a recipe or another unit's, 5 read-backs differ, 6 no unit found,\n"
+    "  7 recipe or CSV file not written\n";
 
 struct Options
 {
@@ -144,6 +153,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     options.command = args[i++];
     options.operands.assign(args.begin() + static_cast<long>(i), args.end());
 
+    if (options.command == "monitor") {
+        MonitorArgs monitor;
+        return ParseMonitorArgs(options.operands, monitor, error);
+    }
     const std::size_t wanted = options.command == "scan" ? 0 : 2;
     if (options.command != "scan" && options.command != "receive" && options.command != "send") {
         error = "unknown command '" + options.command + "'";
@@ -179,7 +192,7 @@ public:
         Show(0);
     }
     void SetPosition(int position) override { Show(position); }
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return platform::StopSignalReceived(); }
 
 private:
     void Show(int position)
@@ -216,7 +229,7 @@ public:
         m_out << line << type << '\n' << std::flush;
         ++m_nFound;
     }
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return platform::StopSignalReceived(); }
     int Found() const { return m_nFound; }
 
 private:
@@ -275,6 +288,12 @@ public:
             return kCliPort;
         if (m_options.command == "scan")
             return Scan();
+        if (m_options.command == "monitor") {
+            MonitorArgs args;
+            std::string error;
+            ParseMonitorArgs(m_options.operands, args, error);
+            return RunMonitorCommand(m_unit, m_strDevice, args, m_out, m_err);
+        }
         long address = 0;
         if (!ParseNumber(m_options.operands[0], 1, 30, address)) {
             m_err << "vorlent-cli: ADDRESS must be a bus address from 1 to 30, not '" << m_options.operands[0]
@@ -285,6 +304,9 @@ public:
         const int received = Receive();
         if (received != kCliOk)
             return received;
+        // Stopped after the last row: nothing is written or sent.
+        if (platform::StopSignalReceived())
+            return platform::StopSignalExitStatus();
         return m_options.command == "receive" ? WriteReceived() : Send();
     }
 
@@ -346,6 +368,8 @@ private:
         ScanPrinter printer(m_out);
         RunScan(m_unit, printer);
         m_unit.ClosePort();
+        if (platform::StopSignalReceived())
+            return platform::StopSignalExitStatus();
         if (printer.Found() == 0) {
             m_err << "vorlent-cli: no unit answered on " << m_strDevice << " (addresses 1 to 30)\n";
             return kCliNoUnit;
@@ -367,6 +391,10 @@ private:
             result = RunReceive(m_unit, progress);
         }
         m_unit.ClosePort();
+        if (platform::StopSignalReceived()) {
+            m_unit.ResetZoneCounts();
+            return platform::StopSignalExitStatus();
+        }
         if (result != JobResult::Done) {
             m_unit.ResetZoneCounts();
             m_err << "vorlent-cli: no usable answer from the unit at address " << m_nAddress << " on "
@@ -499,7 +527,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         SetActiveBusTrace(&trace);
     }
-    const int status = Session(options, out, err).Run();
+    // A stop signal ends the command between two telegrams: the port closed
+    // (its exclusive flag cleared, its lock file removed), no recipe written,
+    // and 128 + the signal's number as the status.
+    platform::InstallStopSignals({&ScanStopEvent(), &TransferStopEvent()});
+    int status = Session(options, out, err).Run();
+    // A monitor runs until it is stopped: a stop signal is its normal end.
+    if (platform::StopSignalReceived() && options.command != "monitor")
+        status = platform::StopSignalExitStatus();
+    platform::ResetStopSignals();
     SetActiveBusTrace(nullptr);
     return status;
 }
