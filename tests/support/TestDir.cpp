@@ -16,24 +16,23 @@ TestDir::TestDir(bool bAsProgramDir) : m_bProgramDir(bAsProgramDir)
     if (!mkdtemp(tmpl.data()))
         throw std::runtime_error("cannot create a temporary directory");
     m_strPath = tmpl;
-    if (m_bProgramDir) {
+    if (m_bProgramDir)
         platform::SetProgramDirectory(m_strPath);
-        // The change record of every send made under it stays inside it,
-        // for this process and the programs it starts.
-        const char* state = std::getenv("XDG_STATE_HOME");
-        m_bHadState = state != nullptr;
-        m_strOldState = state ? state : "";
-        setenv("XDG_STATE_HOME", (m_strPath + "/state").c_str(), 1);
-    }
+    // The change record of every send made meanwhile stays inside it, for
+    // this process and the programs it starts.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    m_bHadState = state != nullptr;
+    m_strOldState = state ? state : "";
+    setenv("XDG_STATE_HOME", (m_strPath + "/state").c_str(), 1);
 }
 
 TestDir::~TestDir()
 {
     if (m_bProgramDir)
         platform::SetProgramDirectory("");
-    if (m_bProgramDir && m_bHadState)
+    if (m_bHadState)
         setenv("XDG_STATE_HOME", m_strOldState.c_str(), 1);
-    else if (m_bProgramDir)
+    else
         unsetenv("XDG_STATE_HOME");
     std::error_code ec;
     // A test may have made files read-only; make them removable again.

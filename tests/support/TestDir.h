@@ -4,8 +4,8 @@
 
 // A fresh temporary directory, removed with everything in it at the end of
 // its scope. As a program directory it also points the program at itself
-// (VORLENT_HOME) and the change record into itself (XDG_STATE_HOME) for its
-// lifetime.
+// (VORLENT_HOME) for its lifetime. Every one takes the change record
+// (XDG_STATE_HOME) into itself while it lives.
 class TestDir
 {
 public:
