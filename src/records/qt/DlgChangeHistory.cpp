@@ -58,6 +58,7 @@ CDlgChangeHistory::CDlgChangeHistory(const std::vector<std::vector<std::string>>
     // Fixed rows and interactive columns: measuring 100 000 rows for their
     // contents is what would make the dialog slow.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_table->horizontalHeader()->setStretchLastSection(true);

@@ -34,6 +34,7 @@ CDlgCompare::CDlgCompare(const std::vector<records::Difference>& differences, co
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     for (int row = 0; row < static_cast<int>(differences.size()); ++row) {
         const records::Difference& difference = differences[static_cast<std::size_t>(row)];
         m_table->setItem(row, 0, new QTableWidgetItem(Q(difference.where)));
