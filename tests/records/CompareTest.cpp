@@ -1,9 +1,7 @@
-// The comparison of two parameter sets and the CSV of one.
+// The comparison of two parameter sets.
 #include <gtest/gtest.h>
 
-#include "TestDir.h"
 #include "records/ValueCompare.h"
-#include "unit/Unit.h"
 
 namespace {
 
@@ -38,33 +36,6 @@ TEST(Compare, OnlyDifferingPlacesAreListedWithADashForAMissingValue)
         SCOPED_TRACE(r.rule);
         EXPECT_EQ(Lines(records::CompareValues(base, r.right)), r.lines);
     }
-}
-
-TEST(Compare, ARecipeIsReadOnItsOwnAndExportedInItsOrder)
-{
-    TestDir dir;
-    dir.Write("r.7",
-              "[HEADER]\r\nID=VORLENT_RECIPE\r\n[UNIT]\r\nAZ-Number=7\r\n"
-              "[GLOBAL_PARAMETERS]\r\n02=450 - Max\r\n"
-              "[ZONE_PARAMETERS]\r\nZone01=   196   200   100   250\r\nZone02=   201   205   101   251\r\n");
-    dir.Write("not.7", "[HEADER]\r\nID=SOMETHING\r\n");
-    CUnit catalogue;
-    GlobalParamDef a, b;
-    a.pDescriptionE = a.pDescriptionD = "Setpoint";
-    b.pDescriptionE = b.pDescriptionD = "Max, \"hot\"";
-    catalogue.SetGlobalParams({a, b});
-    catalogue.WriteGlobalParam(1, 123);
-
-    records::RecipeValues recipe;
-    EXPECT_EQ(records::LoadRecipeValues(dir.File("not.7"), catalogue, recipe), records::RecipeLoad::NotARecipe);
-    ASSERT_EQ(records::LoadRecipeValues(dir.File("r.7"), catalogue, recipe), records::RecipeLoad::Loaded);
-    EXPECT_EQ(recipe.azNumber, 7);
-    EXPECT_EQ(catalogue.ReadGlobalParam(1), 123);
-    EXPECT_EQ(records::ValuesCsv(recipe.values, catalogue),
-              "what,name,value\r\n"
-              "Global 02,\"Max, \"\"hot\"\"\",450\r\n"
-              "Zone01 P00,,200\r\nZone01 P01,,100\r\nZone01 P02,,250\r\n"
-              "Zone02 P00,,205\r\nZone02 P01,,101\r\nZone02 P02,,251\r\n");
 }
 
 }  // namespace
