@@ -1,6 +1,7 @@
 #include "CliRecords.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 #include "Cli.h"
@@ -64,6 +65,11 @@ int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostrea
         err << "vorlent-cli: cannot read the change record " << path << ": " << error << '\n';
         return kCliWriteFailed;
     }
+    // Nothing recorded is an answer too, but a mistyped ChangeLog= should
+    // not pass for an empty history.
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        err << "vorlent-cli: there is no change record at " << path << " yet\n";
     out << records::kChangeHeader << "\r\n";
     for (const std::vector<std::string>& line : lines) {
         if (filter.Matches(line))
