@@ -118,12 +118,14 @@ SendOutcome SendOne(CUnit& unit, const SendItem& item)
 }
 
 JobResult RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
-            std::vector<SendOutcome>& outcomes)
+            std::vector<SendOutcome>& outcomes, const std::function<void(const SendOutcome&)>& onOutcome)
 {
     progress.SetRange(static_cast<int>(items.size()));
     int position = 0;
     for (const SendItem& item : items) {
         outcomes.push_back(SendOne(unit, item));
+        if (onOutcome)
+            onOutcome(outcomes.back());
         progress.SetPosition(++position);
         if (progress.StopRequested())
             return JobResult::Stopped;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,9 +102,11 @@ struct SendOutcome
 SendOutcome SendOne(CUnit& unit, const SendItem& item);
 
 // Sends items in order, each with its read-back, testing progress for a stop
-// after each. Outcomes of the items sent are appended to outcomes.
+// after each. Outcomes of the items sent are appended to outcomes and, as
+// each is known, given to onOutcome when there is one.
 JobResult RunSend(CUnit& unit, const std::vector<SendItem>& items, IJobProgress& progress,
-            std::vector<SendOutcome>& outcomes);
+            std::vector<SendOutcome>& outcomes,
+            const std::function<void(const SendOutcome&)>& onOutcome = {});
 
 // The values of the record that a recipe can change, taken with the link
 // closed, for comparing before and after a ReadRecipe.

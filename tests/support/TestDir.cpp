@@ -18,12 +18,22 @@ TestDir::TestDir(bool bAsProgramDir) : m_bProgramDir(bAsProgramDir)
     m_strPath = tmpl;
     if (m_bProgramDir)
         platform::SetProgramDirectory(m_strPath);
+    // The change record of every send made meanwhile stays inside it, for
+    // this process and the programs it starts.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    m_bHadState = state != nullptr;
+    m_strOldState = state ? state : "";
+    setenv("XDG_STATE_HOME", (m_strPath + "/state").c_str(), 1);
 }
 
 TestDir::~TestDir()
 {
     if (m_bProgramDir)
         platform::SetProgramDirectory("");
+    if (m_bHadState)
+        setenv("XDG_STATE_HOME", m_strOldState.c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
     std::error_code ec;
     // A test may have made files read-only; make them removable again.
     for (auto& entry : fs::recursive_directory_iterator(m_strPath, ec))

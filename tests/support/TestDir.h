@@ -4,7 +4,8 @@
 
 // A fresh temporary directory, removed with everything in it at the end of
 // its scope. As a program directory it also points the program at itself
-// (VORLENT_HOME) for its lifetime.
+// (VORLENT_HOME) for its lifetime. Every one takes the change record
+// (XDG_STATE_HOME) into itself while it lives.
 class TestDir
 {
 public:
@@ -27,6 +28,8 @@ public:
 private:
     std::string m_strPath;
     bool m_bProgramDir;
+    bool m_bHadState = false;
+    std::string m_strOldState;
 };
 
 // The whole content of a file; empty when it cannot be read.

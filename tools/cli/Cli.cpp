@@ -2,6 +2,7 @@
 // production line. Reads the program's settings and writes none of them.
 #include "Cli.h"
 #include "CliMonitor.h"
+#include "CliRecords.h"
 
 #include <unistd.h>
 
@@ -34,13 +35,20 @@ const char* const kUsage =
     "  scan                      list the units on the bus: address, AZ number, type\n"
     "  receive ADDRESS RECIPE    receive the unit at ADDRESS (1..30) into the recipe file RECIPE\n"
     "                            ('-' writes it to standard output)\n"
-    "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back\n"
+    "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back,\n"
+    "                            each value recorded in the change record\n"
     "  monitor ADDRESS... [--interval SECONDS] [--count N] [--csv FILE|-] [--append]\n"
     "                            watch the actual and set values of the units: one line per unit\n"
     "                            and cycle (every SECONDS, default 1, 0 as fast as the line allows),\n"
     "                            until N cycles or SIGINT/SIGTERM; --csv records them to FILE\n"
     "                            ('-': the CSV to standard output instead of the lines), which must\n"
-    "                            not exist unless --append is given\n";
+    "                            not exist unless --append is given\n"
+    "  log [--az N] [--address A] [--since DATE]\n"
+    "                            print the change record's matching lines as CSV\n"
+    "  diff --unit ADDRESS RECIPE | diff RECIPE_A RECIPE_B\n"
+    "                            list the values that differ, tab-separated: where, left, right\n"
+    "  export RECIPE [--csv FILE|-]\n"
+    "                            write the recipe's values as CSV (what,name,value)\n";
 
 const char* const kOptions =
     "options:\n"
@@ -50,11 +58,13 @@ const char* const kOptions =
     "  --baud RATE      the baud rate instead of the one in CONFIG.INI\n"
     "  --timeout MS     the time-out per answer byte, 1..32767 ms, for this run\n"
     "  --trace FILE     append every telegram try to FILE\n"
+    "  --no-record      send even when the change record cannot be written\n"
     "  --help           this text\n"
     "  --version        the version and the program directory in use\n"
     "exit status: 0 done, 1 usage, 2 port, 3 communication (monitor: no unit answered in the first\n"
     "  cycle), 4 not a recipe or another unit's, 5 read-backs differ, 6 no unit found,\n"
-    "  7 recipe or CSV file not written\n";
+    "  7 recipe, CSV or change record not written;\n"
+    "  diff: 0 equal, 1 different, 2 usage or port, 3 communication, 4 not a recipe or another unit's\n";
 
 struct Options
 {
@@ -66,6 +76,7 @@ struct Options
     std::string trace;
     bool bHelp = false;
     bool bVersion = false;
+    bool bNoRecord = false;
     std::string command;
     std::vector<std::string> operands;
 };
@@ -128,6 +139,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.timeout = static_cast<int>(number);
+        } else if (arg == "--no-record") {
+            options.bNoRecord = true;
         } else if (arg == "--trace") {
             if (!valueOf(arg, options.trace))
                 return false;
@@ -152,6 +165,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     }
     options.command = args[i++];
     options.operands.assign(args.begin() + static_cast<long>(i), args.end());
+    const auto noRecord = std::find(options.operands.begin(), options.operands.end(), "--no-record");
+    if (noRecord != options.operands.end() && options.command == "send") {
+        options.bNoRecord = true;
+        options.operands.erase(noRecord);
+    }
+    if (IsRecordsCommand(options.command))
+        return true;
 
     if (options.command == "monitor") {
         MonitorArgs monitor;
@@ -284,6 +304,9 @@ public:
         if (m_options.timeout != -1)
             m_unit.SetLineSettings(m_unit.GetParity(), m_unit.GetDataBits(), m_unit.GetStopBits(),
                                    static_cast<int16_t>(m_options.timeout));
+        if (IsRecordsCommand(m_options.command))
+            return RunRecordsCommand(m_options.command, m_options.operands, m_out, m_err,
+                                     [this](int16_t address) { return ReceiveFrom(address); });
         if (!ConfigureLink())
             return kCliPort;
         if (m_options.command == "scan")
@@ -311,6 +334,14 @@ public:
     }
 
 private:
+    int ReceiveFrom(int16_t address)
+    {
+        if (!ConfigureLink())
+            return kCliPort;
+        m_nAddress = address;
+        return Receive();
+    }
+
     bool ConfigureLink()
     {
         CIniFile config("CONFIG.INI", false);
@@ -451,14 +482,19 @@ private:
         const std::vector<SendItem> items = ChangedItems(received, m_unit);
         if (items.empty())
             return kCliOk;
+        CliSendRecord record(m_options.bNoRecord, m_err);
+        if (!record.Begin(m_unit, m_strDevice, received))
+            return kCliWriteFailed;
         if (!Open())
             return kCliPort;
         std::vector<SendOutcome> outcomes;
         {
             Progress progress(m_err, "sending values to address " + std::to_string(m_nAddress), StderrIsTerminal());
-            RunSend(m_unit, items, progress, outcomes);
+            RunSend(m_unit, items, progress, outcomes,
+                    [&](const SendOutcome& outcome) { record.Append(m_unit, outcome); });
         }
         m_unit.ClosePort();
+        const bool bRecorded = record.End();
 
         int status = kCliOk;
         for (const SendOutcome& outcome : outcomes) {
@@ -473,7 +509,7 @@ private:
                 m_err << " (refused by its limits, not sent)";
             m_err << '\n';
         }
-        return status;
+        return bRecorded ? status : kCliWriteFailed;
     }
 
     const Options& m_options;

@@ -95,7 +95,10 @@ void CDarozozazWindowsDlg::ApplyMenuTexts()
             continue;
         }
         for (int i = 0; i < items.size(); ++i) {
-            if (!items[i]->isSeparator())
+            // Items added later carry numbers of their own.
+            if (const int n = RecordsMenuText(CMenuBar::IdOf(items[i])); n != -1)
+                SetMenuItemText(menu, i, texts.GetTextOr(n, RecordsMenuFallback(CMenuBar::IdOf(items[i]))));
+            else if (!items[i]->isSeparator())
                 SetMenuItemText(menu, i, texts.GetText(next++));
         }
     }

@@ -101,6 +101,8 @@ void CDarozozazWindowsDlg::CreateMenu()
     m.AddItem(file, cmd::kFileOpen);
     m.AddItem(file, cmd::kFileSave, false);
     m.AddItem(file, cmd::kFileSaveAs, false);
+    m.AddItem(file, cmd::kCompareRecipe, false);
+    m.AddItem(file, cmd::kExportCsv, false);
     m.AddSeparator(file);
     m.AddItem(file, cmd::kComment, false);
     m.AddItem(file, cmd::kFilePrint, false);
@@ -114,6 +116,8 @@ void CDarozozazWindowsDlg::CreateMenu()
     QMenu* communication = m.AddMenu();
     m.AddItem(communication, cmd::kSendParams);
     m.AddItem(communication, cmd::kReceiveParams);
+    m.AddSeparator(communication);
+    m.AddItem(communication, cmd::kChangeHistory);
 
     QMenu* parameters = m.AddMenu();
     m.AddItem(parameters, cmd::kGlobalParams);
@@ -246,6 +250,9 @@ void CDarozozazWindowsDlg::OnCommand(int id)
     case cmd::kActualSetValues: ShowView(2); break;
     case cmd::kLoadStandardParams: OnLoadStandardParams(); break;
     case cmd::kAbout: OnAbout(); break;
+    case cmd::kChangeHistory: OnChangeHistory(); break;
+    case cmd::kCompareRecipe: OnCompareWithRecipe(); break;
+    case cmd::kExportCsv: OnExportCsv(); break;
     default: break;
     }
 }
@@ -286,7 +293,8 @@ void CDarozozazWindowsDlg::ShowView(int nView)
             setViewCheck(m_nCurrentView, false);
             m_nCurrentView = -1;
         }
-        for (int id : {cmd::kFileOpen, cmd::kFileSave, cmd::kFileSaveAs, cmd::kComment, cmd::kFilePrint})
+        for (int id : {cmd::kFileOpen, cmd::kFileSave, cmd::kFileSaveAs, cmd::kComment, cmd::kFilePrint,
+                       cmd::kCompareRecipe, cmd::kExportCsv})
             m.Enable(id, false);
         return;
     }
@@ -296,7 +304,8 @@ void CDarozozazWindowsDlg::ShowView(int nView)
     Grid(nView).show();
     if (m_nCurrentView != -1)
         Grid(m_nCurrentView).hide();
-    for (int id : {cmd::kFileOpen, cmd::kFileSaveAs, cmd::kComment, cmd::kFilePrint})
+    for (int id : {cmd::kFileOpen, cmd::kFileSaveAs, cmd::kComment, cmd::kFilePrint, cmd::kCompareRecipe,
+                   cmd::kExportCsv})
         m.Enable(id, true);
     if (m_nCurrentView != -1)
         setViewCheck(m_nCurrentView, false);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,9 @@ class CMenuBar;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+namespace records {
+class CSendRecorder;
+}
 
 // Command identifiers of the main menu.
 namespace cmd {
@@ -33,6 +37,9 @@ constexpr int kFileOpen = 57601;
 constexpr int kFileSave = 57603;
 constexpr int kFileSaveAs = 57604;
 constexpr int kFilePrint = 57607;
+constexpr int kCompareRecipe = 32801;
+constexpr int kExportCsv = 32802;
+constexpr int kChangeHistory = 32803;
 constexpr int kFirstUnit = 33000;      // 32999 + address 1..30
 constexpr int kLastUnit = 33029;
 constexpr int kFirstLanguage = 33500;  // 33500 + n in the order found
@@ -147,6 +154,26 @@ public:
     void OnFilePrint();
     void OnAbout();
 
+    // --- Records: change record, history, comparison, export ---------------
+    void OnChangeHistory();
+    void OnCompareWithRecipe();
+    void OnExportCsv();
+    // The language text number of a records menu item (-1: not one), and its
+    // label for a language file without that text.
+    static int RecordsMenuText(int id);
+    static std::string RecordsMenuFallback(int id);
+    // A receive ended: what the record holds is the "before" of later sends.
+    void NoteReceivedValues();
+    // Opens the change record for a send; false when it cannot be written and
+    // the user chose not to send without it.
+    bool BeginSendRecord();
+    void RecordSendOutcome(const SendOutcome& outcome);
+    // fsync; a failure to write is told now, after the send.
+    void EndSendRecord();
+    // What the window holds: the record's values with the edits waiting to
+    // be sent.
+    UnitValues HeldInWindow();
+
     // --- Access for the dialogs and tests ------------------------------------
     CMSFlexGrid& Grid(int nGrid) { return *m_grid[static_cast<std::size_t>(nGrid)]; }
     CMenuBar& Menu() { return *m_menu; }
@@ -237,6 +264,9 @@ private:
     std::string FileDialogFolder() const;
     void RememberFolderOf(const std::string& path);
     std::string m_strLastFolder;
+
+    // The change record of sends, and the values held before each.
+    std::shared_ptr<records::CSendRecorder> m_sendRecord;
 };
 
 // The one main window of the program while it runs; null before and after.

@@ -50,6 +50,7 @@ bool CDarozozazWindowsDlg::FillGrid(int nGrid, bool bReceive, bool bUpdateMenus)
             grid.SetRedraw(true);
             return false;
         }
+        NoteReceivedValues();
     }
     if (bUpdateMenus)
         UpdateMenus(true);

@@ -151,13 +151,15 @@ void CDarozozazWindowsDlg::OnSendParams()
     int total = 0;
     for (int16_t count : m_nChangeCount)
         total += std::max<int>(count, 0);
-    if (total == 0)
+    if (total == 0 || !BeginSendRecord())
         return;
 
     CDlgReadWriteParams dialog(total, [this](int nGrid, int nEntry) { return OnSendEntry(nGrid, nEntry); }, this);
     // Only a send that reached its end keeps nothing waiting; after a stop or
     // a failure every entry goes again with the next send.
-    if (RunModal(dialog) == QDialog::Accepted)
+    const bool bDone = RunModal(dialog) == QDialog::Accepted;
+    EndSendRecord();
+    if (bDone)
         ClearChangeLists();
 }
 
@@ -229,6 +231,7 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     item.value = CellNumber(grid.GetTextMatrix(row, col));
 
     const SendOutcome outcome = SendOne(TheUnit(), item);
+    RecordSendOutcome(outcome);
     const bool bRefused = outcome.code == WriteResult::NotAcknowledged || outcome.code == WriteResult::Refused;
     if (outcome.bDiffers || bRefused) {
         SetCellColour(grid, row, col, CMSFlexGrid::kRed);

@@ -1,0 +1,90 @@
+#include "records/qt/DlgChangeHistory.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "config/TextMemory.h"
+#include "platform/SafeFormat.h"
+#include "platform/qt/QtText.h"
+#include "records/ChangeRecord.h"
+#include "records/RecordTexts.h"
+#include "records/qt/ChangeHistoryModel.h"
+
+namespace {
+
+std::vector<std::vector<std::string>> LinesOf(const std::vector<std::vector<std::string>>& lines, int azNumber)
+{
+    records::ChangeFilter filter;
+    filter.azNumber = azNumber;
+    std::vector<std::vector<std::string>> mine;
+    for (const std::vector<std::string>& line : lines) {
+        if (filter.Matches(line))
+            mine.push_back(line);
+    }
+    return mine;
+}
+
+}  // namespace
+
+CDlgChangeHistory::CDlgChangeHistory(const std::vector<std::vector<std::string>>& lines, int azNumber,
+                                     QWidget* parent)
+    : QDialog(parent)
+{
+    const CTextMemory& texts = TheTextMemory();
+    setWindowTitle(Q(platform::SafeFormat(texts.GetTextOr(records::text::kHistoryTitle, "Change history of AZ %d"),
+                                          {static_cast<long long>(azNumber)})));
+    m_model = new CChangeHistoryModel(LinesOf(lines, azNumber), this);
+
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName("filter");
+    m_filter->setClearButtonEnabled(true);
+    auto* filterLabel = new QLabel(Q(texts.GetTextOr(records::text::kFilter, "&Filter:")), this);
+    filterLabel->setBuddy(m_filter);
+    m_count = new QLabel(this);
+    m_count->setObjectName("count");
+
+    m_table = new QTableView(this);
+    m_table->setObjectName("table");
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    // Fixed rows and interactive columns: measuring 100 000 rows for their
+    // contents is what would make the dialog slow.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->resizeColumnsToContents();
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(filterLabel);
+    top->addWidget(m_filter, 1);
+    top->addWidget(m_count);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(buttons);
+    resize(960, 520);
+
+    connect(m_filter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    ApplyFilter();
+}
+
+void CDlgChangeHistory::ApplyFilter()
+{
+    m_model->SetFilter(S(m_filter->text()));
+    m_count->setText(Q(platform::SafeFormat(
+        TheTextMemory().GetTextOr(records::text::kHistoryCount, "%d of %d lines"),
+        {static_cast<long long>(m_model->rowCount()), static_cast<long long>(m_model->TotalLines())})));
+}
