@@ -40,6 +40,8 @@ bool CComPort::Open(int16_t nPort, int32_t nBaudrate, uint8_t nParity, uint8_t n
 
     m_bInUse = false;
     m_nHolderPid = 0;
+    m_bLinkFailed = false;
+    m_strLinkError.clear();
     m_strDevicePath = m_strDeviceOverride.empty() ? DevicePathForPort(m_nPort) : m_strDeviceOverride;
     if (m_strDevicePath.empty()) {
         m_strLastError = "COM" + std::to_string(m_nPort) + ": no such port";
@@ -75,8 +77,10 @@ void CComPort::Write(const std::string& text)
     if (now < m_tTurnaroundEnd)
         std::this_thread::sleep_for(m_tTurnaroundEnd - now);
     // A failed write shows as a silent answer, which the telegram layer
-    // repeats; there is nothing better to do with it here.
-    (void)m_device.Write(text.data(), text.size(), m_nTimeout);
+    // repeats; a job that watches the link learns of it from HasLinkFailed.
+    ++m_nWrites;
+    if (!m_device.Write(text.data(), text.size(), m_nTimeout))
+        NoteLinkFailure();
 }
 
 void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)
@@ -123,12 +127,20 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
         text.clear();
     answer = text;
 
-    if (bError)
+    if (bError) {
+        NoteLinkFailure();
         return 1;
+    }
     if (nExpectedLength != 0 && bEndedOnEtx &&
         !(nCalls > nExpectedLength - 4 && nCalls < nExpectedLength + 4))
         return 2;
     return 0;
+}
+
+void CComPort::NoteLinkFailure()
+{
+    m_bLinkFailed = true;
+    m_strLinkError = m_device.GetErrorText();
 }
 
 int CComPort::GetByteWaitMs() const
@@ -139,6 +151,7 @@ int CComPort::GetByteWaitMs() const
 std::string CComPort::DiscardInput()
 {
     std::string discarded = m_device.DiscardInput();
+    m_nDiscardedBytes += static_cast<long long>(discarded.size());
     if (!discarded.empty())
         AfterBytes(std::chrono::steady_clock::now());
     return discarded;
@@ -164,5 +177,6 @@ std::string CComPort::LetLineGoQuiet(int nQuietMs)
         if (Clock::now() >= giveUp)
             break;
     }
+    m_nDiscardedBytes += static_cast<long long>(discarded.size());
     return discarded;
 }

@@ -60,6 +60,17 @@ public:
     // A device path that replaces the port-number mapping at the next Open
     // (the CLI's --device, tests). Empty: use the mapping.
     void SetDeviceOverride(const std::string& path) { m_strDeviceOverride = path; }
+    const std::string& GetDeviceOverride() const { return m_strDeviceOverride; }
+
+    // Whether a Read or Write since the last Open failed on the device itself
+    // (a hang-up, an unplugged adapter, an I/O error; a time-out is none),
+    // and the system's text for it. A job that sees it closes the port.
+    bool HasLinkFailed() const { return m_bLinkFailed; }
+    const std::string& GetLinkError() const { return m_strLinkError; }
+    // Telegram tries written, and bytes thrown away by DiscardInput and
+    // LetLineGoQuiet, since construction: for a monitor's statistics.
+    long long GetWrites() const { return m_nWrites; }
+    long long GetDiscardedBytes() const { return m_nDiscardedBytes; }
 
     bool IsOpen() const { return m_device.IsOpen(); }
     // read() calls on the device so far (each fetches up to 1024 bytes).
@@ -76,6 +87,7 @@ public:
 private:
     // Bytes came from the line at lastByte: the turnaround runs from there.
     void AfterBytes(std::chrono::steady_clock::time_point lastByte);
+    void NoteLinkFailure();
 
     platform::SerialDevice m_device;  // stands for the original device handle
     int16_t m_nPort = 0;
@@ -85,6 +97,10 @@ private:
     uint8_t m_nStopBits = 0;
     int16_t m_nTimeout = 0;
     int m_nLastReadBytes = 0;
+    bool m_bLinkFailed = false;
+    std::string m_strLinkError;
+    long long m_nWrites = 0;
+    long long m_nDiscardedBytes = 0;
     bool m_bInUse = false;
     long m_nHolderPid = 0;
     std::chrono::steady_clock::time_point m_tTurnaroundEnd{};

@@ -149,6 +149,10 @@ public:
     void SetActualValue(int16_t zone, int32_t value);
 
     // --- Plain getters ---------------------------------------------------------
+    // The values the last row reads stored, without asking the unit; -1 for a
+    // zone outside 1..128.
+    int32_t GetStoredActualValue(int16_t zone) const { return ZoneInRange(zone) ? m_aActualValue[zone - 1] : -1; }
+    int32_t GetStoredSetValue(int16_t zone) const { return ZoneInRange(zone) ? m_aSetValue[zone - 1] : -1; }
     int16_t GetAddress() const { return m_nAddress; }
     bool IsOffline() const { return m_bOffline; }
     int16_t GetValueWidth() const { return m_nValueWidth; }

@@ -1,6 +1,7 @@
 // vorlent-cli: scan, receive to a recipe and send a recipe, for scripts on a
 // production line. Reads the program's settings and writes none of them.
 #include "Cli.h"
+#include "CliMonitor.h"
 
 #include <unistd.h>
 
@@ -32,7 +33,13 @@ const char* const kUsage =
     "  scan                      list the units on the bus: address, AZ number, type\n"
     "  receive ADDRESS RECIPE    receive the unit at ADDRESS (1..30) into the recipe file RECIPE\n"
     "                            ('-' writes it to standard output)\n"
-    "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back\n";
+    "  send ADDRESS RECIPE       send the values of RECIPE that differ from the unit's, with read-back\n"
+    "  monitor ADDRESS... [--interval SECONDS] [--count N] [--csv FILE|-] [--append]\n"
+    "                            watch the actual and set values of the units: one line per unit\n"
+    "                            and cycle (every SECONDS, default 1, 0 as fast as the line allows),\n"
+    "                            until N cycles or SIGINT/SIGTERM; --csv records them to FILE\n"
+    "                            ('-': the CSV to standard output instead of the lines), which must\n"
+    "                            not exist unless --append is given\n";
 
 const char* const kOptions =
     "options:\n"
@@ -44,8 +51,9 @@ const char* const kOptions =
     "  --trace FILE     append every telegram try to FILE\n"
     "  --help           this text\n"
     "  --version        the version and the program directory in use\n"
-    "exit status: 0 done, 1 usage, 2 port, 3 communication, 4 not a recipe or another unit's,\n"
-    "  5 read-backs differ, 6 no unit found, 7 recipe not written\n";
+    "exit status: 0 done, 1 usage, 2 port, 3 communication (monitor: no unit answered in the first\n"
+    "  cycle), 4 not a recipe or another unit's, 5 read-backs differ, 6 no unit found,\n"
+    "  7 recipe or CSV file not written\n";
 
 struct Options
 {
@@ -144,6 +152,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     options.command = args[i++];
     options.operands.assign(args.begin() + static_cast<long>(i), args.end());
 
+    if (options.command == "monitor") {
+        MonitorArgs monitor;
+        return ParseMonitorArgs(options.operands, monitor, error);
+    }
     const std::size_t wanted = options.command == "scan" ? 0 : 2;
     if (options.command != "scan" && options.command != "receive" && options.command != "send") {
         error = "unknown command '" + options.command + "'";
@@ -275,6 +287,12 @@ public:
             return kCliPort;
         if (m_options.command == "scan")
             return Scan();
+        if (m_options.command == "monitor") {
+            MonitorArgs args;
+            std::string error;
+            ParseMonitorArgs(m_options.operands, args, error);
+            return RunMonitorCommand(m_unit, m_strDevice, args, m_out, m_err);
+        }
         long address = 0;
         if (!ParseNumber(m_options.operands[0], 1, 30, address)) {
             m_err << "vorlent-cli: ADDRESS must be a bus address from 1 to 30, not '" << m_options.operands[0]

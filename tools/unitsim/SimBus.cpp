@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "unitsim/SimUnit.h"
@@ -111,8 +112,13 @@ void SimBus::AddUnit(SimUnitConfig unit)
     SimUnitConfig standard = unit;
     if (!unit.standardSetValues.empty())
         standard.setValues = unit.standardSetValues;
+    Heating heating;
+    heating.temperatures.assign(unit.actualValues.begin(), unit.actualValues.end());
+    heating.last = std::chrono::steady_clock::now();
+    heating.noiseState = static_cast<uint32_t>(unit.address) * 2654435761u + 1u;
     m_units.push_back(std::move(unit));
     m_standard.push_back(std::move(standard));
+    m_heating.push_back(std::move(heating));
 }
 
 void SimBus::AddFault(const SimFault& fault)
@@ -162,6 +168,31 @@ bool SimBus::IsRestarting(std::size_t unit, std::chrono::steady_clock::time_poin
     return std::any_of(m_restarts.begin(), m_restarts.end(), [unit](const Restart& r) { return r.unit == unit; });
 }
 
+void SimBus::Heat(std::size_t unit, std::chrono::steady_clock::time_point now)
+{
+    SimUnitConfig& u = m_units[unit];
+    Heating& h = m_heating[unit];
+    if (u.heatSeconds <= 0.0)
+        return;
+    const double dt = std::chrono::duration<double>(now - h.last).count();
+    h.last = now;
+    // The share of the remaining way covered in dt, the same however the
+    // polls fall.
+    const double share = 1.0 - std::exp(-std::max(dt, 0.0) / u.heatSeconds);
+    for (std::size_t z = 0; z < u.actualValues.size() && z < h.temperatures.size(); ++z) {
+        const bool bCold = std::find(u.coldZones.begin(), u.coldZones.end(), static_cast<int>(z) + 1) != u.coldZones.end();
+        if (!bCold)
+            h.temperatures[z] += (u.setValues[z] - h.temperatures[z]) * share;
+        int noise = 0;
+        if (u.heatNoise > 0) {
+            // A small generator of its own: the same noise on every run.
+            h.noiseState = h.noiseState * 1664525u + 1013904223u;
+            noise = static_cast<int>((h.noiseState >> 8) % static_cast<uint32_t>(2 * u.heatNoise + 1)) - u.heatNoise;
+        }
+        u.actualValues[z] = static_cast<int32_t>(std::lround(h.temperatures[z])) + noise;
+    }
+}
+
 void SimBus::LoadStandardValues(std::size_t unit)
 {
     SimUnitConfig& u = m_units[unit];
@@ -208,6 +239,11 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
     }
     if (index == m_units.size())
         return reply;
+
+    // Measured when asked for, so that what a unit answers is what it held
+    // at that moment.
+    if (request.text.find("II") != std::string::npos)
+        Heat(index, now);
 
     bool bSilence = false, bNak = false, bBadSum = false, bLower = false;
     std::string noise;

@@ -49,6 +49,16 @@ struct SimUnitConfig
     // standard values; a unit whose type contains "TORVA" comes back at
     // address 1.
     double restartSeconds = 0.0;
+    // Actual values that move, for a live picture: while heatSeconds > 0 each
+    // zone heats from its actual value toward its set value along a
+    // first-order curve with that time constant (63 % of the way after
+    // heatSeconds), measured with heatNoise units of noise either way.
+    // coldZones (1-based) have a broken heater: they stay where they started,
+    // noise and all. 0, the default, keeps every actual value as it is, so a
+    // test's unit answers the same every time.
+    double heatSeconds = 0.0;
+    int heatNoise = 0;
+    std::vector<int> coldZones;
 };
 
 enum class FaultKind
@@ -147,12 +157,23 @@ public:
 
 private:
     bool IsRestarting(std::size_t unit, std::chrono::steady_clock::time_point now);
+    // Brings the unit's moving actual values up to now.
+    void Heat(std::size_t unit, std::chrono::steady_clock::time_point now);
     void LoadStandardValues(std::size_t unit);
 
     mutable std::mutex m_mutex;
     // A deque, so that the pointers UnitAt() hands out survive AddUnit().
     std::deque<SimUnitConfig> m_units;
     std::deque<SimUnitConfig> m_standard;  // [unit]: the values "XSTD=" brings back
+    // [unit]: the temperatures behind moving actual values, unrounded, and
+    // when they were last brought up to date.
+    struct Heating
+    {
+        std::vector<double> temperatures;
+        std::chrono::steady_clock::time_point last{};
+        uint32_t noiseState = 1;
+    };
+    std::deque<Heating> m_heating;
     std::vector<SimFault> m_faults;        // times counts down as faults are used
     std::vector<SimRequest> m_requests;
     long m_nTelegrams = 0;  // every telegram so far, for Disconnect

@@ -22,6 +22,10 @@
 //                            A in zone 1 rising by S a zone (S may be
 //                            negative: 500+-2)
 //   restart=3                seconds of silence after "XSTD="
+//   heat=90                  actual values heat toward the set values with
+//                            this time constant in seconds (0: they stay)
+//   heatnoise=1              their measuring noise, +- units (0..1000)
+//   cold=5,9                 zones whose heater is broken: they stay cold
 //
 //   [fault]                  one injected fault (repeatable)
 //   kind=badchecksum         silence, noise, badchecksum, lowercase, nak,
@@ -266,6 +270,27 @@ bool Parser::UnitKey(const Line& l)
         if (l.value.empty() || *end != '\0' || errno != 0 || !(s >= 0.0 && s <= 3600.0))
             return Fail(l.number, "restart= wants seconds from 0 to 3600, not '" + l.value + "'");
         m_unit.restartSeconds = s;
+        return true;
+    }
+    if (k == "heat") {
+        char* end = nullptr;
+        errno = 0;
+        const double s = std::strtod(l.value.c_str(), &end);
+        if (l.value.empty() || *end != '\0' || errno != 0 || !(s >= 0.0 && s <= 86400.0))
+            return Fail(l.number, "heat= wants seconds from 0 to 86400, not '" + l.value + "'");
+        m_unit.heatSeconds = s;
+        return true;
+    }
+    if (k == "heatnoise")
+        return Int(l, m_unit.heatNoise, 0, 1000);
+    if (k == "cold") {
+        std::stringstream ss(l.value);
+        for (std::string item; std::getline(ss, item, ',');) {
+            std::optional<int32_t> zone = ToInt(Trim(item));
+            if (!zone || *zone < 1 || *zone > 128)
+                return Fail(l.number, "cold= wants zone numbers such as '5,9', not '" + l.value + "'");
+            m_unit.coldZones.push_back(*zone);
+        }
         return true;
     }
     if (k == "global") {

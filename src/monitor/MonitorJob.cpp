@@ -1,0 +1,455 @@
+#include "monitor/MonitorJob.h"
+
+#include <algorithm>
+
+#include "unit/Unit.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+}  // namespace
+
+struct CMonitorJob::UnitState
+{
+    MonitorUnit unit;
+    bool bKnown = false;  // zone count and width known
+    std::size_t index = 0;  // into m_stats
+    long long nTimedCycles = 0;
+    double dSumMs = 0.0;
+};
+
+MonitorLine MonitorLineOf(CUnit& unit)
+{
+    MonitorLine line;
+    line.nPort = unit.GetPort();
+    line.nBaudrate = unit.GetBaudrate();
+    line.nParity = unit.GetParity();
+    line.nDataBits = unit.GetDataBits();
+    line.nStopBits = unit.GetStopBits();
+    line.nTimeout = unit.GetTimeout();
+    line.strDevice = unit.GetComPort().GetDeviceOverride();
+    return line;
+}
+
+CMonitorJob::CMonitorJob(IMonitorObserver& observer) : m_observer(observer) {}
+
+CMonitorJob::~CMonitorJob()
+{
+    RequestStop();
+    Wait();
+    StopRecording();
+}
+
+bool CMonitorJob::Start(const MonitorConfig& config)
+{
+    if (m_bRunning.load()) {
+        m_strOpenError = "a monitor is running already";
+        return false;
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+    m_strOpenError.clear();
+    m_bPortInUse = false;
+    m_nHolderPid = 0;
+    if (config.units.empty()) {
+        m_strOpenError = "no unit to watch";
+        return false;
+    }
+
+    m_config = config;
+    m_pUnit = std::make_unique<CUnit>();
+    m_pUnit->SetInterface(config.line.nPort, config.line.nBaudrate);
+    m_pUnit->SetLineSettings(config.line.nParity, config.line.nDataBits, config.line.nStopBits,
+                             config.line.nTimeout);
+    m_pUnit->GetComPort().SetDeviceOverride(config.line.strDevice);
+    const bool bOpen = m_pUnit->OpenPort();
+    CComPort& port = m_pUnit->GetComPort();
+    m_strDevicePath = port.GetDevicePath();
+    if (!bOpen) {
+        m_strOpenError = port.GetLastError();
+        m_bPortInUse = port.IsInUse();
+        m_nHolderPid = port.GetHolderPid();
+        m_pUnit.reset();
+        return false;
+    }
+
+    m_states.clear();
+    std::vector<MonitorStats> stats;
+    for (const MonitorUnit& unit : config.units) {
+        UnitState state;
+        state.unit = unit;
+        state.unit.nZoneCount = std::clamp(unit.nZoneCount, 0, kMaxZones);
+        state.bKnown = state.unit.nZoneCount > 0 && (unit.nValueWidth == 4 || unit.nValueWidth == 5);
+        state.index = m_states.size();
+        m_states.push_back(state);
+        MonitorStats s;
+        s.nAddress = unit.nAddress;
+        s.nZoneCount = state.bKnown ? state.unit.nZoneCount : 0;
+        stats.push_back(s);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStop = false;
+        m_interval = std::max(config.interval, std::chrono::milliseconds(0));
+        m_stats = std::move(stats);
+    }
+    m_nCycles = 0;
+    m_bLinkGone = false;
+    m_bRunning = true;
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void CMonitorJob::RequestStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStop = true;
+    }
+    m_wake.notify_all();
+}
+
+bool CMonitorJob::Wait(std::chrono::milliseconds timeout)
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_wake.wait_for(lock, timeout, [this] { return !m_bRunning.load(); }))
+            return false;
+    }
+    // The worker has made its last call; what is left of it is its return.
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+    return true;
+}
+
+void CMonitorJob::Wait()
+{
+    while (!Wait(std::chrono::milliseconds(1000))) {
+    }
+}
+
+void CMonitorJob::SetPaused(bool bPaused)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bPaused = bPaused;
+    }
+    m_wake.notify_all();
+}
+
+void CMonitorJob::SetInterval(std::chrono::milliseconds interval)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interval = std::max(interval, std::chrono::milliseconds(0));
+    }
+    m_wake.notify_all();
+}
+
+std::chrono::milliseconds CMonitorJob::GetInterval() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_interval;
+}
+
+bool CMonitorJob::StartRecording(const std::string& path, bool bAppend, std::string& error)
+{
+    auto recorder = std::make_unique<CCsvRecorder>();
+    if (!recorder->Open(path, bAppend, error))
+        return false;
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (m_pRecorder)
+        m_pRecorder->Close();
+    m_pRecorder = std::move(recorder);
+    return true;
+}
+
+bool CMonitorJob::StartRecordingTo(int fd, const std::string& name)
+{
+    auto recorder = std::make_unique<CCsvRecorder>();
+    if (!recorder->OpenDescriptor(fd, name))
+        return false;
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (m_pRecorder)
+        m_pRecorder->Close();
+    m_pRecorder = std::move(recorder);
+    return true;
+}
+
+void CMonitorJob::StopRecording()
+{
+    std::unique_ptr<CCsvRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        recorder = std::move(m_pRecorder);
+    }
+    // Synced and closed outside the lock: the worker does not wait for a
+    // slow disk to take the last lines.
+    if (recorder)
+        recorder->Close();
+}
+
+bool CMonitorJob::IsRecording() const
+{
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    return m_pRecorder && m_pRecorder->IsOpen();
+}
+
+std::string CMonitorJob::RecordingPath() const
+{
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    return m_pRecorder ? m_pRecorder->GetPath() : std::string();
+}
+
+long long CMonitorJob::RecordedLines() const
+{
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    return m_pRecorder ? m_pRecorder->GetLines() : 0;
+}
+
+std::vector<MonitorStats> CMonitorJob::Statistics() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stats;
+}
+
+int CMonitorJob::WidestKnownUnit() const
+{
+    int widest = 0;
+    for (const MonitorStats& s : m_stats)
+        widest = std::max(widest, static_cast<int>(s.nZoneCount));
+    return widest;
+}
+
+bool CMonitorJob::WaitUntil(Clock::time_point due)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_wake.wait_until(lock, due, [this] { return m_bStop; });
+    return !m_bStop;
+}
+
+bool CMonitorJob::WaitWhilePaused()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_wake.wait(lock, [this] { return m_bStop || !m_bPaused.load(); });
+    return !m_bStop;
+}
+
+void CMonitorJob::Run()
+{
+    for (long long cycle = 1;; ++cycle) {
+        if (!WaitWhilePaused())
+            break;
+        if (m_bLinkGone && !Reopen())
+            break;
+        const Clock::time_point start = Clock::now();
+
+        // Every unit's layout is asked first, so that a recording's header
+        // can name the zones of the widest unit before its first line.
+        bool bStopped = false;
+        for (UnitState& state : m_states) {
+            if (!state.bKnown && !m_bLinkGone)
+                Identify(state);
+        }
+        for (UnitState& state : m_states) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                bStopped = m_bStop;
+            }
+            if (bStopped)
+                break;
+            PollUnit(state, cycle);
+        }
+        if (bStopped)
+            break;
+
+        const double cycleMs = MsBetween(start, Clock::now());
+        m_nCycles = cycle;
+        m_observer.CycleDone(cycle, cycleMs, Statistics());
+        if (m_config.nMaxCycles > 0 && cycle >= m_config.nMaxCycles)
+            break;
+
+        // The next cycle starts one interval after this one started, or at
+        // once when this one took longer: never a burst to catch up. A new
+        // interval counts from this cycle's start.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            const Clock::time_point due = start + m_interval;
+            if (m_bStop || Clock::now() >= due)
+                break;
+            m_wake.wait_until(lock, due);
+        }
+        if (m_bStop)
+            break;
+    }
+    m_pUnit->ClosePort();
+    StopRecording();
+    m_observer.Finished();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bRunning = false;
+    }
+    m_wake.notify_all();
+}
+
+bool CMonitorJob::Identify(UnitState& state)
+{
+    CUnit& unit = *m_pUnit;
+    CComPort& port = unit.GetComPort();
+    const long long writes = port.GetWrites();
+    const long long discarded = port.GetDiscardedBytes();
+    unit.SetAddress(state.unit.nAddress);
+    unit.SetOffline(false);
+    int requests = 1;
+    bool bOk = unit.QueryAZNumber() != -1;
+    // The width of the unit's own answer, unless the caller knows better.
+    const int16_t width = state.unit.nValueWidth == 4 || state.unit.nValueWidth == 5 ? state.unit.nValueWidth
+                                                                                     : unit.GetValueWidth();
+    int32_t zones = state.unit.nZoneCount;
+    if (bOk && zones == 0) {
+        ++requests;
+        const int32_t asked = unit.QueryZoneCount();
+        bOk = asked >= 1 && asked <= kMaxZones;
+        zones = asked;
+    }
+    bOk = bOk && (width == 4 || width == 5);
+    const long long tries = port.GetWrites() - writes;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        MonitorStats& s = m_stats[state.index];
+        s.nPolls += requests;
+        s.nRetried += tries > requests ? 1 : 0;
+        s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
+        if (bOk) {
+            s.nAnswered += requests;
+            s.nZoneCount = zones;
+        } else {
+            ++s.nNoAnswer;
+            s.nAnswered += requests - 1;
+        }
+    }
+    if (port.HasLinkFailed()) {
+        DeviceGone(port.GetLinkError());
+        return false;
+    }
+    if (!bOk)
+        return false;
+    state.unit.nZoneCount = zones;
+    state.unit.nValueWidth = width;
+    state.bKnown = true;
+    m_observer.UnitIdentified(state.unit.nAddress, zones, width);
+    return true;
+}
+
+void CMonitorJob::PollUnit(UnitState& state, long long cycle)
+{
+    MonitorSample sample;
+    sample.nAddress = state.unit.nAddress;
+    sample.nCycle = cycle;
+    sample.tWall = std::chrono::system_clock::now();
+    const Clock::time_point start = Clock::now();
+    if (state.bKnown && !m_bLinkGone) {
+        CUnit& unit = *m_pUnit;
+        // The record is told the unit's layout, so that its rows are cut
+        // into the right values and checked against the right length.
+        unit.SetAddress(state.unit.nAddress);
+        unit.SetOffline(true);
+        unit.SetZoneCount(state.unit.nZoneCount);
+        unit.SetValueWidth(state.unit.nValueWidth);
+        if (RowTelegram(state, -1, sample.actual))
+            RowTelegram(state, 0, sample.set);
+        const double ms = MsBetween(start, Clock::now());
+        state.dSumMs += ms;
+        ++state.nTimedCycles;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        MonitorStats& s = m_stats[state.index];
+        s.dLastCycleMs = ms;
+        s.dMeanCycleMs = state.dSumMs / static_cast<double>(state.nTimedCycles);
+    }
+    m_observer.SampleTaken(sample);
+    if (m_config.pHistory)
+        m_config.pHistory->Add(sample);
+    Record(sample);
+}
+
+bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t>& values)
+{
+    CUnit& unit = *m_pUnit;
+    CComPort& port = unit.GetComPort();
+    const long long writes = port.GetWrites();
+    const long long discarded = port.GetDiscardedBytes();
+    bool bOk = unit.ReadParamRow(row);
+    // A row shorter than the unit's zones would leave the values of an
+    // earlier answer in its tail: no answer, rather than old values as new.
+    const int expected = 7 + state.unit.nZoneCount * state.unit.nValueWidth;
+    bOk = bOk && port.GetLastReadBytes() >= expected;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        MonitorStats& s = m_stats[state.index];
+        ++s.nPolls;
+        ++(bOk ? s.nAnswered : s.nNoAnswer);
+        s.nRetried += port.GetWrites() - writes > 1 ? 1 : 0;
+        s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
+    }
+    if (port.HasLinkFailed()) {
+        DeviceGone(port.GetLinkError());
+        return false;
+    }
+    if (!bOk)
+        return false;
+    values.resize(static_cast<std::size_t>(state.unit.nZoneCount));
+    for (int16_t zone = 1; zone <= state.unit.nZoneCount; ++zone)
+        values[static_cast<std::size_t>(zone - 1)] =
+            row == -1 ? unit.GetStoredActualValue(zone) : unit.GetStoredSetValue(zone);
+    return true;
+}
+
+void CMonitorJob::DeviceGone(const std::string& text)
+{
+    m_pUnit->ClosePort();
+    m_bLinkGone = true;
+    m_observer.LinkChanged(MonitorLink::Gone, m_strDevicePath + ": " + (text.empty() ? "the device went away" : text));
+}
+
+bool CMonitorJob::Reopen()
+{
+    // Each try right after the one before would find nothing new: an
+    // adapter takes a moment to come back, and its name with it.
+    for (;;) {
+        if (!WaitUntil(Clock::now() + kReopenInterval))
+            return false;
+        if (m_pUnit->OpenPort()) {
+            m_bLinkGone = false;
+            m_observer.LinkChanged(MonitorLink::Open, m_strDevicePath);
+            return true;
+        }
+    }
+}
+
+void CMonitorJob::Record(const MonitorSample& sample)
+{
+    int widest = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        widest = WidestKnownUnit();
+    }
+    std::string error;
+    {
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        if (!m_pRecorder || !m_pRecorder->IsOpen())
+            return;
+        if (m_pRecorder->GetZoneColumns() == 0 && widest > 0)
+            m_pRecorder->SetZoneColumns(widest);
+        if (m_pRecorder->Write(sample))
+            return;
+        error = m_pRecorder->GetError();
+        m_pRecorder.reset();
+    }
+    m_observer.RecordingStopped(error);
+}

@@ -1,0 +1,325 @@
+// vorlent-cli monitor: the live values of some units, one line per unit and
+// cycle, and a recording to CSV, until a count or a stop signal.
+#include "CliMonitor.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <ostream>
+
+#include "Cli.h"
+#include "monitor/MonitorJob.h"
+#include "platform/Csv.h"
+#include "unit/Unit.h"
+
+namespace {
+
+// SIGINT and SIGTERM end a monitor cleanly: the handler only raises a flag
+// (a lock-free atomic, so async-signal-safe), and the main thread, which
+// looks at it a few times a second, stops the job, which finishes its line,
+// closes the file and the port and lets go of the lock.
+std::atomic<int> g_nStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int signal)
+{
+    int none = 0;
+    g_nStopSignal.compare_exchange_strong(none, signal);
+}
+
+class StopSignalScope
+{
+public:
+    StopSignalScope()
+    {
+        g_nStopSignal = 0;
+        struct sigaction action{};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        // No SA_RESTART: a wait in the serial layer returns early and is
+        // taken up again within its own deadline.
+        action.sa_flags = 0;
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+        // A reader of standard output that went away (a pipe into head) is
+        // a write error, seen and ended on, not a death without a cleanup.
+        struct sigaction ignore{};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &m_oldPipe);
+    }
+    ~StopSignalScope()
+    {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        sigaction(SIGPIPE, &m_oldPipe, nullptr);
+    }
+    StopSignalScope(const StopSignalScope&) = delete;
+    StopSignalScope& operator=(const StopSignalScope&) = delete;
+
+private:
+    struct sigaction m_oldInt{};
+    struct sigaction m_oldTerm{};
+    struct sigaction m_oldPipe{};
+};
+
+// A whole decimal number within [low, high], nothing else.
+bool ParseWhole(const std::string& text, long long low, long long high, long long& value)
+{
+    if (text.empty() || text.size() > 12 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    value = std::stoll(text);
+    return value >= low && value <= high;
+}
+
+// Seconds with up to three decimals ("0.5", "2", "0.250"), as milliseconds.
+bool ParseSeconds(const std::string& text, long long& ms)
+{
+    const std::size_t dot = text.find('.');
+    const std::string whole = text.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? std::string() : text.substr(dot + 1);
+    if ((whole.empty() && fraction.empty()) || fraction.size() > 3 || (dot != std::string::npos && fraction.empty()))
+        return false;
+    long long seconds = 0, part = 0;
+    if (!whole.empty() && !ParseWhole(whole, 0, 86400, seconds))
+        return false;
+    if (!fraction.empty()) {
+        fraction.resize(3, '0');
+        if (!ParseWhole(fraction, 0, 999, part))
+            return false;
+    }
+    ms = seconds * 1000 + part;
+    return ms <= 86400 * 1000LL;
+}
+
+std::string ValueText(const std::vector<int32_t>& row, std::size_t z)
+{
+    return z < row.size() && row[z] != kNoValue ? std::to_string(row[z]) : std::string("-");
+}
+
+// Prints each sample as a readable line, tells the link's and the
+// recording's troubles, and remembers what the end of the run needs.
+class Printer : public IMonitorObserver
+{
+public:
+    Printer(std::ostream& out, std::ostream& err, bool bLines) : m_out(out), m_err(err), m_bLines(bLines) {}
+
+    void SampleTaken(const MonitorSample& sample) override
+    {
+        if (sample.nCycle == 1 && sample.Answered())
+            m_bFirstCycleAnswered = true;
+        if (!m_bLines)
+            return;
+        char address[8];
+        std::snprintf(address, sizeof address, "%02d", sample.nAddress);
+        std::string line = platform::IsoLocalTime(sample.tWall) + "  " + address + " ";
+        if (!sample.Answered()) {
+            line += " no answer";
+        } else {
+            const std::size_t zones = std::max(sample.actual.size(), sample.set.size());
+            for (std::size_t z = 0; z < zones; ++z)
+                line += " " + ValueText(sample.actual, z) + "/" + ValueText(sample.set, z);
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_out << line << '\n' << std::flush;
+        if (!m_out)
+            m_bOutputLost = true;
+    }
+    void CycleDone(long long cycle, double, const std::vector<MonitorStats>&) override
+    {
+        if (cycle != 1)
+            return;
+        m_bFirstCycleDone = true;
+        // Nobody to watch: ended before a second cycle of silence goes out.
+        if (!m_bFirstCycleAnswered && m_pJob)
+            m_pJob->RequestStop();
+    }
+    void LinkChanged(MonitorLink state, const std::string& text) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (state == MonitorLink::Gone)
+            m_err << "vorlent-cli: " << text << "; opening it again every 2 s\n" << std::flush;
+        else
+            m_err << "vorlent-cli: " << text << " is back\n" << std::flush;
+    }
+    void RecordingStopped(const std::string& text) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_err << "vorlent-cli: " << text << '\n' << std::flush;
+        m_bRecordingFailed = true;
+    }
+
+    void SetJob(CMonitorJob* job) { m_pJob = job; }
+    bool FirstCycleDone() const { return m_bFirstCycleDone.load(); }
+    bool FirstCycleAnswered() const { return m_bFirstCycleAnswered.load(); }
+    bool OutputLost() const { return m_bOutputLost.load(); }
+    bool RecordingFailed() const { return m_bRecordingFailed.load(); }
+
+private:
+    std::mutex m_mutex;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_bLines;
+    CMonitorJob* m_pJob = nullptr;
+    std::atomic<bool> m_bFirstCycleDone{false};
+    std::atomic<bool> m_bFirstCycleAnswered{false};
+    std::atomic<bool> m_bOutputLost{false};
+    std::atomic<bool> m_bRecordingFailed{false};
+};
+
+}  // namespace
+
+bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& args, std::string& error)
+{
+    args = MonitorArgs{};
+    bool bCsv = false;
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        const std::string& arg = operands[i];
+        auto valueOf = [&](std::string& value) {
+            if (i + 1 >= operands.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            value = operands[++i];
+            return true;
+        };
+        std::string value;
+        long long number = 0;
+        if (arg == "--interval") {
+            if (!valueOf(value))
+                return false;
+            if (!ParseSeconds(value, number)) {
+                error = "--interval takes seconds from 0 to 86400 (up to three decimals), not '" + value + "'";
+                return false;
+            }
+            args.nIntervalMs = static_cast<int>(number);
+        } else if (arg == "--count") {
+            if (!valueOf(value))
+                return false;
+            if (!ParseWhole(value, 1, 999999999, number)) {
+                error = "--count takes a number of cycles from 1 to 999999999, not '" + value + "'";
+                return false;
+            }
+            args.nCount = number;
+        } else if (arg == "--csv") {
+            if (!valueOf(args.strCsv))
+                return false;
+            if (args.strCsv.empty()) {
+                error = "--csv needs a file name, or '-' for standard output";
+                return false;
+            }
+            bCsv = true;
+        } else if (arg == "--append") {
+            args.bAppend = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg + " for monitor";
+            return false;
+        } else {
+            if (!ParseWhole(arg, 1, 30, number)) {
+                error = "ADDRESS must be a bus address from 1 to 30, not '" + arg + "'";
+                return false;
+            }
+            if (std::find(args.addresses.begin(), args.addresses.end(), number) != args.addresses.end()) {
+                error = "address " + arg + " is given twice";
+                return false;
+            }
+            args.addresses.push_back(static_cast<int>(number));
+        }
+    }
+    if (args.addresses.empty()) {
+        error = "monitor takes at least one ADDRESS";
+        return false;
+    }
+    if (args.bAppend && (!bCsv || args.strCsv == "-")) {
+        error = "--append needs --csv FILE";
+        return false;
+    }
+    return true;
+}
+
+int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArgs& args, std::ostream& out,
+                      std::ostream& err)
+{
+    const bool bCsvToStdout = args.strCsv == "-";
+    Printer printer(out, err, !bCsvToStdout);
+    CMonitorJob job(printer);
+    printer.SetJob(&job);
+
+    // The file first: a name that is taken is refused before the line is
+    // touched.
+    bool bCreatedFile = false;
+    if (bCsvToStdout) {
+        out.flush();
+        job.StartRecordingTo(STDOUT_FILENO, "standard output");
+    } else if (!args.strCsv.empty()) {
+        std::string error;
+        if (!job.StartRecording(args.strCsv, args.bAppend, error)) {
+            err << "vorlent-cli: cannot record to " << error
+                << (args.bAppend ? "\n" : " (give --append to add to it, or another name)\n");
+            return kCliWriteFailed;
+        }
+        bCreatedFile = !args.bAppend;
+    }
+
+    MonitorConfig config;
+    config.line = MonitorLineOf(lineOf);
+    for (int address : args.addresses)
+        config.units.push_back(MonitorUnit{static_cast<int16_t>(address), 0, 0});
+    config.interval = std::chrono::milliseconds(args.nIntervalMs);
+    config.nMaxCycles = args.nCount;
+
+    StopSignalScope signals;
+    if (!job.Start(config)) {
+        job.StopRecording();
+        if (bCreatedFile)
+            ::unlink(args.strCsv.c_str());
+        if (job.IsPortInUse()) {
+            err << "vorlent-cli: the serial port " << device << " is in use by ";
+            if (job.GetHolderPid() > 0)
+                err << "process " << job.GetHolderPid() << '\n';
+            else
+                err << "another program\n";
+        } else {
+            err << "vorlent-cli: cannot open the serial port " << device;
+            if (!job.GetOpenError().empty())
+                err << ": " << job.GetOpenError();
+            err << '\n';
+        }
+        return kCliPort;
+    }
+
+    while (!job.Wait(std::chrono::milliseconds(200))) {
+        if (g_nStopSignal.load() != 0 || printer.OutputLost())
+            job.RequestStop();
+    }
+    const bool bNoUnit = !printer.FirstCycleAnswered();
+
+    if (bNoUnit) {
+        // A recording of silence only is no recording: a new file goes again.
+        if (bCreatedFile)
+            ::unlink(args.strCsv.c_str());
+        err << "vorlent-cli: no unit answered on " << device << " (address";
+        for (std::size_t i = 0; i < args.addresses.size(); ++i)
+            err << (i == 0 ? (args.addresses.size() > 1 ? "es " : " ") : ", ") << args.addresses[i];
+        err << ")\n";
+        return kCliComm;
+    }
+    if (printer.RecordingFailed())
+        return kCliWriteFailed;
+    if (isatty(STDERR_FILENO) == 1) {
+        for (const MonitorStats& s : job.Statistics()) {
+            char line[200];
+            std::snprintf(line, sizeof line,
+                          "address %02d: %lld polls, %lld answered, %lld retried, %lld without answer, "
+                          "%lld late answers discarded, cycle %.1f ms (mean %.1f ms)\n",
+                          s.nAddress, s.nPolls, s.nAnswered, s.nRetried, s.nNoAnswer, s.nLateDiscarded,
+                          s.dLastCycleMs, s.dMeanCycleMs);
+            err << line;
+        }
+    }
+    return kCliOk;
+}
