@@ -2,9 +2,11 @@
 // 16 zones × 8 hours at one sample a second (460 800 points), drawn into a
 // 1200 × 500 chart on the offscreen platform. Each run hands the points to
 // the library and draws one frame, as the chart's redraw timer does; once
-// with every point, once reduced to the lowest and highest sample per pixel
-// column. The memory counter is the resident size the chart adds while it
-// holds the points (the samples themselves excluded).
+// with every point, once reduced by the monitor history's query to the
+// lowest and highest sample per pixel column. The memory counter is the
+// resident size the chart adds while it holds the points (the samples
+// themselves excluded). Last, the trend chart itself, history query
+// included, as the monitor dialog redraws it.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +14,7 @@
 #include <QImage>
 #include <QPainter>
 #include <chrono>
+#include <memory>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,9 +29,16 @@
 #include <QtCharts/QValueAxis>
 #endif
 
-#include "monitor/qt/ChartPoints.h"
+#include "monitor/MonitorHistory.h"
+#include "monitor/qt/MonitorChart.h"
 
 namespace {
+
+struct ChartPoint
+{
+    double t;
+    double v;
+};
 
 constexpr int kZones = 16;
 constexpr int kSamples = 8 * 3600;
@@ -87,19 +97,63 @@ const std::vector<std::vector<ChartPoint>>& Samples()
     return zones;
 }
 
-void Reduce(bool decimate, int k, std::vector<ChartPoint>& out)
+constexpr int16_t kAddress = 1;
+constexpr double kStartS = 1.8e9;
+
+// The same samples in a monitor history, set values beside them.
+const CMonitorHistory& History()
+{
+    static const std::unique_ptr<CMonitorHistory> history = [] {
+        auto h = std::make_unique<CMonitorHistory>();
+        const auto& zones = Samples();
+        for (int i = 0; i < kSamples; ++i) {
+            MonitorSample sample;
+            sample.nAddress = kAddress;
+            sample.nCycle = i + 1;
+            sample.tWall = std::chrono::system_clock::time_point(std::chrono::seconds(static_cast<long long>(kStartS) + i));
+            for (int k = 0; k < kZones; ++k) {
+                sample.actual.push_back(static_cast<int32_t>(zones[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)].v));
+                sample.set.push_back(150 + 10 * k);
+            }
+            h->Add(sample);
+        }
+        return h;
+    }();
+    return *history;
+}
+
+std::vector<int> AllZones()
+{
+    std::vector<int> zones;
+    for (int k = 1; k <= kZones; ++k)
+        zones.push_back(k);
+    return zones;
+}
+
+// Every sample of zone k, or the history's reduction to kColumns slices
+// (each slice its lowest and highest value).
+void Points(bool decimate, int k, std::vector<ChartPoint>& out)
 {
     const auto& s = Samples()[static_cast<std::size_t>(k)];
-    if (decimate)
-        DecimateMinMax(s.data(), s.size(), 0, kSamples - 1, kColumns, out);
-    else
+    if (!decimate) {
         out.assign(s.begin(), s.end());
+        return;
+    }
+    out.clear();
+    const auto from = std::chrono::system_clock::time_point(std::chrono::seconds(static_cast<long long>(kStartS)));
+    const auto points = History().Query(kAddress, k + 1, from, from + std::chrono::seconds(kSamples), kColumns);
+    for (const CMonitorHistory::Point& p : points) {
+        const double t = static_cast<double>(p.tMs) / 1000.0 - kStartS;
+        out.push_back({t, static_cast<double>(p.nActualMin)});
+        if (p.nActualMax != p.nActualMin)
+            out.push_back({t, static_cast<double>(p.nActualMax)});
+    }
 }
 
 void BM_QCustomPlot(benchmark::State& state)
 {
     App();
-    Samples();
+    History();
     const bool decimate = state.range(0) != 0;
     const double before = ResidentMb();
     double heldMb = 0;
@@ -116,7 +170,7 @@ void BM_QCustomPlot(benchmark::State& state)
         std::vector<ChartPoint> points;
         for (auto _ : state) {
             for (int k = 0; k < kZones; ++k) {
-                Reduce(decimate, k, points);
+                Points(decimate, k, points);
                 QVector<QCPGraphData> data;
                 data.reserve(static_cast<qsizetype>(points.size()));
                 for (const ChartPoint& p : points)
@@ -142,7 +196,7 @@ void BM_QCustomPlot(benchmark::State& state)
 void BM_QtCharts(benchmark::State& state)
 {
     App();
-    Samples();
+    History();
     const bool decimate = state.range(0) != 0;
     const double before = ResidentMb();
     double heldMb = 0;
@@ -174,7 +228,7 @@ void BM_QtCharts(benchmark::State& state)
         std::vector<ChartPoint> points;
         for (auto _ : state) {
             for (int k = 0; k < kZones; ++k) {
-                Reduce(decimate, k, points);
+                Points(decimate, k, points);
                 QList<QPointF> list;
                 list.reserve(static_cast<qsizetype>(points.size()));
                 for (const ChartPoint& p : points)
@@ -195,6 +249,28 @@ void BM_QtCharts(benchmark::State& state)
 }
 #endif
 
+// The monitor dialog's chart on the same history: a follow-mode redraw
+// of all 16 zones over the whole 8 hours.
+void BM_TrendChartRedraw(benchmark::State& state)
+{
+    App();
+    const CMonitorHistory& history = History();
+    CMonitorChart chart;
+    chart.resize(kWidth, kHeight);
+    chart.SetZones(AllZones());
+    chart.SetTimeRange(kStartS, kStartS + kSamples);
+    chart.show();
+    QApplication::processEvents();
+    std::size_t handed = 0;
+    for (auto _ : state) {
+        handed = chart.Redraw(history, kAddress);
+        // The redraw is queued: the frame is drawn by the event loop.
+        QApplication::processEvents();
+    }
+    state.counters["points_handed"] = static_cast<double>(handed);
+    state.counters["history_MB"] = static_cast<double>(history.MemoryBytes()) / (1024.0 * 1024.0);
+}
+
 }  // namespace
 
 // Argument: 0 every point, 1 reduced to two per pixel column.
@@ -202,5 +278,7 @@ BENCHMARK(BM_QCustomPlot)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 #ifdef VORLENT_BENCH_QTCHARTS
 BENCHMARK(BM_QtCharts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 #endif
+
+BENCHMARK(BM_TrendChartRedraw)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -9,6 +9,7 @@
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsApp.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "monitor/qt/MonitorTexts.h"
 #include "platform/ProgramDir.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/QtText.h"
@@ -69,6 +70,29 @@ void CDarozozazWindowsDlg::SetMenuItemText(QMenu* menu, int position, const std:
     CMenuBar::SetItemText(menu, position, text);
 }
 
+namespace {
+
+// Items beyond the original menu carry texts of their own numbers, so that
+// the others keep the numbers the language files give them by position.
+struct OwnMenuText
+{
+    int nId;
+    monitortext::Text text;
+};
+constexpr OwnMenuText kOwnMenuTexts[] = {{cmd::kMonitor, monitortext::kMenuMonitor}};
+
+const OwnMenuText* OwnTextOf(const QAction* item)
+{
+    const int id = CMenuBar::IdOf(item);
+    for (const OwnMenuText& own : kOwnMenuTexts) {
+        if (own.nId == id)
+            return &own;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void CDarozozazWindowsDlg::ApplyMenuTexts()
 {
     const CTextMemory& texts = TheTextMemory();
@@ -95,7 +119,9 @@ void CDarozozazWindowsDlg::ApplyMenuTexts()
             continue;
         }
         for (int i = 0; i < items.size(); ++i) {
-            if (!items[i]->isSeparator())
+            if (const OwnMenuText* own = OwnTextOf(items[i]))
+                SetMenuItemText(menu, i, texts.GetTextOr(own->text.n, own->text.english));
+            else if (!items[i]->isSeparator())
                 SetMenuItemText(menu, i, texts.GetText(next++));
         }
     }

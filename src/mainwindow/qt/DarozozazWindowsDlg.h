@@ -29,6 +29,7 @@ constexpr int kGlobalParams = 32781;
 constexpr int kLoadStandardParams = 32782;
 constexpr int kComment = 32785;
 constexpr int kLanguagePlaceholder = 32787;
+constexpr int kMonitor = 32790;
 constexpr int kFileOpen = 57601;
 constexpr int kFileSave = 57603;
 constexpr int kFileSaveAs = 57604;
