@@ -222,6 +222,9 @@ struct CMonitorHistory::UnitStore
     }
 };
 
+CMonitorHistory::CMonitorHistory() = default;
+CMonitorHistory::~CMonitorHistory() = default;
+
 void CMonitorHistory::Add(const MonitorSample& sample)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -55,7 +55,8 @@ public:
         int32_t nSetMax = kNoValue;
     };
 
-    CMonitorHistory() = default;
+    CMonitorHistory();
+    ~CMonitorHistory();
     CMonitorHistory(const CMonitorHistory&) = delete;
     CMonitorHistory& operator=(const CMonitorHistory&) = delete;
 

@@ -64,7 +64,7 @@ struct MonitorStats
     int32_t nZoneCount = 0;       // 0 while not yet known
     long long nPolls = 0;         // requests (first tries)
     long long nAnswered = 0;      // of those, with a usable answer
-    long long nRetried = 0;       // of those, that needed more than one try
+    long long nRetried = 0;       // of the answered, those that needed more than one try
     long long nNoAnswer = 0;      // of those, without a usable answer
     long long nLateDiscarded = 0; // times late or stray answers were thrown away
     // Time of the unit's part of a cycle (its telegrams, retries included),

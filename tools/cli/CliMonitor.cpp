@@ -14,56 +14,28 @@
 #include "Cli.h"
 #include "monitor/MonitorJob.h"
 #include "platform/Csv.h"
+#include "platform/StopSignals.h"
 #include "unit/Unit.h"
 
 namespace {
 
-// SIGINT and SIGTERM end a monitor cleanly: the handler only raises a flag
-// (a lock-free atomic, so async-signal-safe), and the main thread, which
-// looks at it a few times a second, stops the job, which finishes its line,
-// closes the file and the port and lets go of the lock.
-std::atomic<int> g_nStopSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-extern "C" void OnStopSignal(int signal)
-{
-    int none = 0;
-    g_nStopSignal.compare_exchange_strong(none, signal);
-}
-
-class StopSignalScope
+// A reader of standard output that went away (a pipe into head) is a
+// write error, seen and ended on, not a death without a cleanup of the port.
+class IgnoreBrokenPipe
 {
 public:
-    StopSignalScope()
+    IgnoreBrokenPipe()
     {
-        g_nStopSignal = 0;
-        struct sigaction action{};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        // No SA_RESTART: a wait in the serial layer returns early and is
-        // taken up again within its own deadline.
-        action.sa_flags = 0;
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-        // A reader of standard output that went away (a pipe into head) is
-        // a write error, seen and ended on, not a death without a cleanup.
         struct sigaction ignore{};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
         sigaction(SIGPIPE, &ignore, &m_oldPipe);
     }
-    ~StopSignalScope()
-    {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-        sigaction(SIGPIPE, &m_oldPipe, nullptr);
-    }
-    StopSignalScope(const StopSignalScope&) = delete;
-    StopSignalScope& operator=(const StopSignalScope&) = delete;
+    ~IgnoreBrokenPipe() { sigaction(SIGPIPE, &m_oldPipe, nullptr); }
+    IgnoreBrokenPipe(const IgnoreBrokenPipe&) = delete;
+    IgnoreBrokenPipe& operator=(const IgnoreBrokenPipe&) = delete;
 
 private:
-    struct sigaction m_oldInt{};
-    struct sigaction m_oldTerm{};
     struct sigaction m_oldPipe{};
 };
 
@@ -272,7 +244,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     config.interval = std::chrono::milliseconds(args.nIntervalMs);
     config.nMaxCycles = args.nCount;
 
-    StopSignalScope signals;
+    IgnoreBrokenPipe brokenPipe;
     if (!job.Start(config)) {
         job.StopRecording();
         if (bCreatedFile)
@@ -293,10 +265,13 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     }
 
     while (!job.Wait(std::chrono::milliseconds(200))) {
-        if (g_nStopSignal.load() != 0 || printer.OutputLost())
+        // SIGINT, SIGTERM and SIGHUP (taken by the command line's stop
+        // signals): the job finishes the unit it polls, its line included,
+        // then closes the file and the port and lets go of the lock.
+        if (platform::StopSignalReceived() || printer.OutputLost())
             job.RequestStop();
     }
-    const bool bNoUnit = !printer.FirstCycleAnswered();
+    const bool bNoUnit = printer.FirstCycleDone() && !printer.FirstCycleAnswered();
 
     if (bNoUnit) {
         // A recording of silence only is no recording: a new file goes again.
