@@ -37,6 +37,7 @@ protected:
         home.CopyResource("English.lng");
         home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n");
         unitsim::SimUnitConfig unit = MakeSimUnit(kAddress, 11, 10, 2);
+        unit.type = "PRESS 10";
         // Differences -6..+6 around the set value 200, zone 10 exactly on it.
         unit.setValues.assign(10, 200);
         unit.actualValues = {194, 195, 196, 204, 205, 206, 199, 201, 100, 200};
@@ -48,7 +49,7 @@ protected:
         window.show();
         ASSERT_TRUE(WaitFor([&] { return script.PendingDialogs() == 0; }));
         line.Attach(TheUnit(), 50);
-        window.OnDevicesItem(kAddress, "MZR 10");
+        window.OnDevicesItem(kAddress, "PRESS 10");
         window.OnDevicesItem(kOther, "MZR 3");
         script.ExpectDialog([](QDialog&) {});  // the receive closes by itself
         window.OnUnitPicked(kAddress);
@@ -108,7 +109,7 @@ TEST_F(MonitorTest, ShowsTheUnitsValuesAndClosesTheLinkOnClose)
     bool bChecked = false;
     Monitor([&](CDlgMonitor& monitor) {
         bChecked = true;
-        EXPECT_EQ(monitor.windowTitle().toStdString(), "Monitor: unit 5 MZR 10");
+        EXPECT_EQ(monitor.windowTitle().toStdString(), "Monitor: unit 5 PRESS 10");
         ASSERT_EQ(monitor.TabCount(), 1);
         QTableWidget& table = monitor.Table(0);
         ASSERT_EQ(table.rowCount(), 10);
