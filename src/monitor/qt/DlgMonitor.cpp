@@ -262,8 +262,9 @@ void CDlgMonitor::AddTab(const MonitorUnit& unit)
     tab.table->verticalHeader()->hide();
     tab.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tab.table->setSelectionMode(QAbstractItemView::NoSelection);
-    tab.table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    tab.table->horizontalHeader()->setStretchLastSection(true);
+    // Fixed shares of the table's width: no column re-measures its cells
+    // as the values change.
+    tab.table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     tab.table->verticalHeader()->setDefaultSectionSize(tab.table->fontMetrics().height() + 6);
     tab.chart = new CMonitorChart(splitter);
     splitter->addWidget(tab.table);
