@@ -173,44 +173,60 @@ struct CMonitorHistory::UnitStore
         std::copy(pending.begin(), pending.end(), coarse.begin() + static_cast<long>(to * zones));
     }
 
-    // Every stored point of zone z (0-based) from fromMs to toMs, oldest
-    // first, handed to take.
-    template <typename Take>
-    void Points(std::size_t z, int64_t fromMs, int64_t toMs, Take&& take) const
+    // The first index of a ring (in time order) whose time is not before
+    // t, and the count of the ring.
+    template <typename TimeAt>
+    static std::size_t FirstFrom(std::size_t count, int64_t t, TimeAt timeAt)
     {
-        auto first = [&](std::size_t count, auto timeAt) {
-            std::size_t lo = 0, hi = count;
-            while (lo < hi) {
-                const std::size_t mid = lo + (hi - lo) / 2;
-                if (timeAt(mid) < fromMs)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            return lo;
+        std::size_t lo = 0, hi = count;
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (timeAt(mid) < t)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+    int64_t CoarseTimeAt(std::size_t i) const { return coarseTime[CoarseSlot(i)]; }
+    int64_t FineTimeAt(std::size_t i) const { return fineTime[FineSlot(i)]; }
+
+    // How many steps and cycles lie in [fromMs, toMs].
+    std::size_t Count(int64_t fromMs, int64_t toMs) const
+    {
+        auto within = [&](std::size_t count, auto timeAt) {
+            return FirstFrom(count, toMs + 1, timeAt) - FirstFrom(count, fromMs, timeAt);
         };
-        const auto coarseAt = [&](std::size_t i) { return coarseTime[CoarseSlot(i)]; };
-        for (std::size_t i = first(CoarseCount(), coarseAt); i < CoarseCount(); ++i) {
+        return within(CoarseCount(), [&](std::size_t i) { return CoarseTimeAt(i); }) +
+               (pendingCycles > 0 && pendingTime >= fromMs && pendingTime <= toMs ? 1 : 0) +
+               within(FineCount(), [&](std::size_t i) { return FineTimeAt(i); });
+    }
+
+    // Hands every step (steps(t, extremes of all zones)) and then every
+    // cycle (cycles(t, actual values, set values of all zones)) in [fromMs,
+    // toMs] over, oldest first, a whole row at a time: the zones of one time
+    // lie side by side, so a query of several zones reads each row once.
+    template <typename Steps, typename Cycles>
+    void Visit(int64_t fromMs, int64_t toMs, Steps&& steps, Cycles&& cycles) const
+    {
+        for (std::size_t i = FirstFrom(CoarseCount(), fromMs, [&](std::size_t k) { return CoarseTimeAt(k); });
+             i < CoarseCount(); ++i) {
             const std::size_t slot = CoarseSlot(i);
             if (coarseTime[slot] > toMs)
                 return;
-            const Extremes& e = coarse[slot * zones + z];
-            take(Point{coarseTime[slot], e.nActualMin, e.nActualMax, e.nSetMin, e.nSetMax});
+            steps(coarseTime[slot], &coarse[slot * zones]);
         }
         if (pendingCycles > 0 && pendingTime >= fromMs) {
             if (pendingTime > toMs)
                 return;
-            const Extremes& e = pending[z];
-            take(Point{pendingTime, e.nActualMin, e.nActualMax, e.nSetMin, e.nSetMax});
+            steps(pendingTime, pending.data());
         }
-        const auto fineAt = [&](std::size_t i) { return fineTime[FineSlot(i)]; };
-        for (std::size_t i = first(FineCount(), fineAt); i < FineCount(); ++i) {
+        for (std::size_t i = FirstFrom(FineCount(), fromMs, [&](std::size_t k) { return FineTimeAt(k); });
+             i < FineCount(); ++i) {
             const std::size_t slot = FineSlot(i);
             if (fineTime[slot] > toMs)
                 return;
-            const int32_t a = fineActual[slot * zones + z];
-            const int32_t s = fineSet[slot * zones + z];
-            take(Point{fineTime[slot], a, a, s, s});
+            cycles(fineTime[slot], &fineActual[slot * zones], &fineSet[slot * zones]);
         }
     }
 
@@ -260,27 +276,48 @@ std::vector<std::vector<CMonitorHistory::Point>> CMonitorHistory::Query(
     // The slices are the same for every zone and every query of the same
     // span, so that a redraw does not make the lines shimmer.
     const int64_t span = toMs - fromMs + 1;
+    const bool bSlice = store.Count(fromMs, toMs) > maxPoints;
+    std::vector<std::size_t> wanted;  // [k]: the zone's index, or none
+    std::vector<long long> slice(zones.size(), -1);
     for (std::size_t k = 0; k < zones.size(); ++k) {
-        if (zones[k] < 1 || static_cast<std::size_t>(zones[k]) > store.zones)
-            continue;
-        std::vector<Point>& points = result[k];
-        store.Points(static_cast<std::size_t>(zones[k] - 1), fromMs, toMs, [&](const Point& p) { points.push_back(p); });
-        if (points.size() <= maxPoints)
-            continue;
-        std::vector<Point> sliced;
-        sliced.reserve(maxPoints);
-        long long slice = -1;
-        for (const Point& p : points) {
-            const long long s = static_cast<long long>((static_cast<__int128>(p.tMs - fromMs) * static_cast<long long>(maxPoints)) / span);
-            if (s != slice) {
-                slice = s;
-                sliced.push_back(p);
-            } else {
-                Merge(sliced.back(), p);
-            }
-        }
-        points.swap(sliced);
+        const bool bValid = zones[k] >= 1 && static_cast<std::size_t>(zones[k]) <= store.zones;
+        wanted.push_back(bValid ? static_cast<std::size_t>(zones[k] - 1) : store.zones);
+        if (bValid)
+            result[k].reserve(std::min<std::size_t>(maxPoints, 4096));
     }
+    auto put = [&](std::size_t k, const Point& p) {
+        std::vector<Point>& points = result[k];
+        if (!bSlice) {
+            points.push_back(p);
+            return;
+        }
+        const long long s =
+            static_cast<long long>((static_cast<__int128>(p.tMs - fromMs) * static_cast<long long>(maxPoints)) / span);
+        if (s != slice[k]) {
+            slice[k] = s;
+            points.push_back(p);
+        } else {
+            Merge(points.back(), p);
+        }
+    };
+    store.Visit(
+        fromMs, toMs,
+        [&](int64_t t, const Extremes* row) {
+            for (std::size_t k = 0; k < wanted.size(); ++k) {
+                if (wanted[k] < store.zones) {
+                    const Extremes& e = row[wanted[k]];
+                    put(k, Point{t, e.nActualMin, e.nActualMax, e.nSetMin, e.nSetMax});
+                }
+            }
+        },
+        [&](int64_t t, const int32_t* actual, const int32_t* set) {
+            for (std::size_t k = 0; k < wanted.size(); ++k) {
+                if (wanted[k] < store.zones) {
+                    const std::size_t z = wanted[k];
+                    put(k, Point{t, actual[z], actual[z], set[z], set[z]});
+                }
+            }
+        });
     return result;
 }
 

@@ -81,25 +81,22 @@ bool CMonitorJob::Start(const MonitorConfig& config)
         return false;
     }
 
+    // The units are taken in as if added, before the first cycle.
     m_states.clear();
-    std::vector<MonitorStats> stats;
-    for (const MonitorUnit& unit : config.units) {
-        UnitState state;
-        state.unit = unit;
-        state.unit.nZoneCount = std::clamp(unit.nZoneCount, 0, kMaxZones);
-        state.bKnown = state.unit.nZoneCount > 0 && (unit.nValueWidth == 4 || unit.nValueWidth == 5);
-        state.index = m_states.size();
-        m_states.push_back(state);
-        MonitorStats s;
-        s.nAddress = unit.nAddress;
-        s.nZoneCount = state.bKnown ? state.unit.nZoneCount : 0;
-        stats.push_back(s);
-    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bStop = false;
         m_interval = std::max(config.interval, std::chrono::milliseconds(0));
-        m_stats = std::move(stats);
+        m_stats.clear();
+        m_watched.clear();
+        m_added.clear();
+        m_removed.clear();
+        for (const MonitorUnit& unit : config.units) {
+            if (std::find(m_watched.begin(), m_watched.end(), unit.nAddress) != m_watched.end())
+                continue;
+            m_watched.push_back(unit.nAddress);
+            m_added.push_back(unit);
+        }
     }
     m_nCycles = 0;
     m_bLinkGone = false;
@@ -134,6 +131,56 @@ void CMonitorJob::Wait()
 {
     while (!Wait(std::chrono::milliseconds(1000))) {
     }
+}
+
+bool CMonitorJob::AddUnit(const MonitorUnit& unit)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_bRunning.load() || unit.nAddress < 1 || unit.nAddress > 30 ||
+        std::find(m_watched.begin(), m_watched.end(), unit.nAddress) != m_watched.end())
+        return false;
+    m_watched.push_back(unit.nAddress);
+    m_added.push_back(unit);
+    return true;
+}
+
+bool CMonitorJob::RemoveUnit(int16_t address)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = std::find(m_watched.begin(), m_watched.end(), address);
+    if (!m_bRunning.load() || it == m_watched.end() || m_watched.size() == 1)
+        return false;
+    m_watched.erase(it);
+    m_removed.push_back(address);
+    return true;
+}
+
+void CMonitorJob::ApplyUnitChanges()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (int16_t address : m_removed) {
+        auto it = std::find_if(m_states.begin(), m_states.end(),
+                               [address](const UnitState& s) { return s.unit.nAddress == address; });
+        if (it == m_states.end())
+            continue;
+        m_stats.erase(m_stats.begin() + static_cast<long>(it->index));
+        m_states.erase(it);
+    }
+    for (const MonitorUnit& unit : m_added) {
+        UnitState state;
+        state.unit = unit;
+        state.unit.nZoneCount = std::clamp(unit.nZoneCount, 0, kMaxZones);
+        state.bKnown = state.unit.nZoneCount > 0 && (unit.nValueWidth == 4 || unit.nValueWidth == 5);
+        m_states.push_back(state);
+        MonitorStats s;
+        s.nAddress = unit.nAddress;
+        s.nZoneCount = state.bKnown ? state.unit.nZoneCount : 0;
+        m_stats.push_back(s);
+    }
+    for (std::size_t i = 0; i < m_states.size(); ++i)
+        m_states[i].index = i;
+    m_added.clear();
+    m_removed.clear();
 }
 
 void CMonitorJob::SetPaused(bool bPaused)
@@ -254,6 +301,7 @@ void CMonitorJob::Run()
             break;
         if (m_bLinkGone && !Reopen())
             break;
+        ApplyUnitChanges();
         const Clock::time_point start = Clock::now();
 
         // Every unit's layout is asked first, so that a recording's header

@@ -94,6 +94,14 @@ public:
     // mid-cycle begins after the current unit.
     void SetPaused(bool bPaused);
     bool IsPaused() const { return m_bPaused.load(); }
+    // Units watched from the next cycle on, after those there are (false:
+    // the address is watched already or is not 1..30); and a unit no longer
+    // watched from the next cycle on (false: it is not watched). A job must
+    // keep one unit: the last is not removed. Before Start() they change
+    // nothing; give the units in MonitorConfig then.
+    bool AddUnit(const MonitorUnit& unit);
+    bool RemoveUnit(int16_t address);
+
     // Takes effect at once: the wait for the next cycle is measured again
     // from the current cycle's start.
     void SetInterval(std::chrono::milliseconds interval);
@@ -140,6 +148,8 @@ private:
     bool WaitUntil(std::chrono::steady_clock::time_point due);
     bool WaitWhilePaused();
     void Record(const MonitorSample& sample);
+    // Takes in the units added and drops those removed since the last cycle.
+    void ApplyUnitChanges();
     int WidestKnownUnit() const;
 
     IMonitorObserver& m_observer;
@@ -153,6 +163,10 @@ private:
     bool m_bStop = false;
     std::chrono::milliseconds m_interval{1000};
     std::vector<MonitorStats> m_stats;
+    // Addresses watched once the changes below are applied, and the changes.
+    std::vector<int16_t> m_watched;
+    std::vector<MonitorUnit> m_added;
+    std::vector<int16_t> m_removed;
     // Apart, so that a slow disk holds no control call but the recording's.
     mutable std::mutex m_recordMutex;
     std::unique_ptr<CCsvRecorder> m_pRecorder;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "SimFixture.h"
 #include "TestDir.h"
@@ -223,4 +224,71 @@ TEST(MonitorJob, AnUnpluggedAdapterIsOpenedAgainWhenItComesBack)
     ASSERT_EQ(collector.links.size(), 2u);
     EXPECT_EQ(collector.links[1], MonitorLink::Open);
     first.reset();
+}
+
+// Pause, interval and stop act on a job that waits out a long interval at
+// once: nothing goes out while paused, a shorter interval or a stop does not
+// wait for the hour to pass.
+TEST(MonitorJob, ControlsActOnAWaitingJobAtOnce)
+{
+    SimLine line;
+    line.Bus().AddUnit(MakeSimUnit(3, 7, 12, 2, 4));
+    line.Start();
+    Collector collector;
+    CMonitorJob job(collector);
+    MonitorConfig config = ConfigFor(line.Path(), {3});
+    config.interval = std::chrono::hours(1);
+    ASSERT_TRUE(job.Start(config));
+    ASSERT_TRUE(collector.WaitFor([](Collector& c) { return c.samples.size() == 1; }));
+
+    job.SetPaused(true);
+    job.SetInterval(std::chrono::milliseconds(0));
+    const int requests = line.Server().RequestCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(line.Server().RequestCount(), requests);
+    EXPECT_EQ(collector.samples.size(), 1u);
+
+    job.SetPaused(false);
+    ASSERT_TRUE(collector.WaitFor([](Collector& c) { return c.samples.size() >= 3; }));
+    job.SetInterval(std::chrono::hours(1));
+    const std::size_t taken = collector.samples.size();
+    job.RequestStop();
+    EXPECT_TRUE(job.Wait(std::chrono::seconds(20)));
+    EXPECT_LE(collector.samples.size(), taken + 1);
+    EXPECT_FALSE(job.IsRunning());
+}
+
+// Units added to or removed from a running job are polled, or no longer,
+// from the next cycle on; the last unit stays.
+TEST(MonitorJob, UnitsAddedOrRemovedCountFromTheNextCycle)
+{
+    SimLine line;
+    line.Bus().AddUnit(MakeSimUnit(3, 7, 12, 2, 4));
+    line.Bus().AddUnit(MakeSimUnit(12, 12, 120, 2, 5));
+    line.Start();
+    Collector collector;
+    CMonitorJob job(collector);
+    EXPECT_FALSE(job.AddUnit(MonitorUnit{12, 0, 0}));  // not running yet
+    ASSERT_TRUE(job.Start(ConfigFor(line.Path(), {3})));
+    ASSERT_TRUE(collector.WaitFor([](Collector& c) { return !c.samples.empty(); }));
+
+    EXPECT_FALSE(job.AddUnit(MonitorUnit{3, 0, 0}));
+    EXPECT_FALSE(job.AddUnit(MonitorUnit{31, 0, 0}));
+    ASSERT_TRUE(job.AddUnit(MonitorUnit{12, 0, 0}));
+    ASSERT_TRUE(collector.WaitFor([](Collector& c) { return c.samples.back().nAddress == 12; }));
+    EXPECT_EQ(collector.samples.back().actual.size(), 120u);
+    ASSERT_TRUE(job.RemoveUnit(3));
+    EXPECT_FALSE(job.RemoveUnit(12));
+    EXPECT_FALSE(job.RemoveUnit(5));
+    std::size_t removedAt = 0;
+    ASSERT_TRUE(collector.WaitFor([&](Collector& c) {
+        removedAt = c.samples.size();
+        return c.samples.size() >= 2 && c.samples[c.samples.size() - 2].nAddress == 12;
+    }));
+    ASSERT_TRUE(collector.WaitFor([&](Collector& c) { return c.samples.size() >= removedAt + 3; }));
+    job.RequestStop();
+    job.Wait();
+    for (std::size_t i = removedAt; i < collector.samples.size(); ++i)
+        EXPECT_EQ(collector.samples[i].nAddress, 12);
+    EXPECT_EQ(job.Statistics().size(), 1u);
 }

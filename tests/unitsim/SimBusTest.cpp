@@ -1,7 +1,10 @@
 // The simulated units as the program sees them, one telegram at a time.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "unitsim/SimBus.h"
 
@@ -271,3 +274,45 @@ TEST_F(SimBusTest, StandardValuesAfterARestart)
 }
 
 }  // namespace
+
+// Moving actual values: a heating zone reaches its set value, a broken
+// heater keeps its zone where it was, and noise never carries a cold zone
+// more than its amount away; a unit without heat= answers the same always.
+TEST(SimBusHeating, ZonesHeatTowardTheirSetValueButABrokenOneStaysCold)
+{
+    SimBus bus;
+    SimUnitConfig heating = Unit(5, 3, 0, 4);
+    heating.setValues = {200, 300, 250};
+    heating.actualValues = {20, 20, 20};
+    heating.heatSeconds = 0.02;
+    heating.coldZones = {2};
+    bus.AddUnit(heating);
+    SimUnitConfig noisy = heating;
+    noisy.address = 6;
+    noisy.heatSeconds = 1000.0;
+    noisy.heatNoise = 2;
+    bus.AddUnit(noisy);
+    SimUnitConfig still = heating;
+    still.address = 7;
+    still.heatSeconds = 0.0;
+    bus.AddUnit(still);
+
+    // Twenty time constants: the rest of the way is far below one unit.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(bus.Handle(Request(5, "KALPII=")).bytes, WithSum("G05:020000200250"));
+    EXPECT_EQ(bus.Handle(Request(5, "K03PII=")).bytes, WithSum("G05:0250"));
+    EXPECT_EQ(bus.Handle(Request(7, "KALPII=")).bytes, WithSum("G07:002000200020"));
+
+    std::set<std::string> seen;
+    for (int i = 0; i < 50; ++i) {
+        const std::string row = bus.Handle(Request(6, "KALPII=")).bytes;
+        ASSERT_EQ(row.size(), 4u + 12 + 3);
+        for (int z = 0; z < 3; ++z) {
+            const int value = std::stoi(row.substr(4 + 4 * static_cast<std::size_t>(z), 4));
+            EXPECT_GE(value, 18);
+            EXPECT_LE(value, 22 + (z == 1 ? 0 : 1));
+        }
+        seen.insert(row);
+    }
+    EXPECT_GT(seen.size(), 1u);
+}

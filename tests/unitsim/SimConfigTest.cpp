@@ -98,6 +98,7 @@ TEST(SimConfig, ValuesQuotesRowsAndFaults)
                  "  Type = \"TORVA 3 \"  \n"
                  "zones=3\nparams=2\nwidth=5\ncountquery=K01MIN\n"
                  "set=7\nactual=1,2,3\np02=500+-2\n"
+                 "heat=0.5\nheatnoise=2\ncold=1, 3\n"
                  "global=TMAX 10\n"
                  "[fault]\nkind=nak\npattern=?AZ#=\ntimes=1\n"
                  "[fault]\nkind=noise\nnoise=01 2f\naddress=4\n"
@@ -112,6 +113,9 @@ TEST(SimConfig, ValuesQuotesRowsAndFaults)
     EXPECT_EQ(u->setValues, (std::vector<int32_t>{7, 7, 7}));
     EXPECT_EQ(u->actualValues, (std::vector<int32_t>{1, 2, 3}));
     EXPECT_EQ(u->zoneParams.at(1), (std::vector<int32_t>{500, 498, 496}));
+    EXPECT_EQ(u->heatSeconds, 0.5);
+    EXPECT_EQ(u->heatNoise, 2);
+    EXPECT_EQ(u->coldZones, (std::vector<int>{1, 3}));
     ASSERT_EQ(u->globals.size(), 1u);
     EXPECT_EQ(u->globals[0].minVal, -32768);
 
@@ -141,6 +145,10 @@ TEST(SimConfig, ABadLineFailsTheFileAndNamesTheLine)
         {"[unit 3]\nparams=2\np03=5\n", ":3:"},
         {"[unit 3]\nglobal=TMAX 10 600 0\n", ":2:"},
         {"[unit 3]\ncountquery=maybe\n", ":2:"},
+        {"[unit 3]\nheat=-1\n", ":2:"},
+        {"[unit 3]\nheatnoise=1001\n", ":2:"},
+        {"[unit 3]\ncold=0\n", ":2:"},
+        {"[unit 3]\ncold=5,x\n", ":2:"},
         {"[unit 3]\nzones=3\nzones=4\n", ":3:"},
         {"[unit 3]\njust words\n", ":2:"},
         {"[unit 3]\n[fault]\npattern=?AZ#=\n", ":2:"},

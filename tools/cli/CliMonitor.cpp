@@ -268,7 +268,9 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         // SIGINT, SIGTERM and SIGHUP (taken by the command line's stop
         // signals): the job finishes the unit it polls, its line included,
         // then closes the file and the port and lets go of the lock.
-        if (platform::StopSignalReceived() || printer.OutputLost())
+        // Nobody reads what it would print: standard output is gone.
+        const bool bNothingLeft = printer.OutputLost() || (bCsvToStdout && printer.RecordingFailed());
+        if (platform::StopSignalReceived() || bNothingLeft)
             job.RequestStop();
     }
     const bool bNoUnit = printer.FirstCycleDone() && !printer.FirstCycleAnswered();
