@@ -74,7 +74,7 @@ int StoredTolerance()
 }  // namespace
 
 // The job's messages, posted to the dialog's thread. Never a blocking call:
-// the window may wait for the job (a close, a restart), so the job must
+// the window may wait for the job (its destructor), so the job must
 // never wait for the window.
 class CDlgMonitor::Observer : public IMonitorObserver
 {
@@ -362,19 +362,7 @@ bool CDlgMonitor::StartJob()
         config.units.push_back(tab.unit);
     config.interval = std::chrono::milliseconds(m_interval->currentData().toInt());
     config.pHistory = m_pHistory;
-    const bool bPaused = m_pJob && m_pJob->IsPaused();
-    m_pJob.reset();
     m_pJob = std::make_unique<CMonitorJob>(*m_pObserver);
-    if (!m_strRecordPath.empty()) {
-        // A restart with more units goes on with the same file.
-        std::string error;
-        if (!m_pJob->StartRecording(m_strRecordPath, true, error)) {
-            m_strRecordPath.clear();
-            ShowMessageBox(this, Format(mt::kRecordingFailed, {error}), TheTextMemory().GetTextOr(0, "Vorlent"),
-                           MsgIcon::Warning);
-        }
-    }
-    m_pJob->SetPaused(bPaused);
     if (!m_pJob->Start(config)) {
         ShowMessageBox(this, Format(mt::kPortFailed, {m_pJob->GetOpenError()}),
                        TheTextMemory().GetTextOr(0, "Vorlent"), MsgIcon::Error);
@@ -403,13 +391,6 @@ void CDlgMonitor::OnFinished()
     m_bJobRunning = false;
     if (m_pJob)
         m_pJob->Wait();
-    if (m_bRestarting && !m_bClosing) {
-        m_bRestarting = false;
-        if (StartJob()) {
-            Refresh();
-            return;
-        }
-    }
     m_refreshTimer->stop();
     m_chartTimer->stop();
     if (isVisible())
@@ -434,7 +415,6 @@ void CDlgMonitor::OnLinkChanged(MonitorLink state, const std::string& text)
 
 void CDlgMonitor::OnRecordingStopped(const std::string& text)
 {
-    m_strRecordPath.clear();
     RefreshRecordingState();
     ShowMessageBox(this, Format(mt::kRecordingStopped, {text}), TheTextMemory().GetTextOr(0, "Vorlent"),
                    MsgIcon::Warning);
@@ -545,12 +525,12 @@ void CDlgMonitor::OnRecord()
         return;
     if (m_pJob->IsRecording()) {
         m_pJob->StopRecording();
-        m_strRecordPath.clear();
         RefreshRecordingState();
         return;
     }
     std::string path;
-    // The save dialog asks before it names a file that exists.
+    // The save dialog asks before it names a file that exists; it starts
+    // where the last recording went.
     if (!GetSaveFilePath(this, T(mt::kCsvFilter), "csv", m_strRecordPath, path) || path.empty())
         return;
     std::error_code ec;
@@ -583,17 +563,14 @@ void CDlgMonitor::OnWatchAllFoundUnits()
         if (!TabOf(unit.nAddress))
             AddTab(unit);
     }
+    // Polled in turn from the job's next cycle, recorded to the same file.
+    if (m_bJobRunning) {
+        for (const MonitorUnit& unit : m_others)
+            m_pJob->AddUnit(unit);
+    }
     m_others.clear();
     m_btnWatchAll->setEnabled(false);
     ApplyTexts();
-    // The job polls a fixed list: it starts again with all of them, on the
-    // same history and recording.
-    if (m_bJobRunning) {
-        m_bRestarting = true;
-        m_pJob->RequestStop();
-    } else if (!m_bClosing) {
-        StartJob();
-    }
 }
 
 int CDlgMonitor::TabCount() const { return static_cast<int>(m_units.size()); }

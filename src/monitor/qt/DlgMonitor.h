@@ -139,9 +139,7 @@ private:
     bool m_bInitialised = false;
     bool m_bJobRunning = false;
     bool m_bClosing = false;
-    // The job stops to start again with more units.
-    bool m_bRestarting = false;
-    // Restarted jobs append to the recording the user started.
+    // The last recording's file: where the next file dialog starts.
     std::string m_strRecordPath;
     std::string m_strLinkGone;  // empty while the device is there
     // Table cells are filled by the program: their changes are no choice of
