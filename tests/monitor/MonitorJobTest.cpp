@@ -207,7 +207,7 @@ TEST(MonitorJob, AnUnpluggedAdapterIsOpenedAgainWhenItComesBack)
     first->Unplug();
     fs::remove(byId);
     ASSERT_TRUE(collector.WaitFor([](Collector& c) { return !c.links.empty(); }));
-    EXPECT_EQ(collector.links.front(), MonitorLink::Gone);
+    EXPECT_TRUE(collector.WaitFor([](Collector& c) { return c.links.front() == MonitorLink::Gone; }));
     EXPECT_TRUE(job.IsRunning());
 
     SimLine second;
@@ -246,7 +246,7 @@ TEST(MonitorJob, ControlsActOnAWaitingJobAtOnce)
     const int requests = line.Server().RequestCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(line.Server().RequestCount(), requests);
-    EXPECT_EQ(collector.samples.size(), 1u);
+    EXPECT_TRUE(collector.WaitFor([](Collector& c) { return c.samples.size() == 1; }));
 
     job.SetPaused(false);
     ASSERT_TRUE(collector.WaitFor([](Collector& c) { return c.samples.size() >= 3; }));
@@ -275,8 +275,8 @@ TEST(MonitorJob, UnitsAddedOrRemovedCountFromTheNextCycle)
     EXPECT_FALSE(job.AddUnit(MonitorUnit{3, 0, 0}));
     EXPECT_FALSE(job.AddUnit(MonitorUnit{31, 0, 0}));
     ASSERT_TRUE(job.AddUnit(MonitorUnit{12, 0, 0}));
-    ASSERT_TRUE(collector.WaitFor([](Collector& c) { return c.samples.back().nAddress == 12; }));
-    EXPECT_EQ(collector.samples.back().actual.size(), 120u);
+    ASSERT_TRUE(collector.WaitFor(
+        [](Collector& c) { return c.samples.back().nAddress == 12 && c.samples.back().actual.size() == 120; }));
     ASSERT_TRUE(job.RemoveUnit(3));
     EXPECT_FALSE(job.RemoveUnit(12));
     EXPECT_FALSE(job.RemoveUnit(5));

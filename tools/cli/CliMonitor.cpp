@@ -230,8 +230,9 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     } else if (!args.strCsv.empty()) {
         std::string error;
         if (!job.StartRecording(args.strCsv, args.bAppend, error)) {
+            const bool bExists = !args.bAppend && ::access(args.strCsv.c_str(), F_OK) == 0;
             err << "vorlent-cli: cannot record to " << error
-                << (args.bAppend ? "\n" : " (give --append to add to it, or another name)\n");
+                << (bExists ? " (give --append to add to it, or another name)\n" : "\n");
             return kCliWriteFailed;
         }
         bCreatedFile = !args.bAppend;
