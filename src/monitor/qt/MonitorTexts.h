@@ -44,4 +44,9 @@ inline constexpr Text kOutOfTolerance{154, "The actual value lies outside set \u
 inline constexpr Text kChartHint{155, "Tick zones in the table to chart them. Wheel: zoom; drag: scroll."};
 inline constexpr Text kCycles{156, "Cycle %d"};
 
+// Every one of them, by number.
+inline constexpr Text kAll[] = {
+    kMenuMonitor, kTitle, kInterval, kAsFastAsPossible, kSeconds, kPause, kResume, kRecord, kStopRecording, kNotRecording, kRecordingTo, kRecordingStopped, kRecordingFailed, kCsvFilter, kTolerance, kFollow, kWatchAll, kZone, kSet, kActual, kDifference, kUnitTab, kStatistics, kDeviceGone, kWaiting, kPortFailed, kStopping, kNoAnswer, kPaused, kOutOfTolerance, kChartHint, kCycles,
+};
+
 }  // namespace monitortext
