@@ -41,7 +41,7 @@ inline constexpr Text kStopping{151, "Stopping..."};
 inline constexpr Text kNoAnswer{152, "no answer"};
 inline constexpr Text kPaused{153, "Paused."};
 inline constexpr Text kOutOfTolerance{154, "The actual value lies outside set \u00b1 %d."};
-inline constexpr Text kChartHint{155, "Tick zones in the table to chart them. Wheel: zoom; drag: scroll."};
+inline constexpr Text kChartHint{155, "Solid: actual values; dashed: set values. Tick zones in the table to chart them. Wheel: zoom; drag: scroll."};
 inline constexpr Text kCycles{156, "Cycle %d"};
 
 // Every one of them, by number.
