@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QStyleFactory>
+#include <QTableWidget>
 #include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -27,9 +32,12 @@
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/qt/MenuBar.h"
+#include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
 #include "unitsim/SimConfig.h"
 #include "workflows/qt/DlgScanDevices.h"
+#include "monitor/qt/DlgMonitor.h"
+#include "monitor/qt/MonitorChart.h"
 
 namespace {
 
@@ -329,4 +337,72 @@ TEST_F(Screenshots, WidestValuesShowWhole)
                 Save(window, g == 1 ? "width5-zone-parameters.png" : "width5-actual-set-values.png");
         }
     }
+}
+
+// The live view of the demo bus's first unit while its zones heat (zone 5
+// has the broken heater), zoomed to the last 30 s, in the light palette and
+// in a dark one (Fusion).
+TEST_F(Screenshots, MonitorLiveChartLightAndDark)
+{
+    SimLine line;
+    std::string error;
+    ASSERT_TRUE(unitsim::LoadBusFile(VORLENT_SOURCE_DIR "/tools/unitsim/examples/demo.bus", line.Bus(), error)) << error;
+    line.Start();
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n");
+    ASSERT_TRUE(TheTextMemory().Load("English.lng"));
+
+    MonitorLine link;
+    link.nTimeout = 50;
+    link.strDevice = line.Path();
+    MonitorUnit unit;
+    unit.nAddress = 3;
+    CDlgMonitor dialog(link, unit, {MonitorUnit{12, 0, 0}}, "TORVA 3");
+    dialog.IntervalBox().setCurrentIndex(dialog.IntervalBox().findData(500));
+    const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    dialog.Chart(0).SetTimeRange(now, now + 30);
+
+    QElapsedTimer darkSince;
+    script.ExpectDialog([&](QDialog&) {
+        WhenReady(
+            dialog, [&] { return dialog.Job() && dialog.Job()->Cycles() >= 40; },
+            [&] {
+                dialog.Refresh();
+                QTableWidget& table = dialog.Table(0);
+                // The cold zone is marked, a heating one not yet at its set value.
+                EXPECT_TRUE(table.item(4, 2)->data(Qt::BackgroundRole).isValid());
+                EXPECT_LT(table.item(0, 2)->text().toInt(), table.item(0, 1)->text().toInt());
+                EXPECT_EQ(dialog.Chart(0).Zones().size(), 8u);
+                EXPECT_NEAR(dialog.Chart(0).SpanSeconds(), 30, 0.5);
+                QTest::qWait(50);
+                Save(dialog, "monitor-light.png");
+
+                QPalette dark;
+                dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+                dark.setColor(QPalette::WindowText, Qt::white);
+                dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+                dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
+                dark.setColor(QPalette::Text, Qt::white);
+                dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+                dark.setColor(QPalette::ButtonText, Qt::white);
+                dark.setColor(QPalette::Mid, QColor(0x60, 0x60, 0x60));
+                dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+                dark.setColor(QPalette::HighlightedText, Qt::black);
+                QApplication::setStyle(QStyleFactory::create("Fusion"));
+                QApplication::setPalette(dark);
+                darkSince.start();
+                WhenReady(
+                    dialog, [&] { return darkSince.elapsed() >= 1200; },
+                    [&] {
+                        dialog.Refresh();
+                        EXPECT_TRUE(table.item(4, 2)->data(Qt::ForegroundRole).isValid());
+                        QTest::qWait(50);
+                        Save(dialog, "monitor-dark.png");
+                        QTest::keyClick(&dialog, Qt::Key_Escape);
+                    });
+            },
+            30000);
+    });
+    RunModal(dialog);
+    EXPECT_EQ(script.PendingDialogs(), 0);
+    EXPECT_FALSE(dialog.IsJobRunning());
 }

@@ -9,6 +9,8 @@
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsApp.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "monitor/qt/MonitorTexts.h"
+#include "records/RecordTexts.h"
 #include "platform/ProgramDir.h"
 #include "platform/qt/MenuBar.h"
 #include "platform/qt/QtText.h"
@@ -69,6 +71,35 @@ void CDarozozazWindowsDlg::SetMenuItemText(QMenu* menu, int position, const std:
     CMenuBar::SetItemText(menu, position, text);
 }
 
+namespace {
+
+// Items beyond the original menu carry texts of their own numbers, so that
+// the others keep the numbers the language files give them by position.
+struct OwnMenuText
+{
+    int nId;
+    int nText;
+    const char* english;
+};
+constexpr OwnMenuText kOwnMenuTexts[] = {
+    {cmd::kMonitor, monitortext::kMenuMonitor.n, monitortext::kMenuMonitor.english},
+    {cmd::kChangeHistory, records::text::kMenuChangeHistory, "Change &history..."},
+    {cmd::kCompareRecipe, records::text::kMenuCompare, "Co&mpare with recipe..."},
+    {cmd::kExportCsv, records::text::kMenuExportCsv, "&Export as CSV..."},
+};
+
+const OwnMenuText* OwnTextOf(const QAction* item)
+{
+    const int id = CMenuBar::IdOf(item);
+    for (const OwnMenuText& own : kOwnMenuTexts) {
+        if (own.nId == id)
+            return &own;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void CDarozozazWindowsDlg::ApplyMenuTexts()
 {
     const CTextMemory& texts = TheTextMemory();
@@ -95,9 +126,8 @@ void CDarozozazWindowsDlg::ApplyMenuTexts()
             continue;
         }
         for (int i = 0; i < items.size(); ++i) {
-            // Items added later carry numbers of their own.
-            if (const int n = RecordsMenuText(CMenuBar::IdOf(items[i])); n != -1)
-                SetMenuItemText(menu, i, texts.GetTextOr(n, RecordsMenuFallback(CMenuBar::IdOf(items[i]))));
+            if (const OwnMenuText* own = OwnTextOf(items[i]))
+                SetMenuItemText(menu, i, texts.GetTextOr(own->nText, own->english));
             else if (!items[i]->isSeparator())
                 SetMenuItemText(menu, i, texts.GetText(next++));
         }

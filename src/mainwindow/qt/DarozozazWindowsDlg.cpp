@@ -18,6 +18,7 @@
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsApp.h"
 #include "mainwindow/qt/MSFlexGrid.h"
+#include "monitor/qt/MonitorCommand.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/Guard.h"
 #include "platform/qt/MenuBar.h"
@@ -116,6 +117,7 @@ void CDarozozazWindowsDlg::CreateMenu()
     QMenu* communication = m.AddMenu();
     m.AddItem(communication, cmd::kSendParams);
     m.AddItem(communication, cmd::kReceiveParams);
+    m.AddItem(communication, cmd::kMonitor)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     m.AddSeparator(communication);
     m.AddItem(communication, cmd::kChangeHistory);
 
@@ -245,6 +247,7 @@ void CDarozozazWindowsDlg::OnCommand(int id)
     case cmd::kScanDevices: OnScanDevices(); break;
     case cmd::kSendParams: OnSendParams(); break;
     case cmd::kReceiveParams: OnReceiveParams(); break;
+    case cmd::kMonitor: RunMonitorDialog(*this); break;
     case cmd::kGlobalParams: ShowView(0); break;
     case cmd::kZoneParams: ShowView(1); break;
     case cmd::kActualSetValues: ShowView(2); break;
@@ -268,6 +271,8 @@ void CDarozozazWindowsDlg::UpdateMenus(bool bUnitData)
         m.Enable(cmd::kZoneParams, bUnitData);
         m.Enable(cmd::kActualSetValues, bUnitData);
         m.Enable(cmd::kGlobalParams, bUnitData && !m_bNoDefinitions);
+        // Live values need a unit, not its received data.
+        m.Enable(cmd::kMonitor, !TheUnit().IsOffline() && TheUnit().GetAddress() > 0);
     } else {
         m.EnableMenu(menupos::kCommunication, false);
         m.EnableMenu(menupos::kParameters, false);

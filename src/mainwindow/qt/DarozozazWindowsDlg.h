@@ -33,6 +33,7 @@ constexpr int kGlobalParams = 32781;
 constexpr int kLoadStandardParams = 32782;
 constexpr int kComment = 32785;
 constexpr int kLanguagePlaceholder = 32787;
+constexpr int kMonitor = 32790;
 constexpr int kFileOpen = 57601;
 constexpr int kFileSave = 57603;
 constexpr int kFileSaveAs = 57604;
@@ -158,10 +159,6 @@ public:
     void OnChangeHistory();
     void OnCompareWithRecipe();
     void OnExportCsv();
-    // The language text number of a records menu item (-1: not one), and its
-    // label for a language file without that text.
-    static int RecordsMenuText(int id);
-    static std::string RecordsMenuFallback(int id);
     // A receive ended: what the record holds is the "before" of later sends.
     void NoteReceivedValues();
     // Opens the change record for a send; false when it cannot be written and

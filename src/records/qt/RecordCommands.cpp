@@ -52,25 +52,6 @@ std::string FilterText(int n, const char* fallback)
 
 }  // namespace
 
-int CDarozozazWindowsDlg::RecordsMenuText(int id)
-{
-    switch (id) {
-    case cmd::kChangeHistory: return kMenuChangeHistory;
-    case cmd::kCompareRecipe: return kMenuCompare;
-    case cmd::kExportCsv: return kMenuExportCsv;
-    default: return -1;
-    }
-}
-
-std::string CDarozozazWindowsDlg::RecordsMenuFallback(int id)
-{
-    switch (id) {
-    case cmd::kChangeHistory: return "Change &history...";
-    case cmd::kCompareRecipe: return "Co&mpare with recipe...";
-    default: return "&Export as CSV...";
-    }
-}
-
 UnitValues CDarozozazWindowsDlg::HeldInWindow()
 {
     // The record with the link closed gives what was received or opened;
