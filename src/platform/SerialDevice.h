@@ -86,7 +86,6 @@ private:
     // The same with errno's text; errno is read first, before anything else
     // can change it.
     bool AbandonWithErrno(UniqueFd& fd, SerialError error, const std::string& path, const char* what);
-    void ReleaseLock();
 
     int m_fd = -1;
     // Bytes fetched but not yet handed out: m_buffer[m_nBufferPos..m_nBufferEnd).
