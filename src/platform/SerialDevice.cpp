@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -157,7 +161,85 @@ int RemainingMs(Clock::time_point deadline)
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// The driver's flags through TIOCGSERIAL/TIOCSSERIAL; the rest of the
+// driver's serial settings are written back as read.
+SerialFlagAccess DriverFlags(int fd)
+{
+    return SerialFlagAccess{
+        [fd](int& flags) {
+            serial_struct info{};
+            if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+                return errno;
+            flags = info.flags;
+            return 0;
+        },
+        [fd](int flags) {
+            serial_struct info{};
+            if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+                return errno;
+            info.flags = flags;
+            return ::ioctl(fd, TIOCSSERIAL, &info) == 0 ? 0 : errno;
+        }};
+}
+
+// Failures that say the driver has no low-latency mode, or does not let us
+// change it: the link is simply as fast as the driver makes it.
+bool IsHarmlessFlagFailure(int err) { return err == ENOTTY || err == EINVAL || err == EPERM; }
+
 }  // namespace
+
+LowLatencySwitch::State LowLatencySwitch::Engage(const SerialFlagAccess& access)
+{
+    m_bChanged = false;
+    m_nErrno = 0;
+    m_state = State::Off;
+    int flags = 0;
+    int err = access.read(flags);
+    if (err == 0 && (flags & ASYNC_LOW_LATENCY) != 0) {
+        m_state = State::On;
+        return m_state;
+    }
+    if (err == 0) {
+        err = access.write(flags | ASYNC_LOW_LATENCY);
+        if (err == 0) {
+            m_bChanged = true;
+            m_nDriverFlags = flags;
+            m_state = State::On;
+            return m_state;
+        }
+    }
+    if (!IsHarmlessFlagFailure(err)) {
+        m_nErrno = err;
+        m_state = State::Refused;
+    }
+    return m_state;
+}
+
+int LowLatencySwitch::Restore(const SerialFlagAccess& access)
+{
+    if (!m_bChanged)
+        return 0;
+    m_bChanged = false;
+    int flags = 0;
+    if (const int err = access.read(flags); err != 0)
+        return err;
+    flags = (flags & ~ASYNC_LOW_LATENCY) | (m_nDriverFlags & ASYNC_LOW_LATENCY);
+    return access.write(flags);
+}
+
+int ReadLatencyTimerMs(const std::string& devicePath)
+{
+    char resolved[PATH_MAX];
+    const std::string path = ::realpath(devicePath.c_str(), resolved) ? std::string(resolved) : devicePath;
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    if (name.empty())
+        return -1;
+    std::ifstream file("/sys/bus/usb-serial/devices/" + name + "/latency_timer");
+    int ms = -1;
+    if (!(file >> ms) || ms < 0)
+        return -1;
+    return ms;
+}
 
 SerialDevice::~SerialDevice()
 {
@@ -298,6 +380,12 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
     int lines = TIOCM_DTR | TIOCM_RTS;
     (void)::ioctl(fd.Get(), TIOCMBIC, &lines);
 
+    // A USB adapter hands over what it received when its latency timer runs
+    // out (16 ms by default) unless the driver is asked for low latency:
+    // every answer would come that much late.
+    m_lowLatency.Engage(DriverFlags(fd.Get()));
+    m_nLatencyTimerMs = ReadLatencyTimerMs(path);
+
     // Whatever arrived before we owned the port belongs to nobody.
     ::tcflush(fd.Get(), TCIOFLUSH);
 
@@ -309,6 +397,9 @@ bool SerialDevice::Close()
 {
     if (m_fd < 0)
         return false;
+    // The driver as we found it for the next opener, who may not want low
+    // latency. An unplugged adapter fails here; nothing is left to restore.
+    (void)m_lowLatency.Restore(DriverFlags(m_fd));
     // Lift the exclusive mode before the last close, so that the next opener
     // (this program's next job, or another program) is not turned away.
     (void)::ioctl(m_fd, TIOCNXCL);
