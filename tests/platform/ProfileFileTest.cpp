@@ -163,14 +163,41 @@ TEST(ProfileFile, RewriteKeepsModeAndLinks)
     EXPECT_EQ(fs::status(dir.File("fresh.ini")).permissions(), fs::perms(0644));
 }
 
+namespace {
+
+// An environment variable set (or, with null, unset) for a scope.
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char* name, const char* value) : m_name(name)
+    {
+        const char* saved = std::getenv(name);
+        m_bWasSet = saved != nullptr;
+        m_saved = saved ? saved : "";
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedVariable() { m_bWasSet ? setenv(m_name, m_saved.c_str(), 1) : unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    bool m_bWasSet = false;
+    std::string m_saved;
+};
+
+}  // namespace
+
 TEST(ProgramDir, HomeVariableThenExecutableDirectory)
 {
-    const char* saved = std::getenv("VORLENT_HOME");
-    const std::string savedHome = saved ? saved : "";
     const std::string exeDir = fs::canonical(program_invocation_name).parent_path().string();
+    // A build without its resources beside the program falls through to the
+    // user's own directory, which the first look creates: in a home of the
+    // test's, never the real one.
+    const TestDir home(false);
+    const ScopedVariable userHome("HOME", home.Path().c_str()), userConfig("XDG_CONFIG_HOME", nullptr),
+        programHome("VORLENT_HOME", nullptr);
     SetProgramDirectory("");
-    unsetenv("VORLENT_HOME");
     EXPECT_EQ(ProgramDirectory(), exeDir);
+    EXPECT_FALSE(fs::exists(home.File(".config"))) << "the build's resources are missing beside " << exeDir;
     setenv("VORLENT_HOME", "", 1);
     EXPECT_EQ(ProgramDirectory(), exeDir);
     setenv("VORLENT_HOME", "/srv/vorlent//", 1);
@@ -178,5 +205,4 @@ TEST(ProgramDir, HomeVariableThenExecutableDirectory)
     SetProgramDirectory("/opt/bench");
     EXPECT_EQ(ProgramDirectory(), "/opt/bench");
     SetProgramDirectory("");
-    saved ? setenv("VORLENT_HOME", savedHome.c_str(), 1) : unsetenv("VORLENT_HOME");
 }
