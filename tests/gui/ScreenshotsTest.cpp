@@ -155,16 +155,18 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
         // Half-way: the bar stands at the address polled.
         auto* bar = Child<QProgressBar>(dialog, "1130");
         ASSERT_NE(bar, nullptr);
-        ASSERT_TRUE(WaitFor([&] { return bar->value() >= 14 || !scan.IsScanning(); }, 20000));
-        EXPECT_EQ(bar->maximum(), 30);
-        Save(dialog, "scan-progress.png");
-        ASSERT_TRUE(WaitFor([&] { return !scan.IsScanning(); }, 20000));
-        EXPECT_EQ(bar->value(), 30);
-        EXPECT_TRUE(Child<QRadioButton>(dialog, "1009")->isChecked());  // G03 preselected
-        EXPECT_TRUE(Child<QRadioButton>(dialog, "1018")->isEnabled());  // G12 found
-        EXPECT_FALSE(Child<QRadioButton>(dialog, "1010")->isEnabled());
-        Save(dialog, "scan-dialog.png");
-        Child<QAbstractButton>(dialog, "2")->click();
+        WhenReady(dialog, [&scan, bar] { return bar->value() >= 14 || !scan.IsScanning(); }, [&scan, bar] {
+            EXPECT_EQ(bar->maximum(), 30);
+            Save(scan, "scan-progress.png");
+            WhenReady(scan, [&scan] { return !scan.IsScanning(); }, [&scan, bar] {
+                EXPECT_EQ(bar->value(), 30);
+                EXPECT_TRUE(Child<QRadioButton>(scan, "1009")->isChecked());  // G03 preselected
+                EXPECT_TRUE(Child<QRadioButton>(scan, "1018")->isEnabled());  // G12 found
+                EXPECT_FALSE(Child<QRadioButton>(scan, "1010")->isEnabled());
+                Save(scan, "scan-dialog.png");
+                Child<QAbstractButton>(scan, "2")->click();
+            }, 20000);
+        }, 20000);
     });
     script.ExpectDialog([](QDialog&) {});  // the receive closes by itself
     window.RunStartupSequence();
