@@ -308,10 +308,12 @@ TEST_F(ScanTest, WithoutAUnitTheRecordGoesOfflineAndOpenIsEnabled)
         EXPECT_FALSE(window->Menu().IsMenuEnabled(menupos::kParameters));
         EXPECT_EQ(window->GetCurrentView(), -1);
 
+        EXPECT_EQ(window->GetStatusText(0), "Working without a unit");
         const std::vector<MessageBoxRequest>& boxes = script.Boxes();
         if (c.bPort) {
             EXPECT_EQ(boxes.size(), boxesBefore);
         } else {
+            EXPECT_EQ(window->GetStatusText(2), "The serial port could not be opened");
             ASSERT_EQ(boxes.size(), boxesBefore + 1);
             EXPECT_EQ(boxes.back().text, TheTextMemory().GetText(32));
             EXPECT_EQ(boxes.back().caption, TheTextMemory().GetText(0));

@@ -184,6 +184,10 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
         EXPECT_EQ(values.GetTextMatrix(5, 2), std::to_string(unit->actualValues[4]));
     }
     EXPECT_TRUE(window.Menu().IsChecked(33002));
+    // The status bar says where the program stands.
+    EXPECT_EQ(window.GetStatusText(0), "Unit 3: TORVA08, AZ number 7, 12 zones, firmware 203");
+    EXPECT_EQ(window.GetStatusText(1), "COM1: " + line.Path() + " at 9600 baud");
+    EXPECT_EQ(window.GetStatusText(2).rfind("Received at ", 0), 0u) << window.GetStatusText(2);
     QTest::qWait(50);
     Save(window, "actual-set-values.png");
 
@@ -212,6 +216,7 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
     EXPECT_EQ(zones.GetCellColour(6, 2), CMSFlexGrid::kRed);
     EXPECT_EQ(window.GetChangeCount(1), 0);
     EXPECT_EQ(zones.GetTextMatrix(5, 3), "250");
+    EXPECT_EQ(window.GetStatusText(2), "2 values sent, 1 of them refused or differing");
 
     // One more edit waits, yellow, beside the red one.
     edit(7, 1, "12");

@@ -144,4 +144,5 @@ void CDarozozazWindowsDlg::ApplyTexts()
     ApplyMenuTexts();
     for (int g = 0; g < 3; ++g)
         FillGrid(g, false, false);
+    UpdateStatusBar();
 }
