@@ -1,8 +1,8 @@
 #pragma once
 
-// Language texts of the main window's status bar, by number. Each is
-// fetched with an English fallback, so that a language file from before
-// these numbers still works.
+// Language texts of the main window's status bar and of recipe loading, by
+// number. Each is fetched with an English fallback, so that a language file
+// from before these numbers still works.
 namespace text {
 
 // "Unit %d: %s, AZ number %d, %d zones, firmware %d": address, type name,
@@ -18,5 +18,8 @@ constexpr int kStatusCommError = 100;
 constexpr int kStatusPortFailed = 101;
 constexpr int kStatusStopped = 102;
 constexpr int kStatusUnitAddress = 103;  // "Unit %d": selected, nothing received yet
+// How many values of a recipe the selected unit cannot take, and the first
+// of them: "%d ... %s".
+constexpr int kRecipeTooWide = 104;
 
 }  // namespace text

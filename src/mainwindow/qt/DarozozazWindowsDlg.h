@@ -269,5 +269,10 @@ private:
     std::string m_strLastFolder;
 };
 
+class CUnit;
+// What the selected unit takes in a cell of grid g (its value width, and
+// hexadecimal digits in the zone grids of a unit with 100 zones or more).
+ValueRange UnitValueRange(CUnit& unit, int nGrid);
+
 // The one main window of the program while it runs; null before and after.
 CDarozozazWindowsDlg* TheMainWindow();
