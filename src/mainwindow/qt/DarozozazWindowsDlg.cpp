@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
 
@@ -83,14 +84,20 @@ CDarozozazWindowsDlg::CDarozozazWindowsDlg(QWidget* parent)
     m_btnDummy->hide();
     connect(m_btnDummy, &QPushButton::clicked, this, [this] { Guarded([this] { OnDefaultButton(); }); });
 
-    // Unit, port, last job: the unit's field takes what room there is.
+    // Unit, port and last job each on a line of their own: side by side
+    // they would not fit the window's width, and none of them may be cut.
     m_statusBar = new QStatusBar(this);
     m_statusBar->setSizeGripEnabled(false);
+    auto* fields = new QWidget(m_statusBar);
+    auto* lines = new QVBoxLayout(fields);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(0);
     for (std::size_t i = 0; i < m_statusField.size(); ++i) {
-        m_statusField[i] = new QLabel(m_statusBar);
+        m_statusField[i] = new QLabel(fields);
         m_statusField[i]->setObjectName(QString("status%1").arg(i));
-        m_statusBar->addWidget(m_statusField[i], i == 0 ? 1 : 0);
+        lines->addWidget(m_statusField[i]);
     }
+    m_statusBar->addWidget(fields, 1);
 
     setWindowIcon(QIcon(":/vorlent/icon.png"));
     // Qt applies the minimum to the window's inner size; the rule it stands

@@ -81,10 +81,9 @@ std::string JobField(const CDarozozazWindowsDlg::JobStatus& job)
 void CDarozozazWindowsDlg::UpdateStatusBar()
 {
     const std::string fields[] = {UnitField(), PortField(), JobField(m_lastJob)};
-    for (std::size_t i = 0; i < m_statusField.size(); ++i) {
+    // An empty field keeps its line, so that the bar never changes height.
+    for (std::size_t i = 0; i < m_statusField.size(); ++i)
         m_statusField[i]->setText(Q(fields[i]));
-        m_statusField[i]->setVisible(!fields[i].empty());
-    }
 }
 
 void CDarozozazWindowsDlg::NoteTransferEnd(std::optional<JobResult> result, bool bSend)
