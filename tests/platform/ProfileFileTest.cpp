@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "platform/ProfileFile.h"
 #include "platform/ProgramDir.h"
@@ -166,22 +167,17 @@ TEST(ProfileFile, RewriteKeepsModeAndLinks)
 namespace {
 
 // An environment variable set (or, with null, unset) for a scope.
-class ScopedVariable
+struct ScopedVariable
 {
-public:
-    ScopedVariable(const char* name, const char* value) : m_name(name)
+    ScopedVariable(const char* name, const char* value) : name(name)
     {
-        const char* saved = std::getenv(name);
-        m_bWasSet = saved != nullptr;
-        m_saved = saved ? saved : "";
+        if (const char* old = std::getenv(name))
+            saved = old;
         value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedVariable() { m_bWasSet ? setenv(m_name, m_saved.c_str(), 1) : unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    bool m_bWasSet = false;
-    std::string m_saved;
+    ~ScopedVariable() { saved ? setenv(name, saved->c_str(), 1) : unsetenv(name); }
+    const char* name;
+    std::optional<std::string> saved;
 };
 
 }  // namespace
