@@ -16,23 +16,13 @@ namespace {
 
 QPalette DarkPalette()
 {
-    const QColor window(53, 53, 53), base(35, 35, 35), text(230, 230, 230), disabled(127, 127, 127);
-    QPalette palette;
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, base);
-    palette.setColor(QPalette::AlternateBase, window);
+    // Qt derives black base, white text and the shades between from the one
+    // dark colour; tooltips and the selection are set as dark themes do.
+    QPalette palette(QColor(53, 53, 53));
+    palette.setColor(QPalette::Base, QColor(35, 35, 35));
     palette.setColor(QPalette::ToolTipBase, QColor(25, 25, 25));
-    palette.setColor(QPalette::ToolTipText, text);
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::Button, window);
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::BrightText, Qt::red);
-    palette.setColor(QPalette::Link, QColor(42, 130, 218));
+    palette.setColor(QPalette::ToolTipText, Qt::white);
     palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    palette.setColor(QPalette::HighlightedText, Qt::black);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, disabled);
     return palette;
 }
 
