@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,49 @@ struct SerialSettings
 };
 
 enum class SerialError { None, NotFound, Busy, Access, Settings, Io };
+
+// The driver's serial flags (ASYNC_*), as TIOCGSERIAL reads them and
+// TIOCSSERIAL writes them. Each call returns 0, or the errno of its failure.
+struct SerialFlagAccess
+{
+    std::function<int(int& flags)> read;
+    std::function<int(int flags)> write;
+};
+
+// The driver's low-latency mode (ASYNC_LOW_LATENCY) for as long as the
+// device is open: a USB adapter otherwise holds each answer back for its
+// latency timer (16 ms by default), which its driver then sets to 1 ms.
+class LowLatencySwitch
+{
+public:
+    // Off: the driver has no such mode, or keeps it to itself (ENOTTY,
+    // EINVAL, EPERM: pseudo-terminals, most drivers); nothing to report.
+    // On: set now, or the driver had it on already. Refused: the driver
+    // failed otherwise (GetErrno tells how); the link works without.
+    enum class State { Off, On, Refused };
+
+    // At open. Leaves every other flag as the driver had it.
+    State Engage(const SerialFlagAccess& access);
+    // At close: the driver's low-latency flag back as it was before Engage,
+    // when Engage changed it; every other flag as it stands now. Returns 0
+    // or the errno of the failure (an unplugged adapter); nothing is
+    // written, and 0 returned, when Engage changed nothing.
+    int Restore(const SerialFlagAccess& access);
+
+    State GetState() const { return m_state; }
+    int GetErrno() const { return m_nErrno; }
+
+private:
+    State m_state = State::Off;
+    int m_nErrno = 0;
+    bool m_bChanged = false;
+    int m_nDriverFlags = 0;
+};
+
+// The latency timer of the USB adapter behind a device path, in ms, as its
+// driver shows it in sysfs (/sys/bus/usb-serial/devices/NAME/latency_timer);
+// -1 for a device without one.
+int ReadLatencyTimerMs(const std::string& devicePath);
 
 // A POSIX serial device (termios), protocol-blind. Opened exclusively, raw,
 // parity generated but never checked, no flow control, DTR and RTS off.
@@ -75,6 +119,10 @@ public:
     long GetHolderPid() const { return m_nHolderPid; }
     // The lock file held while open; empty when none (no writable directory).
     const std::string& GetLockPath() const { return m_strLockPath; }
+    // The low-latency mode of the last Open that succeeded (Off before one).
+    const LowLatencySwitch& GetLowLatency() const { return m_lowLatency; }
+    // The adapter's latency timer after the last Open, in ms; -1: none.
+    int GetLatencyTimerMs() const { return m_nLatencyTimerMs; }
 
 private:
     // Records the failure (what, and the system's text for err when it is
@@ -86,7 +134,6 @@ private:
     // The same with errno's text; errno is read first, before anything else
     // can change it.
     bool AbandonWithErrno(UniqueFd& fd, SerialError error, const std::string& path, const char* what);
-    void ReleaseLock();
 
     int m_fd = -1;
     // Bytes fetched but not yet handed out: m_buffer[m_nBufferPos..m_nBufferEnd).
@@ -97,6 +144,8 @@ private:
     long long m_nReadCalls = 0;
     long m_nHolderPid = 0;
     std::string m_strLockPath;
+    LowLatencySwitch m_lowLatency;
+    int m_nLatencyTimerMs = -1;
     SerialError m_error = SerialError::None;
     std::string m_strErrorText;
 };

@@ -45,9 +45,20 @@ void TraceDiscardedAnswer(int16_t address, const std::string& request, const std
 std::string DescribeLinkForTrace(const CComPort& port, int32_t nBaudrate, bool bOpened)
 {
     std::string text = "job: " + port.GetDevicePath() + " at " + std::to_string(nBaudrate) + " baud";
-    if (bOpened)
-        return text + ", time-out " + std::to_string(port.GetTimeout()) + " ms";
-    return text + ", cannot be opened: " + port.GetLastError();
+    if (!bOpened)
+        return text + ", cannot be opened: " + port.GetLastError();
+    text += ", time-out " + std::to_string(port.GetTimeout()) + " ms";
+    const platform::LowLatencySwitch& lowLatency = port.GetLowLatency();
+    switch (lowLatency.GetState()) {
+    case platform::LowLatencySwitch::State::On: text += ", low latency on"; break;
+    case platform::LowLatencySwitch::State::Off: text += ", low latency off (not offered by the driver)"; break;
+    case platform::LowLatencySwitch::State::Refused:
+        text += ", low latency off (the driver refused it: " + std::string(std::strerror(lowLatency.GetErrno())) + ")";
+        break;
+    }
+    if (port.GetLatencyTimerMs() >= 0)
+        text += ", latency_timer " + std::to_string(port.GetLatencyTimerMs()) + " ms";
+    return text;
 }
 
 CBusTrace::~CBusTrace()

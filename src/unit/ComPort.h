@@ -83,6 +83,10 @@ public:
     bool IsInUse() const { return m_bInUse; }
     long GetHolderPid() const { return m_nHolderPid; }
     int16_t GetTimeout() const { return m_nTimeout; }
+    // The driver's low-latency mode and the adapter's latency timer (ms, -1:
+    // none) after the last Open that succeeded.
+    const platform::LowLatencySwitch& GetLowLatency() const { return m_device.GetLowLatency(); }
+    int GetLatencyTimerMs() const { return m_device.GetLatencyTimerMs(); }
 
 private:
     // Bytes came from the line at lastByte: the turnaround runs from there.

@@ -186,7 +186,8 @@ TEST_F(Cli, UsageErrors)
         {"receive", "31", work.File("r.7")},
         {"receive", "x3", work.File("r.7")},
         {"send", "-3", work.File("r.7")},
-        {"--port", "16", "scan"},
+        {"--port", "0", "scan"},
+        {"--port", "32768", "scan"},
         {"--baud", "-9600", "scan"},
         {"--port", "1", "scan"},  // both --device and --port
         {"--timeout", "0", "scan"},
@@ -231,6 +232,15 @@ TEST_F(Cli, APortThatCannotBeOpenedIsNamed)
     // Port=0 in the settings and no --device: no port configured.
     r = Run({"scan"}, false);
     EXPECT_EQ(r.status, 2);
+
+    // A number beyond the built-in ones counts when [PORTS] maps it.
+    home.Write("CONFIG.INI", home.Read("CONFIG.INI") + "[PORTS]\r\nCOM16=" + line.Path() + "\r\n");
+    r = Run({"--port", "16", "scan"}, false);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("03\t7\tTORVA08"), std::string::npos) << r.out;
+    r = Run({"--port", "17", "scan"}, false);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("COM17 stands for no device"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, ReceiveWritesTheUnitAsARecipeAndWritesNoProgramFile)

@@ -70,7 +70,7 @@ void WhenReady(QDialog& dialog, std::function<bool()> condition, std::function<v
     auto* clock = new QElapsedTimer;
     clock->start();
     QObject::connect(timer, &QObject::destroyed, [clock] { delete clock; });
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, condition, action, timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, [&dialog, timer, clock, condition, action, timeoutMs] {
         if (condition()) {
             timer->stop();
             timer->deleteLater();
@@ -79,6 +79,7 @@ void WhenReady(QDialog& dialog, std::function<bool()> condition, std::function<v
             timer->stop();
             timer->deleteLater();
             ADD_FAILURE() << "the dialog never got ready";
+            dialog.done(QDialog::Rejected);
         }
     });
     timer->start(10);

@@ -50,8 +50,9 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 // dialog's, so that the dialog's own event loop goes on serving its worker
 // meanwhile: a handler that waited inside itself would run in a posted
 // event, where the worker's blocking calls are not reliably served. After
-// timeoutMs the test fails and action does not run; a dialog that closes
-// first takes the timer with it.
+// timeoutMs the test fails, action does not run and the dialog's run is
+// ended, so that no test waits for ever; a dialog that is destroyed first
+// takes the timer with it.
 void WhenReady(QDialog& dialog, std::function<bool()> condition, std::function<void()> action,
                int timeoutMs = 10000);
 

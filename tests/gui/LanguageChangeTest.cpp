@@ -72,6 +72,7 @@ TEST_F(LanguageChange, PickingTheActiveLanguageChangesNothing)
 TEST_F(LanguageChange, TextsDescriptionsAndSettingFollowThePick)
 {
     EXPECT_EQ(window.Grid(0).GetTextMatrix(1, 0), "Sollwert");
+    EXPECT_EQ(window.GetStatusText(0), "Arbeit ohne Gerät");
     // Qt's own buttons follow the file's Locale.
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Ja");
     window.OnCommand(kEnglish);
@@ -84,6 +85,7 @@ TEST_F(LanguageChange, TextsDescriptionsAndSettingFollowThePick)
     EXPECT_EQ(window.Grid(1).GetTextMatrix(0, 2), TheTextMemory().GetText(50) + " 02");
     EXPECT_EQ(window.Menu().Find(cmd::kFileOpen)->text().toStdString(), TheTextMemory().GetText(7));
     EXPECT_EQ(window.windowTitle().toStdString(), TheTextMemory().GetText(0));
+    EXPECT_EQ(window.GetStatusText(0), "Working without a unit");
 }
 
 TEST_F(LanguageChange, UnitItemsKeepAddressAndTypeAndTheTitleItsFile)

@@ -259,11 +259,25 @@ TEST_F(MSFlexGridTest, FillStyleOneColoursTheSelectionAndZeroTheCurrentCell)
     grid.SetCellBackColor(CMSFlexGrid::kRed);
     EXPECT_EQ(Colours(grid), "....\n.R.S\n.YYY\n.YYY\n....\n");
 
-    // 0x00BBGGRR reaches the view as red, green, blue.
+    // 0x00BBGGRR reaches the view as red, green, blue, each mark with a text
+    // colour readable on it; an unmarked cell leaves both to the palette, so
+    // that a dark one shows light text on its own dark base.
     const QAbstractItemModel& model = *grid.model();
-    EXPECT_EQ(model.data(model.index(0, 0), Qt::BackgroundRole).value<QColor>(), QColor(255, 0, 0));
-    EXPECT_EQ(model.data(model.index(2, 2), Qt::BackgroundRole).value<QColor>(), QColor(255, 255, 0));
-    EXPECT_EQ(model.data(model.index(0, 2), Qt::BackgroundRole).value<QColor>(), QColor(192, 192, 192));
+    const struct
+    {
+        int row, col;
+        QVariant background, text;
+    } cells[] = {
+        {0, 0, QColor(255, 0, 0), QColor(Qt::black)},
+        {2, 2, QColor(255, 255, 0), QColor(Qt::black)},
+        {0, 2, QColor(192, 192, 192), QColor(Qt::black)},
+        {3, 0, QVariant(), QVariant()},
+    };
+    for (const auto& c : cells) {
+        SCOPED_TRACE(std::to_string(c.row) + "," + std::to_string(c.col));
+        EXPECT_EQ(model.data(model.index(c.row, c.col), Qt::BackgroundRole), c.background);
+        EXPECT_EQ(model.data(model.index(c.row, c.col), Qt::ForegroundRole), c.text);
+    }
 }
 
 TEST_F(MSFlexGridTest, TheCellRectangleIsWhereAClickLands)

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QMenu>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -294,7 +295,11 @@ TEST_F(MainWindow, GeometryStartsAt512By384AndNeverShrinksBelowTheMinimum)
     ASSERT_TRUE(window.OnInitDialog());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.size(), QSize(512, 384));
+    // The status bar comes below the 512 x 384 of the grids' window.
+    const auto* status = window.findChild<QStatusBar*>();
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(window.size(), QSize(512, 384 + status->height()));
+    EXPECT_EQ(status->geometry(), QRect(0, 384, 512, status->height()));
     const QRect grid = window.Grid(0).geometry();
     EXPECT_EQ(grid.x(), 5);
     EXPECT_EQ(grid.width(), 512 - 10);

@@ -188,6 +188,37 @@ TEST_F(RecipeCommandsTest, OpenWithUnitMarksExactlyTheChangedCells)
     EXPECT_EQ(Grid(2).GetCol(), 1);
 }
 
+// Values with more digits than the unit's (five at most) would be sent with
+// them: they are left unmarked, the record keeps the unit's, and one message
+// counts them and names the first.
+TEST_F(RecipeCommandsTest, OpenWithUnitLeavesValuesTheUnitCannotTakeAndSaysSo)
+{
+    MakeUnit(false);
+    dir.Write("wide.7", Recipe(7, "01=10 - One\r\n", Zones({{21, 123456, 11, 12}, {22, 102, 100000, 77}})));
+    Answer("wide.7");
+    window->OnFileOpen();
+
+    EXPECT_EQ(window->GetChangeCount(2), 0);
+    ASSERT_EQ(window->GetChangeCount(1), 1);
+    EXPECT_EQ(window->GetChange(1, 0).nFirst, 2);
+    EXPECT_EQ(Grid(1).GetCellColour(2, 2), CMSFlexGrid::kYellow);
+    const struct
+    {
+        int grid, row, col;
+        const char* text;
+        int32_t recorded;
+    } kept[] = {{2, 1, 1, "101", TheUnit().ReadSetValue(1)}, {1, 2, 1, "21", TheUnit().ReadZoneParam(2, 1)}};
+    for (const auto& c : kept) {
+        EXPECT_EQ(Grid(c.grid).GetTextMatrix(c.row, c.col), c.text);
+        EXPECT_EQ(Grid(c.grid).GetCellColour(c.row, c.col), CMSFlexGrid::kWhite);
+        EXPECT_EQ(std::to_string(c.recorded), c.text);
+    }
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes()[0].text,
+              "The unit cannot take 2 values of the recipe: they have more digits than its values.\n"
+              "They are not marked for sending. The first: Zone 02, Par. 01: 100000");
+}
+
 TEST_F(RecipeCommandsTest, SaveAsNamesTheFileAndSaveWritesItAgain)
 {
     MakeUnit(false);

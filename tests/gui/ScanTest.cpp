@@ -99,14 +99,28 @@ protected:
         script.ExpectDialog([this](QDialog&) { ++receives; });
     }
 
-    static bool WaitScanEnd(CDlgScanDevices& scan)
+    // The next modal dialog is the scan: action works it once the scan has
+    // ended, from a timer of the dialog's (see WhenReady).
+    void ExpectScanEnd(std::function<void(CDlgScanDevices&)> action)
     {
-        return WaitFor([&] { return !scan.IsScanning(); }, 30000);
+        ExpectScan([action](CDlgScanDevices& scan) {
+            WhenReady(scan, [&scan] { return !scan.IsScanning(); }, [&scan, action] {
+                action(scan);
+                if (::testing::Test::HasFailure() && scan.isVisible())
+                    scan.done(QDialog::Rejected);
+            }, 30000);
+        });
     }
 
-    static bool WaitClosed(QDialog& dialog)
+    // The next modal dialog is the scan, which closes by itself; atClose
+    // looks at it then. One that stays open fails the test and is closed.
+    void ExpectScanToClose(std::function<void(CDlgScanDevices&)> atClose = {})
     {
-        return WaitFor([&] { return !dialog.isVisible(); }, 30000);
+        ExpectScan([atClose](CDlgScanDevices& scan) {
+            if (atClose)
+                QObject::connect(&scan, &QDialog::finished, &scan, [&scan, atClose] { atClose(scan); });
+            WhenReady(scan, [&scan] { return !scan.isVisible(); }, [] {}, 30000);
+        });
     }
 
     // At the first request to address whose text begins with prefix, runs
@@ -164,8 +178,7 @@ TEST_F(ScanTest, TheFirstUnitFoundIsPreselectedAndAClickPicksAnother)
     const Case cases[] = {{"closed without a click", 0, 3, "150"}, {"a click on 12", 12, 12, "250"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ExpectScan([&](CDlgScanDevices& scan) {
-            ASSERT_TRUE(WaitScanEnd(scan));
+        ExpectScanEnd([&](CDlgScanDevices& scan) {
             for (int a = 1; a <= 30; ++a) {
                 ASSERT_NE(Radio(scan, a), nullptr);
                 EXPECT_EQ(Radio(scan, a)->isEnabled(), a == 3 || a == 12) << a;
@@ -226,7 +239,7 @@ TEST_F(ScanTest, CancelWhileAnAddressIsPolledStopsTheScanAfterIt)
         CancelButton(dialog)->click();
     });
 
-    ExpectScan([](CDlgScanDevices& scan) { EXPECT_TRUE(WaitClosed(scan)); });
+    ExpectScanToClose();
     ExpectReceive();
     window->OnScanDevices();
 
@@ -249,10 +262,7 @@ TEST_F(ScanTest, AStaleStopRequestDoesNotStopTheNextScan)
     ScanStopEvent().Set();
     AtRequest(3, "?AZ#=", [](QWidget& dialog) { CancelButton(dialog)->click(); });
 
-    ExpectScan([](CDlgScanDevices& scan) {
-        EXPECT_TRUE(WaitClosed(scan));
-        EXPECT_TRUE(Radio(scan, 2)->isEnabled());
-    });
+    ExpectScanToClose([](CDlgScanDevices& scan) { EXPECT_TRUE(Radio(scan, 2)->isEnabled()); });
     ExpectReceive();
     window->OnScanDevices();
 
@@ -277,18 +287,16 @@ TEST_F(ScanTest, WithoutAUnitTheRecordGoesOfflineAndOpenIsEnabled)
         if (!c.bPort)
             TheUnit().GetComPort().SetDeviceOverride(dir.File("no-such-port"));
 
-        ExpectScan([&](CDlgScanDevices& scan) {
-            if (!c.bPort) {
-                // The dialog closes by itself.
-                EXPECT_TRUE(WaitClosed(scan));
-                return;
-            }
-            ASSERT_TRUE(WaitScanEnd(scan));
-            for (int a = 1; a <= 30; ++a)
-                EXPECT_FALSE(Radio(scan, a)->isEnabled()) << a;
-            EXPECT_EQ(scan.GetSelectedAddress(), 0);
-            CancelButton(scan)->click();
-        });
+        if (!c.bPort) {
+            ExpectScanToClose();
+        } else {
+            ExpectScanEnd([](CDlgScanDevices& scan) {
+                for (int a = 1; a <= 30; ++a)
+                    EXPECT_FALSE(Radio(scan, a)->isEnabled()) << a;
+                EXPECT_EQ(scan.GetSelectedAddress(), 0);
+                CancelButton(scan)->click();
+            });
+        }
         window->OnScanDevices();
 
         EXPECT_EQ(script.PendingDialogs(), 0);
@@ -300,10 +308,12 @@ TEST_F(ScanTest, WithoutAUnitTheRecordGoesOfflineAndOpenIsEnabled)
         EXPECT_FALSE(window->Menu().IsMenuEnabled(menupos::kParameters));
         EXPECT_EQ(window->GetCurrentView(), -1);
 
+        EXPECT_EQ(window->GetStatusText(0), "Working without a unit");
         const std::vector<MessageBoxRequest>& boxes = script.Boxes();
         if (c.bPort) {
             EXPECT_EQ(boxes.size(), boxesBefore);
         } else {
+            EXPECT_EQ(window->GetStatusText(2), "The serial port could not be opened");
             ASSERT_EQ(boxes.size(), boxesBefore + 1);
             EXPECT_EQ(boxes.back().text, TheTextMemory().GetText(32));
             EXPECT_EQ(boxes.back().caption, TheTextMemory().GetText(0));
@@ -321,8 +331,7 @@ TEST_F(ScanTest, AnAdapterUnpluggedDuringAScanEndsItWithTheUnitsFoundSoFar)
     line.Bus().AddFault(unplug);
     StartLine(line);
 
-    ExpectScan([](CDlgScanDevices& scan) {
-        ASSERT_TRUE(WaitScanEnd(scan));
+    ExpectScanEnd([](CDlgScanDevices& scan) {
         EXPECT_TRUE(Radio(scan, 3)->isEnabled());
         EXPECT_FALSE(Radio(scan, 12)->isEnabled());
         CancelButton(scan)->click();
@@ -343,8 +352,7 @@ TEST_F(ScanTest, AnAdapterUnpluggedDuringAScanEndsItWithTheUnitsFoundSoFar)
     back.Bus().AddUnit(Unit(3, 1103, "MZR 12", 150));
     back.Bus().AddUnit(Unit(12, 1112, "TORVA08", 250));
     StartLine(back);
-    ExpectScan([](CDlgScanDevices& scan) {
-        ASSERT_TRUE(WaitScanEnd(scan));
+    ExpectScanEnd([](CDlgScanDevices& scan) {
         EXPECT_TRUE(Radio(scan, 12)->isEnabled());
         QTest::mouseClick(Radio(scan, 12), Qt::LeftButton);
         CancelButton(scan)->click();
@@ -373,8 +381,7 @@ TEST_F(ScanTest, AUnitThatAnswersOnlyWithNoiseCountsAsAbsent)
     line.Bus().AddFault(broken);
     StartLine(line);
 
-    ExpectScan([](CDlgScanDevices& scan) {
-        ASSERT_TRUE(WaitScanEnd(scan));
+    ExpectScanEnd([](CDlgScanDevices& scan) {
         EXPECT_TRUE(Radio(scan, 3)->isEnabled());
         EXPECT_FALSE(Radio(scan, 5)->isEnabled());
         EXPECT_EQ(AZField(scan, 5), "");
@@ -393,10 +400,9 @@ TEST_F(ScanTest, ADialogDestroyedWhileScanningStopsTheWorkerAndClosesTheLink)
 {
     StartLine(line);
     ExpectScan([](CDlgScanDevices& scan) {
-        ASSERT_TRUE(WaitFor([&] { return AZField(scan, 2) == "?"; }));
         // The run ends without the dialog's own close, as when the program
         // quits under it.
-        scan.done(QDialog::Accepted);
+        WhenReady(scan, [&scan] { return AZField(scan, 2) == "?"; }, [&scan] { scan.done(QDialog::Accepted); });
     });
     window->OnScanDevices();
 

@@ -180,16 +180,18 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
         // Half-way: the bar stands at the address polled.
         auto* bar = Child<QProgressBar>(dialog, "1130");
         ASSERT_NE(bar, nullptr);
-        ASSERT_TRUE(WaitFor([&] { return bar->value() >= 14 || !scan.IsScanning(); }, 20000));
-        EXPECT_EQ(bar->maximum(), 30);
-        Save(dialog, "scan-progress.png");
-        ASSERT_TRUE(WaitFor([&] { return !scan.IsScanning(); }, 20000));
-        EXPECT_EQ(bar->value(), 30);
-        EXPECT_TRUE(Child<QRadioButton>(dialog, "1009")->isChecked());  // G03 preselected
-        EXPECT_TRUE(Child<QRadioButton>(dialog, "1018")->isEnabled());  // G12 found
-        EXPECT_FALSE(Child<QRadioButton>(dialog, "1010")->isEnabled());
-        Save(dialog, "scan-dialog.png");
-        Child<QAbstractButton>(dialog, "2")->click();
+        WhenReady(dialog, [&scan, bar] { return bar->value() >= 14 || !scan.IsScanning(); }, [&scan, bar] {
+            EXPECT_EQ(bar->maximum(), 30);
+            Save(scan, "scan-progress.png");
+            WhenReady(scan, [&scan] { return !scan.IsScanning(); }, [&scan, bar] {
+                EXPECT_EQ(bar->value(), 30);
+                EXPECT_TRUE(Child<QRadioButton>(scan, "1009")->isChecked());  // G03 preselected
+                EXPECT_TRUE(Child<QRadioButton>(scan, "1018")->isEnabled());  // G12 found
+                EXPECT_FALSE(Child<QRadioButton>(scan, "1010")->isEnabled());
+                Save(scan, "scan-dialog.png");
+                Child<QAbstractButton>(scan, "2")->click();
+            }, 20000);
+        }, 20000);
     });
     script.ExpectDialog([](QDialog&) {});  // the receive closes by itself
     window.RunStartupSequence();
@@ -207,6 +209,10 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
         EXPECT_EQ(values.GetTextMatrix(5, 2), std::to_string(unit->actualValues[4]));
     }
     EXPECT_TRUE(window.Menu().IsChecked(33002));
+    // The status bar says where the program stands.
+    EXPECT_EQ(window.GetStatusText(0), "Unit 3: TORVA08, AZ number 7, 12 zones, firmware 203");
+    EXPECT_EQ(window.GetStatusText(1), "COM1: " + line.Path() + " at 9600 baud");
+    EXPECT_EQ(window.GetStatusText(2).rfind("Received at ", 0), 0u) << window.GetStatusText(2);
     QTest::qWait(50);
     Save(window, "actual-set-values.png");
 
@@ -235,6 +241,7 @@ TEST_F(Screenshots, NewUserFindsReceivesEditsAndSends)
     EXPECT_EQ(zones.GetCellColour(6, 2), CMSFlexGrid::kRed);
     EXPECT_EQ(window.GetChangeCount(1), 0);
     EXPECT_EQ(zones.GetTextMatrix(5, 3), "250");
+    EXPECT_EQ(window.GetStatusText(2), "2 values sent, 1 of them refused or differing");
 
     // One more edit waits, yellow, beside the red one.
     edit(7, 1, "12");

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "platform/ProfileFile.h"
 #include "platform/ProgramDir.h"
@@ -163,14 +164,36 @@ TEST(ProfileFile, RewriteKeepsModeAndLinks)
     EXPECT_EQ(fs::status(dir.File("fresh.ini")).permissions(), fs::perms(0644));
 }
 
+namespace {
+
+// An environment variable set (or, with null, unset) for a scope.
+struct ScopedVariable
+{
+    ScopedVariable(const char* name, const char* value) : name(name)
+    {
+        if (const char* old = std::getenv(name))
+            saved = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedVariable() { saved ? setenv(name, saved->c_str(), 1) : unsetenv(name); }
+    const char* name;
+    std::optional<std::string> saved;
+};
+
+}  // namespace
+
 TEST(ProgramDir, HomeVariableThenExecutableDirectory)
 {
-    const char* saved = std::getenv("VORLENT_HOME");
-    const std::string savedHome = saved ? saved : "";
     const std::string exeDir = fs::canonical(program_invocation_name).parent_path().string();
+    // A build without its resources beside the program falls through to the
+    // user's own directory, which the first look creates: in a home of the
+    // test's, never the real one.
+    const TestDir home(false);
+    const ScopedVariable userHome("HOME", home.Path().c_str()), userConfig("XDG_CONFIG_HOME", nullptr),
+        programHome("VORLENT_HOME", nullptr);
     SetProgramDirectory("");
-    unsetenv("VORLENT_HOME");
     EXPECT_EQ(ProgramDirectory(), exeDir);
+    EXPECT_FALSE(fs::exists(home.File(".config"))) << "the build's resources are missing beside " << exeDir;
     setenv("VORLENT_HOME", "", 1);
     EXPECT_EQ(ProgramDirectory(), exeDir);
     setenv("VORLENT_HOME", "/srv/vorlent//", 1);
@@ -178,5 +201,4 @@ TEST(ProgramDir, HomeVariableThenExecutableDirectory)
     SetProgramDirectory("/opt/bench");
     EXPECT_EQ(ProgramDirectory(), "/opt/bench");
     SetProgramDirectory("");
-    saved ? setenv("VORLENT_HOME", savedHome.c_str(), 1) : unsetenv("VORLENT_HOME");
 }

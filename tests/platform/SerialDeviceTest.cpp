@@ -7,8 +7,10 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -340,4 +342,67 @@ TEST(SerialDevice, LockFilesAreTakenHonouredAndRemoved)
     SerialDevice second;
     EXPECT_FALSE(second.Open(pty.path, Settings(9600)));
     EXPECT_EQ(second.GetError(), SerialError::Busy);
+}
+
+TEST(SerialDevice, LowLatencyIsSetWhereOfferedAndTheDriversFlagsComeBack)
+{
+    constexpr int kLow = ASYNC_LOW_LATENCY;
+    constexpr int kOther = ASYNC_SPD_HI | ASYNC_SKIP_TEST;  // the driver's own, never touched
+    using State = platform::LowLatencySwitch::State;
+    const struct
+    {
+        const char* what;
+        int readErr, writeErr, driverFlags;
+        State state;
+        int stateErrno;
+        std::vector<int> writesAtOpen, writesAtClose;
+    } cases[] = {
+        {"offered and set", 0, 0, kOther, State::On, 0, {kOther | kLow}, {kOther}},
+        {"already on: left on", 0, 0, kOther | kLow, State::On, 0, {}, {}},
+        {"pseudo-terminal", ENOTTY, 0, 0, State::Off, 0, {}, {}},
+        {"driver without it", EINVAL, 0, 0, State::Off, 0, {}, {}},
+        {"not ours to change", 0, EPERM, kOther, State::Off, 0, {kOther | kLow}, {}},
+        {"setting fails", 0, EIO, kOther, State::Refused, EIO, {kOther | kLow}, {}},
+        {"reading fails", EIO, 0, 0, State::Refused, EIO, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int flags = c.driverFlags;
+        std::vector<int> writes;
+        const platform::SerialFlagAccess driver{
+            [&](int& out) {
+                out = flags;
+                return c.readErr;
+            },
+            [&](int in) {
+                writes.push_back(in);
+                if (c.writeErr == 0)
+                    flags = in;
+                return c.writeErr;
+            }};
+        platform::LowLatencySwitch lowLatency;
+        EXPECT_EQ(lowLatency.Engage(driver), c.state);
+        EXPECT_EQ(lowLatency.GetErrno(), c.stateErrno);
+        EXPECT_EQ(writes, c.writesAtOpen);
+        writes.clear();
+        EXPECT_EQ(lowLatency.Restore(driver), 0);
+        EXPECT_EQ(writes, c.writesAtClose);
+        EXPECT_EQ(flags & kOther, c.driverFlags & kOther);
+    }
+}
+
+TEST(SerialDevice, APseudoTerminalOpensAndClosesWithoutLowLatencyAndWithoutComplaint)
+{
+    Pty pty;
+    SerialDevice device;
+    // Twice: the close leaves the device as the next open needs it.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(device.Open(pty.path, Settings(115200))) << device.GetErrorText();
+        EXPECT_EQ(device.GetLowLatency().GetState(), platform::LowLatencySwitch::State::Off);
+        EXPECT_EQ(device.GetLowLatency().GetErrno(), 0);
+        EXPECT_EQ(device.GetLatencyTimerMs(), -1);
+        ASSERT_TRUE(device.Write("x", 1));
+        EXPECT_EQ(pty.Receive(1), "x");
+        EXPECT_TRUE(device.Close());
+    }
 }

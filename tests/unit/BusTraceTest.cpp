@@ -153,6 +153,8 @@ TEST_F(BusTrace, OneLinePerTryWithItsOutcome)
 
     EXPECT_EQ(text.rfind("# test trace, ", 0), 0u) << text;
     EXPECT_NE(text.find("\n# job: " + line.Path() + " at "), std::string::npos) << text;
+    // A pseudo-terminal has neither low latency nor a latency timer.
+    EXPECT_NE(text.find(" ms, low latency off (not offered by the driver), "), std::string::npos) << text;
 }
 
 TEST_F(BusTrace, EachJobRestartsTheClockAndALinkThatFailsIsNamed)

@@ -54,7 +54,7 @@ const char* const kOptions =
     "options:\n"
     "  --home DIR       the program directory (GLOBAL.INI, CONFIG.INI, *.lng)\n"
     "  --device PATH    the serial device, whatever the port number\n"
-    "  --port N         the port COM1..COM15 instead of the one in CONFIG.INI\n"
+    "  --port N         the port COMN instead of the one in CONFIG.INI (1..15, or any in [PORTS])\n"
     "  --baud RATE      the baud rate instead of the one in CONFIG.INI\n"
     "  --timeout MS     the time-out per answer byte, 1..32767 ms, for this run\n"
     "  --trace FILE     append every telegram try to FILE\n"
@@ -118,8 +118,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         } else if (arg == "--port") {
             if (!valueOf(arg, value))
                 return false;
-            if (!ParseNumber(value, 1, 15, number)) {
-                error = "--port takes a port number from 1 to 15, not '" + value + "'";
+            // Any number that CONFIG.INI's [PORTS] maps, as in the interface
+            // dialog; whether it stands for a device is told when it is used.
+            if (!ParseNumber(value, 1, 32767, number)) {
+                error = "--port takes a port number from 1 to 32767, not '" + value + "'";
                 return false;
             }
             options.port = static_cast<int>(number);
@@ -362,6 +364,11 @@ private:
             port = port > 0 ? port : 1;
         } else {
             m_strDevice = DevicePathForPort(port);
+            if (m_strDevice.empty() && port > 0) {
+                m_err << "vorlent-cli: COM" << port << " stands for no device: map it in section [PORTS] of "
+                      << platform::ProgramFile("CONFIG.INI") << " (COM" << port << "=/dev/...)\n";
+                return false;
+            }
             if (m_strDevice.empty()) {
                 m_err << "vorlent-cli: no serial port configured: give --device or --port, or set Port in "
                       << platform::ProgramFile("CONFIG.INI") << '\n';

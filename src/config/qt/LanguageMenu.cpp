@@ -177,4 +177,5 @@ void CDarozozazWindowsDlg::ApplyTexts()
     ApplyMenuTexts();
     for (int g = 0; g < 3; ++g)
         FillGrid(g, false, false);
+    UpdateStatusBar();
 }

@@ -55,14 +55,6 @@ bool ValueFitsGrid(int nGrid, int32_t value)
     return value >= kMinZoneValue && value <= kMaxZoneValue;
 }
 
-// What the selected unit takes in a cell of grid g: the zone commands of a
-// unit with 100 zones or more carry hexadecimal digits.
-ValueRange UnitRangeOfGrid(CUnit& unit, int nGrid)
-{
-    const bool bHex = nGrid != 0 && unit.QueryZoneCount() >= 100;
-    return ValueRangeOfWidth(unit.GetValueWidth(), bHex);
-}
-
 // Header cells are never edited; in grid 2 only the set value column is.
 bool IsEditableCell(CMSFlexGrid& grid, int nGrid, int row, int col)
 {
@@ -78,6 +70,14 @@ uint64_t EntryKey(const ChangeEntry& entry)
 }
 
 }  // namespace
+
+ValueRange UnitValueRange(CUnit& unit, int nGrid)
+{
+    // The zone commands of a unit with 100 zones or more carry hexadecimal
+    // digits.
+    const bool bHex = nGrid != 0 && unit.QueryZoneCount() >= 100;
+    return ValueRangeOfWidth(unit.GetValueWidth(), bHex);
+}
 
 bool CDarozozazWindowsDlg::IsEditVisible() const { return m_editCell && !m_editCell->isHidden(); }
 
@@ -162,7 +162,7 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
     if (!unit.IsOffline()) {
         // A value wider than the unit's field would reach it cut to its
         // first digits: refused here, and the typed text stays to correct.
-        const ValueRange range = UnitRangeOfGrid(unit, g);
+        const ValueRange range = UnitValueRange(unit, g);
         if (!range.Contains(value)) {
             const std::string message = platform::SafeFormat(
                 TheTextMemory().GetTextOr(kTextOutsideWidth,

@@ -4,11 +4,14 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
 
@@ -82,11 +85,28 @@ CDarozozazWindowsDlg::CDarozozazWindowsDlg(QWidget* parent)
     m_btnDummy->hide();
     connect(m_btnDummy, &QPushButton::clicked, this, [this] { Guarded([this] { OnDefaultButton(); }); });
 
+    // Unit, port and last job each on a line of their own: side by side
+    // they would not fit the window's width, and none of them may be cut.
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setSizeGripEnabled(false);
+    auto* fields = new QWidget(m_statusBar);
+    auto* lines = new QVBoxLayout(fields);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(0);
+    for (std::size_t i = 0; i < m_statusField.size(); ++i) {
+        m_statusField[i] = new QLabel(fields);
+        m_statusField[i]->setObjectName(QString("status%1").arg(i));
+        lines->addWidget(m_statusField[i]);
+    }
+    m_statusBar->addWidget(fields, 1);
+
     setWindowIcon(QIcon(":/vorlent/icon.png"));
     // Qt applies the minimum to the window's inner size; the rule it stands
     // for is that dragging never makes the window smaller than 300 x 200.
     setMinimumSize(300, 200);
-    resize(512, 384);
+    // The status bar comes below the grids' 512 x 384 window, not out of it.
+    m_nStatusHeight = m_statusBar->sizeHint().height();
+    resize(512, 384 + m_nStatusHeight);
 }
 
 CDarozozazWindowsDlg::~CDarozozazWindowsDlg()
@@ -156,6 +176,7 @@ bool CDarozozazWindowsDlg::OnInitDialog()
         ApplyMenuTexts();
         setWindowTitle(Q(Text(0)));
     });
+    UpdateStatusBar();
     for (CMSFlexGrid* grid : m_grid)
         grid->hide();
     return true;
@@ -330,6 +351,7 @@ int CDarozozazWindowsDlg::OnInterfaceChosen(int32_t nBaudrate, int32_t nPort)
         const int16_t port = (nPort < 1 || nPort > 32767) ? int16_t{-1} : static_cast<int16_t>(nPort);
         TheUnit().SetInterface(port, nBaudrate);
     }
+    UpdateStatusBar();
     return 0;
 }
 
@@ -373,8 +395,9 @@ void CDarozozazWindowsDlg::LayoutGrids()
     QMenuBar* bar = m_menu->Widget();
     const int barHeight = bar->sizeHint().height();
     bar->setGeometry(0, 0, width(), barHeight);
+    m_statusBar->setGeometry(0, height() - m_nStatusHeight, width(), m_nStatusHeight);
     const int w = std::max(0, width() - 10);
-    const int h = std::max(0, height() - barHeight - 10);
+    const int h = std::max(0, height() - barHeight - m_nStatusHeight - 10);
     for (CMSFlexGrid* grid : m_grid)
         grid->setGeometry(5, barHeight + 5, w, h);
 }

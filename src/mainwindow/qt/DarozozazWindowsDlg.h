@@ -3,8 +3,10 @@
 #include <QDialog>
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,12 +15,14 @@
 
 class CMSFlexGrid;
 class CMenuBar;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
 namespace records {
 class CSendRecorder;
 }
+class QStatusBar;
 
 // Command identifiers of the main menu.
 namespace cmd {
@@ -171,6 +175,25 @@ public:
     // be sent.
     UnitValues HeldInWindow();
 
+    // --- Status bar ----------------------------------------------------------
+    // The outcome of the last job that talked to a unit.
+    struct JobStatus
+    {
+        enum class Kind { None, Received, Sent, CommError, PortFailed, Stopped };
+        Kind kind = Kind::None;
+        std::time_t tReceived = 0;
+        int nSent = 0;    // values exchanged with the unit
+        int nFaults = 0;  // of them refused, not acknowledged or read back differently
+    };
+    // The three fields (unit, port, last job) from the unit record and the
+    // last job, in the active language.
+    void UpdateStatusBar();
+    // A receive or send has ended with result (none: the port could not be
+    // opened); a send's counts come from its exchanges.
+    void NoteTransferEnd(std::optional<JobResult> result, bool bSend);
+    // The text of field 0 (unit), 1 (port) or 2 (last job).
+    std::string GetStatusText(int nField) const;
+
     // --- Access for the dialogs and tests ------------------------------------
     CMSFlexGrid& Grid(int nGrid) { return *m_grid[static_cast<std::size_t>(nGrid)]; }
     CMenuBar& Menu() { return *m_menu; }
@@ -219,6 +242,13 @@ private:
     std::string m_strCellText;
     std::array<CMSFlexGrid*, 3> m_grid{};
     QPushButton* m_btnDummy = nullptr;
+    QStatusBar* m_statusBar = nullptr;
+    int m_nStatusHeight = 0;  // pixels, fixed at construction: the grids never jump
+    std::array<QLabel*, 3> m_statusField{};
+    JobStatus m_lastJob;
+    // The running send's exchanges so far, and how many of them failed.
+    int m_nSendExchanged = 0;
+    int m_nSendFaults = 0;
 
     // --- State ---
     bool m_bStartupPending = true;
@@ -265,6 +295,11 @@ private:
     // The change record of sends, and the values held before each.
     std::shared_ptr<records::CSendRecorder> m_sendRecord;
 };
+
+class CUnit;
+// What the selected unit takes in a cell of grid g (its value width, and
+// hexadecimal digits in the zone grids of a unit with 100 zones or more).
+ValueRange UnitValueRange(CUnit& unit, int nGrid);
 
 // The one main window of the program while it runs; null before and after.
 CDarozozazWindowsDlg* TheMainWindow();

@@ -41,7 +41,9 @@ bool CDarozozazWindowsDlg::FillGrid(int nGrid, bool bReceive, bool bUpdateMenus)
 
     if (bReceive) {
         CDlgReadWriteParams dialog(0, this);
-        if (RunModal(dialog) != QDialog::Accepted) {
+        const bool bReceived = RunModal(dialog) == QDialog::Accepted;
+        NoteTransferEnd(dialog.GetJobResult(), false);
+        if (!bReceived) {
             grid.Clear();
             grid.SetRows(2);
             grid.SetCols(nGrid == 2 ? 3 : 2);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/qt/MarkColours.h"
 #include "platform/qt/QtText.h"
 
 namespace {
@@ -253,10 +254,15 @@ public:
             return {};
         switch (role) {
         case Qt::DisplayRole: return Q(Text(row, col));
+        // A marked cell brings its own text colour; an unmarked one is the
+        // palette's, light or dark.
         case Qt::BackgroundRole: {
-            const uint32_t c = Colour(row, col);
-            return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                          static_cast<int>((c >> 16) & 0xFF));
+            const QColor background = ColoursForMark(Colour(row, col)).background;
+            return background.isValid() ? QVariant(background) : QVariant();
+        }
+        case Qt::ForegroundRole: {
+            const QColor text = ColoursForMark(Colour(row, col)).text;
+            return text.isValid() ? QVariant(text) : QVariant();
         }
         case Qt::TextAlignmentRole:
             return static_cast<int>(Qt::AlignVCenter |

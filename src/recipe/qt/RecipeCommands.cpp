@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "config/StatusTexts.h"
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "mainwindow/qt/MSFlexGrid.h"
@@ -14,6 +15,7 @@
 #include "recipe/qt/DlgComment.h"
 #include "recipe/Recipe.h"
 #include "unit/Unit.h"
+#include "workflows/Jobs.h"
 
 namespace {
 
@@ -46,6 +48,35 @@ int32_t CellValue(CUnit& unit, int nGrid, int row, int col)
     if (nGrid == 2 && col == 2)
         return unit.ReadActualValue(zone);
     return unit.ReadZoneParam(zone, static_cast<int16_t>(col));
+}
+
+// Puts value back into the record where cell (row, col) of grid g takes it
+// from; the link is closed, so nothing goes to the unit.
+void StoreCellValue(CUnit& unit, int nGrid, int row, int col, int32_t value)
+{
+    const auto zone = static_cast<int16_t>(row);
+    if (nGrid == 0)
+        unit.WriteGlobalParam(zone, value);
+    else if (nGrid == 2 && col == 1)
+        unit.WriteSetValue(zone, value);
+    else if (nGrid == 1)
+        unit.WriteZoneParam(zone, static_cast<int16_t>(col), value);
+}
+
+// What the record held for a cell before the recipe was read; -1 when the
+// capture has no such value.
+int32_t ValueBefore(const UnitValues& before, int nGrid, int row, int col)
+{
+    const auto at = [](const std::vector<int32_t>& values, int i) {
+        return i >= 1 && i <= static_cast<int>(values.size()) ? values[static_cast<std::size_t>(i - 1)] : -1;
+    };
+    if (nGrid == 0)
+        return at(before.globals, row);
+    if (nGrid == 2)
+        return at(before.setValues, row);
+    if (row < 1 || row > static_cast<int>(before.zoneParams.size()))
+        return -1;
+    return at(before.zoneParams[static_cast<std::size_t>(row - 1)], col);
 }
 
 // The save failed and the file on disk is what it was before: say so rather
@@ -102,6 +133,7 @@ void CDarozozazWindowsDlg::OnFileOpen()
     m_strRecipePath = path;
     UpdateTitle(true);
 
+    const UnitValues before = bOffline ? UnitValues{} : CaptureValues(unit);
     switch (ReadRecipe(unit, m_strRecipePath)) {
     case RecipeResult::NotARecipe:
         ShowMessageBox(this, Text(34), Text(0), MsgIcon::Error);
@@ -138,8 +170,11 @@ void CDarozozazWindowsDlg::OnFileOpen()
     setUpdatesEnabled(false);
     if (m_nCurrentView != -1)
         Grid(m_nCurrentView).hide();
+    int nTooWide = 0;
+    std::string firstTooWide;
     for (int g = 0; g < 3; ++g) {
         CMSFlexGrid& grid = Grid(g);
+        const ValueRange range = UnitValueRange(unit, g);
         for (int r = 1; r < grid.GetRows(); ++r) {
             for (int k = 1; k < grid.GetCols() && (g != 0 || k == 1); ++k) {
                 const int32_t value = CellValue(unit, g, r, k);
@@ -147,6 +182,15 @@ void CDarozozazWindowsDlg::OnFileOpen()
                 // A global parameter the recipe does not hold is never marked.
                 if (text == grid.GetTextMatrix(r, k) || (g == 0 && value == -1))
                     continue;
+                // A value with more digits than the unit's field would be
+                // sent with them: never marked, and the record keeps what the
+                // unit holds, so that no later refill shows it as the unit's.
+                if (!range.Contains(value)) {
+                    if (nTooWide++ == 0)
+                        firstTooWide = grid.GetTextMatrix(r, 0) + ", " + grid.GetTextMatrix(0, k) + ": " + text;
+                    StoreCellValue(unit, g, r, k, ValueBefore(before, g, r, k));
+                    continue;
+                }
                 const bool bListed = g == 0 ? ListChange(g, r, -1, false) : ListChange(g, k, r, false);
                 grid.SetRow(r);
                 grid.SetCol(k);
@@ -168,6 +212,14 @@ void CDarozozazWindowsDlg::OnFileOpen()
     if (m_nCurrentView != -1)
         Grid(m_nCurrentView).show();
     setUpdatesEnabled(true);
+    if (nTooWide > 0)
+        ShowMessageBox(this,
+                       platform::SafeFormat(TheTextMemory().GetTextOr(
+                                                text::kRecipeTooWide,
+                                                "The unit cannot take %d values of the recipe: they have more digits "
+                                                "than its values.\nThey are not marked for sending. The first: %s"),
+                                            {static_cast<long long>(nTooWide), firstTooWide}),
+                       Text(0), MsgIcon::Warning);
 }
 
 void CDarozozazWindowsDlg::OnFileSave()

@@ -39,10 +39,18 @@ void CDarozozazWindowsDlg::OnScanDevices()
 
 void CDarozozazWindowsDlg::OnRunScanDialog()
 {
-    CDlgScanDevices dialog(
-        [this](int nAddress, const std::string& type) { Guarded([&] { OnDevicesItem(nAddress, type); }); },
-        [this](int nAddress) { Guarded([&] { OnUnitPicked(nAddress); }); }, this);
-    RunModal(dialog);
+    {
+        // The pick reaches the window while the dialog is destroyed.
+        CDlgScanDevices dialog(
+            [this](int nAddress, const std::string& type) { Guarded([&] { OnDevicesItem(nAddress, type); }); },
+            [this](int nAddress) { Guarded([&] { OnUnitPicked(nAddress); }); }, this);
+        RunModal(dialog);
+    }
+    // A scan that could not open the port ends offline; a unit picked was
+    // received meanwhile and has told its own outcome.
+    if (!TheUnit().GetComPort().GetLastError().empty())
+        m_lastJob = JobStatus{JobStatus::Kind::PortFailed};
+    UpdateStatusBar();
 }
 
 void CDarozozazWindowsDlg::OnDevicesItem(int nAddress, const std::string& type)

@@ -154,6 +154,8 @@ void CDarozozazWindowsDlg::OnSendParams()
     if (total == 0 || !BeginSendRecord())
         return;
 
+    m_nSendExchanged = 0;
+    m_nSendFaults = 0;
     CDlgReadWriteParams dialog(total, [this](int nGrid, int nEntry) { return OnSendEntry(nGrid, nEntry); }, this);
     // Only a send that reached its end keeps nothing waiting; after a stop or
     // a failure every entry goes again with the next send.
@@ -161,6 +163,7 @@ void CDarozozazWindowsDlg::OnSendParams()
     EndSendRecord();
     if (bDone)
         ClearChangeLists();
+    NoteTransferEnd(dialog.GetJobResult(), true);
 }
 
 EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
@@ -233,7 +236,9 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     const SendOutcome outcome = SendOne(TheUnit(), item);
     RecordSendOutcome(outcome);
     const bool bRefused = outcome.code == WriteResult::NotAcknowledged || outcome.code == WriteResult::Refused;
+    ++m_nSendExchanged;
     if (outcome.bDiffers || bRefused) {
+        ++m_nSendFaults;
         SetCellColour(grid, row, col, CMSFlexGrid::kRed);
         const std::string tip = RedCellTip(TheUnit(), outcome);
         grid.SetCellToolTip(row, col, tip);
