@@ -7,19 +7,19 @@ namespace text {
 
 // "Unit %d: %s, AZ number %d, %d zones, firmware %d": address, type name,
 // AZ number, zone count, firmware version.
-constexpr int kStatusUnit = 93;
-constexpr int kStatusNoUnit = 94;        // no unit selected
-constexpr int kStatusPort = 95;          // "COM%d: %s at %d baud"
-constexpr int kStatusPortNoDevice = 96;  // "COM%d: no device"
-constexpr int kStatusReceived = 97;      // "Received at %s", the local time
-constexpr int kStatusSent = 98;          // "%d values sent"
-constexpr int kStatusSentFaults = 99;    // "%d values sent, %d of them refused or differing"
-constexpr int kStatusCommError = 100;
-constexpr int kStatusPortFailed = 101;
-constexpr int kStatusStopped = 102;
-constexpr int kStatusUnitAddress = 103;  // "Unit %d": selected, nothing received yet
+constexpr int kStatusUnit = 92;
+constexpr int kStatusNoUnit = 93;        // no unit selected
+constexpr int kStatusPort = 94;          // "COM%d: %s at %d baud"
+constexpr int kStatusPortNoDevice = 95;  // "COM%d: no device"
+constexpr int kStatusReceived = 96;      // "Received at %s", the local time
+constexpr int kStatusSent = 97;          // "%d values sent"
+constexpr int kStatusSentFaults = 98;    // "%d values sent, %d of them refused or differing"
+constexpr int kStatusCommError = 99;
+constexpr int kStatusPortFailed = 100;
+constexpr int kStatusStopped = 101;
+constexpr int kStatusUnitAddress = 102;  // "Unit %d": selected, nothing received yet
 // How many values of a recipe the selected unit cannot take, and the first
 // of them: "%d ... %s".
-constexpr int kRecipeTooWide = 104;
+constexpr int kRecipeTooWide = 103;
 
 }  // namespace text

@@ -5,23 +5,23 @@
 // so a language file from before these texts still works.
 namespace records::text {
 
-constexpr int kMenuChangeHistory = 105;   // Communication: "Change &history..."
-constexpr int kMenuCompare = 106;         // File: "Co&mpare with recipe..."
-constexpr int kMenuExportCsv = 107;       // File: "&Export as CSV..."
-constexpr int kAskSendUnrecorded = 108;   // %s path, %s reason
-constexpr int kRecordWriteFailed = 109;   // %s path, %s reason
-constexpr int kHistoryTitle = 110;        // %d AZ number
-constexpr int kFilter = 111;
-constexpr int kHistoryCount = 112;        // %d shown, %d of this unit
-constexpr int kHistoryUnreadable = 113;   // %s path, %s reason
-constexpr int kCompareTitle = 114;        // %s recipe file name
-constexpr int kCompareWhere = 115;
-constexpr int kCompareWindow = 116;
-constexpr int kCompareRecipe = 117;
-constexpr int kCompareNone = 118;
-constexpr int kCompareCount = 119;        // %d differences
-constexpr int kCsvFiles = 120;
-constexpr int kCsvNotWritten = 121;       // %s path
-constexpr int kNothingHeld = 122;
+constexpr int kMenuChangeHistory = 104;   // Communication: "Change &history..."
+constexpr int kMenuCompare = 105;         // File: "Co&mpare with recipe..."
+constexpr int kMenuExportCsv = 106;       // File: "&Export as CSV..."
+constexpr int kAskSendUnrecorded = 107;   // %s path, %s reason
+constexpr int kRecordWriteFailed = 108;   // %s path, %s reason
+constexpr int kHistoryTitle = 109;        // %d AZ number
+constexpr int kFilter = 110;
+constexpr int kHistoryCount = 111;        // %d shown, %d of this unit
+constexpr int kHistoryUnreadable = 112;   // %s path, %s reason
+constexpr int kCompareTitle = 113;        // %s recipe file name
+constexpr int kCompareWhere = 114;
+constexpr int kCompareWindow = 115;
+constexpr int kCompareRecipe = 116;
+constexpr int kCompareNone = 117;
+constexpr int kCompareCount = 118;        // %d differences
+constexpr int kCsvFiles = 119;
+constexpr int kCsvNotWritten = 120;       // %s path
+constexpr int kNothingHeld = 121;
 
 }  // namespace records::text

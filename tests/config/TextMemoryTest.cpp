@@ -259,15 +259,15 @@ TEST(ShippedLanguageFiles, DefineEveryTextInItsRole)
     // Texts used as patterns, with the conversions their callers supply.
     const std::map<int, std::string> patterns = {{22, "dd"}, {23, "s"}, {24, "s"}, {26, "s"}, {78, "dd"}, {79, "s"},
                                                  {80, "s"},  {81, "dd"}, {86, "dd"}, {87, "d"}, {88, "s"}, {89, "s"},
-                                                 {90, "ss"}, {93, "dsddd"}, {95, "dsd"}, {96, "d"}, {97, "s"},
-                                                 {98, "d"},  {99, "dd"}, {103, "d"}, {104, "ds"}, {108, "ss"},
-                                                 {109, "ss"}, {110, "d"}, {112, "dd"}, {113, "ss"}, {114, "s"},
-                                                 {119, "d"}, {121, "s"}};
+                                                 {90, "ss"}, {92, "dsddd"}, {94, "dsd"}, {95, "d"}, {96, "s"},
+                                                 {97, "d"},  {98, "dd"}, {102, "d"}, {103, "ds"}, {107, "ss"},
+                                                 {108, "ss"}, {109, "d"}, {111, "dd"}, {112, "ss"}, {113, "s"},
+                                                 {118, "d"}, {120, "s"}};
     // The numbers these files carry.
-    const std::vector<std::pair<int, int>> numbers = {{0, 90}, {93, 122}};
+    const std::vector<std::pair<int, int>> numbers = {{0, 90}, {92, 121}};
     // Menus whose items share one accelerator space.
     const std::vector<std::vector<int>> menus = {
-        {1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12, 106, 107}, {13}, {14, 15, 105}, {16, 17, 18, 19}, {20}};
+        {1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12, 105, 106}, {13}, {14, 15, 104}, {16, 17, 18, 19}, {20}};
 
     const std::pair<std::string, std::string> files[] = {{"English.lng", "English"}, {"Deutsch.lng", "Deutsch"}};
     for (const auto& [file, language] : files) {
@@ -301,7 +301,7 @@ TEST(ShippedLanguageFiles, DefineEveryTextInItsRole)
             const auto it = patterns.find(n);
             EXPECT_EQ(Conversions(text), it == patterns.end() ? "" : it->second) << text;
             // Menu items and the two radio buttons of the interface dialog.
-            const bool bAccelerated = (n >= 1 && n <= 20) || n == 61 || n == 64 || (n >= 105 && n <= 107) || n == 111;
+            const bool bAccelerated = (n >= 1 && n <= 20) || n == 61 || n == 64 || (n >= 104 && n <= 106) || n == 110;
             EXPECT_EQ(Accelerator(text) != 0, bAccelerated) << text;
         }
         // The printout cuts the last two characters of text 24 off and puts

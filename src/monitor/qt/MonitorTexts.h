@@ -10,39 +10,39 @@ struct Text
     const char* english;
 };
 
-inline constexpr Text kMenuMonitor{125, "&Monitor..."};
-inline constexpr Text kTitle{126, "Monitor: unit %d %s"};
-inline constexpr Text kInterval{127, "Interval:"};
-inline constexpr Text kAsFastAsPossible{128, "as fast as the line allows"};
-inline constexpr Text kSeconds{129, "%s s"};
-inline constexpr Text kPause{130, "&Pause"};
-inline constexpr Text kResume{131, "&Resume"};
-inline constexpr Text kRecord{132, "Re&cord..."};
-inline constexpr Text kStopRecording{133, "&Stop recording"};
-inline constexpr Text kNotRecording{134, "Not recording"};
-inline constexpr Text kRecordingTo{135, "Recording to %s (%d lines)"};
-inline constexpr Text kRecordingStopped{136, "The recording stopped: %s\nThe file holds the lines written until then."};
-inline constexpr Text kRecordingFailed{137, "The recording cannot be started: %s"};
-inline constexpr Text kCsvFilter{138, "CSV files (*.csv)|*.csv||"};
-inline constexpr Text kTolerance{139, "Tolerance \u00b1"};
-inline constexpr Text kFollow{140, "&Follow the newest values"};
-inline constexpr Text kWatchAll{141, "Watch &all found units"};
-inline constexpr Text kZone{142, "Zone"};
-inline constexpr Text kSet{143, "Set"};
-inline constexpr Text kActual{144, "Actual"};
-inline constexpr Text kDifference{145, "Difference"};
-inline constexpr Text kUnitTab{146, "Unit %d"};
-inline constexpr Text kStatistics{147,
+inline constexpr Text kMenuMonitor{122, "&Monitor..."};
+inline constexpr Text kTitle{123, "Monitor: unit %d %s"};
+inline constexpr Text kInterval{124, "Interval:"};
+inline constexpr Text kAsFastAsPossible{125, "as fast as the line allows"};
+inline constexpr Text kSeconds{126, "%s s"};
+inline constexpr Text kPause{127, "&Pause"};
+inline constexpr Text kResume{128, "&Resume"};
+inline constexpr Text kRecord{129, "Re&cord..."};
+inline constexpr Text kStopRecording{130, "&Stop recording"};
+inline constexpr Text kNotRecording{131, "Not recording"};
+inline constexpr Text kRecordingTo{132, "Recording to %s (%d lines)"};
+inline constexpr Text kRecordingStopped{133, "The recording stopped: %s\nThe file holds the lines written until then."};
+inline constexpr Text kRecordingFailed{134, "The recording cannot be started: %s"};
+inline constexpr Text kCsvFilter{135, "CSV files (*.csv)|*.csv||"};
+inline constexpr Text kTolerance{136, "Tolerance \u00b1"};
+inline constexpr Text kFollow{137, "&Follow the newest values"};
+inline constexpr Text kWatchAll{138, "Watch &all found units"};
+inline constexpr Text kZone{139, "Zone"};
+inline constexpr Text kSet{140, "Set"};
+inline constexpr Text kActual{141, "Actual"};
+inline constexpr Text kDifference{142, "Difference"};
+inline constexpr Text kUnitTab{143, "Unit %d"};
+inline constexpr Text kStatistics{144,
     "Unit %d: polls %d, answered %d, retried %d, no answer %d, late answers discarded %d; cycle %s ms, mean %s ms"};
-inline constexpr Text kDeviceGone{148, "Device gone (%s): trying again every 2 s."};
-inline constexpr Text kWaiting{149, "Waiting for the first values..."};
-inline constexpr Text kPortFailed{150, "The port cannot be opened for the monitor:\n%s"};
-inline constexpr Text kStopping{151, "Stopping..."};
-inline constexpr Text kNoAnswer{152, "no answer"};
-inline constexpr Text kPaused{153, "Paused."};
-inline constexpr Text kOutOfTolerance{154, "The actual value lies outside set \u00b1 %d."};
-inline constexpr Text kChartHint{155, "Solid: actual values; dashed: set values. Tick zones in the table to chart them. Wheel: zoom; drag: scroll."};
-inline constexpr Text kCycles{156, "Cycle %d"};
+inline constexpr Text kDeviceGone{145, "Device gone (%s): trying again every 2 s."};
+inline constexpr Text kWaiting{146, "Waiting for the first values..."};
+inline constexpr Text kPortFailed{147, "The port cannot be opened for the monitor:\n%s"};
+inline constexpr Text kStopping{148, "Stopping..."};
+inline constexpr Text kNoAnswer{149, "no answer"};
+inline constexpr Text kPaused{150, "Paused."};
+inline constexpr Text kOutOfTolerance{151, "The actual value lies outside set \u00b1 %d."};
+inline constexpr Text kChartHint{152, "Solid: actual values; dashed: set values. Tick zones in the table to chart them. Wheel: zoom; drag: scroll."};
+inline constexpr Text kCycles{153, "Cycle %d"};
 
 // Every one of them, by number.
 inline constexpr Text kAll[] = {
