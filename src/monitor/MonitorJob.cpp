@@ -3,6 +3,7 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "unit/Unit.h"
 
@@ -212,10 +213,7 @@ bool CMonitorJob::StartRecording(const std::string& path, bool bAppend, std::str
     auto recorder = std::make_unique<CCsvRecorder>();
     if (!recorder->Open(path, bAppend, error))
         return false;
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    if (m_pRecorder)
-        m_pRecorder->Close();
-    m_pRecorder = std::move(recorder);
+    ReplaceRecorder(std::move(recorder));
     return true;
 }
 
@@ -224,24 +222,23 @@ bool CMonitorJob::StartRecordingTo(int fd, const std::string& name)
     auto recorder = std::make_unique<CCsvRecorder>();
     if (!recorder->OpenDescriptor(fd, name))
         return false;
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    if (m_pRecorder)
-        m_pRecorder->Close();
-    m_pRecorder = std::move(recorder);
+    ReplaceRecorder(std::move(recorder));
     return true;
 }
 
-void CMonitorJob::StopRecording()
+void CMonitorJob::StopRecording() { ReplaceRecorder(nullptr); }
+
+void CMonitorJob::ReplaceRecorder(std::unique_ptr<CCsvRecorder> recorder)
 {
-    std::unique_ptr<CCsvRecorder> recorder;
+    std::unique_ptr<CCsvRecorder> previous;
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
-        recorder = std::move(m_pRecorder);
+        previous = std::exchange(m_pRecorder, std::move(recorder));
     }
     // Synced and closed outside the lock: the worker does not wait for a
     // slow disk to take the last lines.
-    if (recorder)
-        recorder->Close();
+    if (previous)
+        previous->Close();
 }
 
 bool CMonitorJob::IsRecording() const
