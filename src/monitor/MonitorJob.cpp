@@ -152,7 +152,13 @@ bool CMonitorJob::RemoveUnit(int16_t address)
     if (!m_bRunning.load() || it == m_watched.end() || m_watched.size() == 1)
         return false;
     m_watched.erase(it);
-    m_removed.push_back(address);
+    // One added since the last cycle was never taken in: it is not added.
+    auto pending = std::find_if(m_added.begin(), m_added.end(),
+                                [address](const MonitorUnit& u) { return u.nAddress == address; });
+    if (pending != m_added.end())
+        m_added.erase(pending);
+    else
+        m_removed.push_back(address);
     return true;
 }
 
