@@ -128,6 +128,10 @@ void CChangeFile::Fail(const std::string& what)
 
 bool CChangeFile::Open(const std::string& path)
 {
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
     m_bFailed = false;
     m_strError.clear();
     if (path.empty()) {
