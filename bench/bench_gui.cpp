@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "BenchGui.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/ProgramDir.h"
 #include "platform/qt/MessageBox.h"
@@ -33,17 +33,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // A program directory with the shipped resources, removed at the end.
-struct ProgramDir
+struct ProgramDir : bench::TempFolder
 {
     ProgramDir()
     {
-        std::string tmpl = (fs::temp_directory_path() / "vorlent-bench-XXXXXX").string();
-        path = mkdtemp(tmpl.data());
         for (const char* name : {"GLOBAL.INI", "English.lng", "Deutsch.lng"})
             fs::copy_file(fs::path(VORLENT_RESOURCE_DIR) / name, fs::path(path) / name);
     }
-    ~ProgramDir() { fs::remove_all(path); }
-    std::string path;
 };
 
 // From exec to the interface dialog on screen: the program reports the
@@ -88,16 +84,7 @@ void BM_StartupToInterfaceDialog(benchmark::State& state)
     unsetenv("VORLENT_STARTUP_PROBE");
 }
 
-// One application object for the window benchmarks of this process.
-QApplication& App()
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "bench_gui";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+QApplication& App() { return bench::App("bench_gui"); }
 
 void BM_FillThreeGridsMaximalUnit(benchmark::State& state)
 {
@@ -223,25 +210,15 @@ void BM_StandardParamsLongestUiBlock(benchmark::State& state)
     double longestMs = 0;
     double totalS = 0;
     for (auto _ : state) {
-        Clock::time_point last = Clock::now();
-        double longest = 0;
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        heartbeat.setInterval(1);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            const Clock::time_point now = Clock::now();
-            longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
-            last = now;
-        });
-        heartbeat.start();
+        bench::Heartbeat heartbeat;
+        heartbeat.Start();
         const Clock::time_point start = Clock::now();
         window.OnCommand(cmd::kLoadStandardParams);
         const std::chrono::duration<double> took = Clock::now() - start;
-        heartbeat.stop();
         // The gap up to the command's return counts too.
-        longest = std::max(longest, std::chrono::duration<double, std::milli>(Clock::now() - last).count());
+        heartbeat.StopWithLastGap();
         state.SetIterationTime(took.count());
-        longestMs = std::max(longestMs, longest);
+        longestMs = std::max(longestMs, heartbeat.LongestMs());
         totalS += took.count();
     }
     SetModalHook(nullptr);

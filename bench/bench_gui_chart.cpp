@@ -29,6 +29,7 @@
 #include <QtCharts/QValueAxis>
 #endif
 
+#include "BenchGui.h"
 #include "monitor/MonitorHistory.h"
 #include "monitor/qt/MonitorChart.h"
 
@@ -47,15 +48,7 @@ constexpr int kHeight = 500;
 // The plot area is narrower than the widget; the axes take the rest.
 constexpr int kColumns = 1100;
 
-QApplication& App()
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "bench_gui_chart";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+QApplication& App() { return bench::App("bench_gui_chart"); }
 
 // With VORLENT_BENCH_FRAMES set to a folder, the last frame of each run
 // is saved there, to see that the library drew every line.
@@ -150,6 +143,31 @@ void Points(bool decimate, int k, std::vector<ChartPoint>& out)
     }
 }
 
+// What each run of a library does per frame: every zone's points handed
+// over as the library's own point type (hand), what the chart's layout and
+// updates still have to do, then one frame drawn into frame (draw).
+template <typename LibraryPoint, typename Hand, typename Draw>
+void DrawFrames(benchmark::State& state, bool decimate, QImage& frame, Hand hand, Draw draw)
+{
+    std::vector<ChartPoint> points;
+    for (auto _ : state) {
+        for (int k = 0; k < kZones; ++k) {
+            Points(decimate, k, points);
+            QList<LibraryPoint> data;
+            data.reserve(static_cast<qsizetype>(points.size()));
+            for (const ChartPoint& p : points)
+                data.push_back(LibraryPoint(p.t, p.v));
+            hand(k, data);
+        }
+        QApplication::processEvents();
+        frame.fill(Qt::white);
+        QPainter painter(&frame);
+        draw(painter);
+        painter.end();
+        benchmark::DoNotOptimize(frame.constBits());
+    }
+}
+
 void BM_QCustomPlot(benchmark::State& state)
 {
     App();
@@ -167,25 +185,13 @@ void BM_QCustomPlot(benchmark::State& state)
         plot.show();
         QApplication::processEvents();
         QImage frame(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-        std::vector<ChartPoint> points;
-        for (auto _ : state) {
-            for (int k = 0; k < kZones; ++k) {
-                Points(decimate, k, points);
-                QVector<QCPGraphData> data;
-                data.reserve(static_cast<qsizetype>(points.size()));
-                for (const ChartPoint& p : points)
-                    data.push_back(QCPGraphData(p.t, p.v));
-                plot.graph(k)->data()->set(data, true);
-            }
-            // What the chart's own layout and updates still have to do.
-            QApplication::processEvents();
-            frame.fill(Qt::white);
-            QPainter painter(&frame);
-            plot.replot(QCustomPlot::rpImmediateRefresh);
-            plot.render(&painter);
-            painter.end();
-            benchmark::DoNotOptimize(frame.constBits());
-        }
+        DrawFrames<QCPGraphData>(
+            state, decimate, frame,
+            [&plot](int k, const QList<QCPGraphData>& data) { plot.graph(k)->data()->set(data, true); },
+            [&plot](QPainter& painter) {
+                plot.replot(QCustomPlot::rpImmediateRefresh);
+                plot.render(&painter);
+            });
         heldMb = ResidentMb() - before;
         SaveFrame(frame, "qcustomplot", decimate);
     }
@@ -225,23 +231,10 @@ void BM_QtCharts(benchmark::State& state)
         view.show();
         QApplication::processEvents();
         QImage frame(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-        std::vector<ChartPoint> points;
-        for (auto _ : state) {
-            for (int k = 0; k < kZones; ++k) {
-                Points(decimate, k, points);
-                QList<QPointF> list;
-                list.reserve(static_cast<qsizetype>(points.size()));
-                for (const ChartPoint& p : points)
-                    list.push_back(QPointF(p.t, p.v));
-                series[static_cast<std::size_t>(k)]->replace(list);
-            }
-            QApplication::processEvents();
-            frame.fill(Qt::white);
-            QPainter painter(&frame);
-            view.render(&painter);
-            painter.end();
-            benchmark::DoNotOptimize(frame.constBits());
-        }
+        DrawFrames<QPointF>(
+            state, decimate, frame,
+            [&series](int k, const QList<QPointF>& list) { series[static_cast<std::size_t>(k)]->replace(list); },
+            [&view](QPainter& painter) { view.render(&painter); });
         heldMb = ResidentMb() - before;
         SaveFrame(frame, "qtcharts", decimate);
     }

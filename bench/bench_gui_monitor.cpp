@@ -11,36 +11,22 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "BenchGui.h"
 #include "monitor/qt/DlgMonitor.h"
 #include "platform/ProgramDir.h"
 #include "platform/qt/ModalRun.h"
 #include "unitsim/PtyServer.h"
 #include "unitsim/SimBus.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-QApplication& App()
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "bench_gui_monitor";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 void BM_MonitorLongestUiBlock(benchmark::State& state)
 {
-    std::string tmpl = (fs::temp_directory_path() / "vorlent-bench-XXXXXX").string();
-    const std::string dir = mkdtemp(tmpl.data());
-    platform::SetProgramDirectory(dir);
-    App();
+    bench::TempFolder dir;
+    platform::SetProgramDirectory(dir.path);
+    bench::App("bench_gui_monitor");
 
     unitsim::SimBus bus;
     unitsim::SimUnitConfig config;
@@ -71,34 +57,23 @@ void BM_MonitorLongestUiBlock(benchmark::State& state)
     for (auto _ : state) {
         CDlgMonitor dialog(line, unit, {}, config.type);
         dialog.IntervalBox().setCurrentIndex(dialog.IntervalBox().findData(0));
-        Clock::time_point last = Clock::now();
-        double longest = 0;
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        heartbeat.setInterval(1);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            const Clock::time_point now = Clock::now();
-            longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
-            last = now;
-        });
+        bench::Heartbeat heartbeat;
         SetModalHook([&](QDialog& d) {
             // The dialog's start (its first show) is not what is measured.
-            last = Clock::now();
-            heartbeat.start();
+            heartbeat.Start();
             QTimer::singleShot(runFor, &d, [&d] { d.reject(); });
         });
         const Clock::time_point start = Clock::now();
         RunModal(dialog);
-        heartbeat.stop();
+        heartbeat.Stop();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
-        longestMs = std::max(longestMs, longest);
+        longestMs = std::max(longestMs, heartbeat.LongestMs());
         cycles += dialog.Job() ? dialog.Job()->Cycles() : 0;
     }
     SetModalHook(nullptr);
     state.counters["longest_block_ms"] = longestMs;
     state.counters["cycles"] = static_cast<double>(cycles) / static_cast<double>(state.iterations());
     platform::SetProgramDirectory("");
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -7,41 +7,28 @@
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "BenchGui.h"
 #include "platform/Csv.h"
 #include "records/ChangeRecord.h"
 #include "records/qt/ChangeHistoryModel.h"
 #include "records/qt/DlgChangeHistory.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr int kLines = 100000;
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "bench_gui_records";
-    static char* argv[] = {name, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication app(argc, argv);
-    return app;
-}
+QApplication& App() { return bench::App("bench_gui_records"); }
 
 // A record as weeks of sends leave it: one unit, the others' lines mixed in.
-struct Record
+struct Record : bench::TempFolder
 {
     Record()
     {
-        std::string tmpl = (fs::temp_directory_path() / "vorlent-bench-XXXXXX").string();
-        folder = mkdtemp(tmpl.data());
-        path = folder + "/changes.csv";
-        std::ofstream out(path, std::ios::binary);
+        file = path + "/changes.csv";
+        std::ofstream out(file, std::ios::binary);
         out << records::kChangeHeader << "\r\n";
         const char* outcomes[] = {"ok", "ok", "ok", "differs", "nak", "no-answer", "refused"};
         for (int i = 0; i < kLines; ++i) {
@@ -53,9 +40,7 @@ struct Record
                                       std::to_string(i % 500 + 5), outcomes[i % 7]});
         }
     }
-    ~Record() { fs::remove_all(folder); }
-    std::string folder;
-    std::string path;
+    std::string file;
 };
 
 void BM_ChangeHistoryOpen100k(benchmark::State& state)
@@ -66,7 +51,7 @@ void BM_ChangeHistoryOpen100k(benchmark::State& state)
         const auto start = std::chrono::steady_clock::now();
         std::vector<std::vector<std::string>> lines;
         std::string error;
-        if (!records::ReadChangeRecord(record.path, lines, error)) {
+        if (!records::ReadChangeRecord(record.file, lines, error)) {
             state.SkipWithError(error.c_str());
             break;
         }
@@ -85,7 +70,7 @@ void BM_ChangeHistoryFilter100k(benchmark::State& state)
     Record record;
     std::vector<std::vector<std::string>> lines;
     std::string error;
-    records::ReadChangeRecord(record.path, lines, error);
+    records::ReadChangeRecord(record.file, lines, error);
     CChangeHistoryModel model(lines);
     for (auto _ : state) {
         model.SetFilter("Zone05 P03");

@@ -23,7 +23,7 @@
 //   128 zones: 32 768 cycles full (9.1 h at one cycle a second) and
 //              131 072 more in steps of 16 (36.4 h), 45.5 h in all, so
 //              128 zones x 24 h at one cycle a second fits;
-//   12 zones:  325 160 cycles full (90 h) and 1 342 320 more in steps.
+//   12 zones:  325 159 cycles full (90 h) and 1 347 408 more in steps (374 h).
 // What falls out of the coarse store is gone; a monitor left running over a
 // weekend stays at this size. Several watched units take one bound each.
 class CMonitorHistory

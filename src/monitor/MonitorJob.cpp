@@ -3,6 +3,7 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "unit/Unit.h"
 
@@ -151,7 +152,13 @@ bool CMonitorJob::RemoveUnit(int16_t address)
     if (!m_bRunning.load() || it == m_watched.end() || m_watched.size() == 1)
         return false;
     m_watched.erase(it);
-    m_removed.push_back(address);
+    // One added since the last cycle was never taken in: it is not added.
+    auto pending = std::find_if(m_added.begin(), m_added.end(),
+                                [address](const MonitorUnit& u) { return u.nAddress == address; });
+    if (pending != m_added.end())
+        m_added.erase(pending);
+    else
+        m_removed.push_back(address);
     return true;
 }
 
@@ -212,10 +219,7 @@ bool CMonitorJob::StartRecording(const std::string& path, bool bAppend, std::str
     auto recorder = std::make_unique<CCsvRecorder>();
     if (!recorder->Open(path, bAppend, error))
         return false;
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    if (m_pRecorder)
-        m_pRecorder->Close();
-    m_pRecorder = std::move(recorder);
+    ReplaceRecorder(std::move(recorder));
     return true;
 }
 
@@ -224,24 +228,23 @@ bool CMonitorJob::StartRecordingTo(int fd, const std::string& name)
     auto recorder = std::make_unique<CCsvRecorder>();
     if (!recorder->OpenDescriptor(fd, name))
         return false;
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    if (m_pRecorder)
-        m_pRecorder->Close();
-    m_pRecorder = std::move(recorder);
+    ReplaceRecorder(std::move(recorder));
     return true;
 }
 
-void CMonitorJob::StopRecording()
+void CMonitorJob::StopRecording() { ReplaceRecorder(nullptr); }
+
+void CMonitorJob::ReplaceRecorder(std::unique_ptr<CCsvRecorder> recorder)
 {
-    std::unique_ptr<CCsvRecorder> recorder;
+    std::unique_ptr<CCsvRecorder> previous;
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
-        recorder = std::move(m_pRecorder);
+        previous = std::exchange(m_pRecorder, std::move(recorder));
     }
     // Synced and closed outside the lock: the worker does not wait for a
     // slow disk to take the last lines.
-    if (recorder)
-        recorder->Close();
+    if (previous)
+        previous->Close();
 }
 
 bool CMonitorJob::IsRecording() const

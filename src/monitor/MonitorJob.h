@@ -148,6 +148,9 @@ private:
     bool WaitUntil(std::chrono::steady_clock::time_point due);
     bool WaitWhilePaused();
     void Record(const MonitorSample& sample);
+    // Puts recorder (null: none) in place of the running recording, which
+    // is ended.
+    void ReplaceRecorder(std::unique_ptr<CCsvRecorder> recorder);
     // Takes in the units added and drops those removed since the last cycle.
     void ApplyUnitChanges();
     int WidestKnownUnit() const;

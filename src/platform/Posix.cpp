@@ -50,8 +50,13 @@ bool WriteAll(int fd, std::string_view data)
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
             return false;
+        if (n == 0) {
+            // No progress and no error: nothing more fits.
+            errno = ENOSPC;
+            return false;
+        }
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;

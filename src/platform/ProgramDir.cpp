@@ -33,30 +33,6 @@ std::string WithoutTrailingSlash(std::string dir)
 
 std::string SystemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
-// mkdir -p with mode 0700 for every directory it creates: a user's settings
-// are nobody else's business.
-bool MakeDirectories(const std::string& dir, std::string& error)
-{
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = dir.find('/', pos + 1);
-        partial = dir.substr(0, pos);
-        if (partial.empty())
-            continue;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = SystemError("cannot create " + partial, errno);
-            return false;
-        }
-    }
-    struct stat info{};
-    if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        error = dir + " is not a directory";
-        return false;
-    }
-    return true;
-}
-
 // Copies source to a hidden sibling of target and links it into place: link()
 // never replaces, so a file the user has (or creates meanwhile) stays, and a
 // half-written copy never carries the target's name.
@@ -169,14 +145,41 @@ std::string ShippedDataDirectory()
     return {};
 }
 
-std::string UserProgramDirectory(const std::string& xdgConfigHome, const std::string& home)
+std::string UserBaseDirectory(const std::string& xdgValue, const std::string& home, const std::string& underHome)
 {
     // The base directory rules ignore a relative value.
-    if (!xdgConfigHome.empty() && xdgConfigHome[0] == '/')
-        return WithoutTrailingSlash(xdgConfigHome) + "/vorlent";
+    if (!xdgValue.empty() && xdgValue[0] == '/')
+        return WithoutTrailingSlash(xdgValue) + "/vorlent";
     if (!home.empty() && home[0] == '/')
-        return (home == "/" ? "" : WithoutTrailingSlash(home)) + "/.config/vorlent";
+        return (home == "/" ? "" : WithoutTrailingSlash(home)) + "/" + underHome + "/vorlent";
     return {};
+}
+
+std::string UserProgramDirectory(const std::string& xdgConfigHome, const std::string& home)
+{
+    return UserBaseDirectory(xdgConfigHome, home, ".config");
+}
+
+bool MakeDirectories(const std::string& dir, std::string& error)
+{
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        partial = dir.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = SystemError("cannot create " + partial, errno);
+            return false;
+        }
+    }
+    struct stat info{};
+    if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        error = dir + " is not a directory";
+        return false;
+    }
+    return true;
 }
 
 bool FillUserDirectory(const std::string& dir, const std::string& shippedDir, std::string& error)

@@ -48,9 +48,20 @@ std::string ExecutableDirectory();
 // program was built for. Empty when neither exists.
 std::string ShippedDataDirectory();
 
-// Rule 4 for a given environment: xdgConfigHome when absolute, else
-// home + "/.config", then "/vorlent". Empty when neither is usable.
+// The program's folder under one of the user's base directories: xdgValue
+// (the base directory variable's value) when it is absolute, else
+// home + "/" + underHome; then "/vorlent". No trailing slash; empty when
+// neither is usable.
+std::string UserBaseDirectory(const std::string& xdgValue, const std::string& home, const std::string& underHome);
+
+// Rule 4 for a given environment: UserBaseDirectory(xdgConfigHome, home,
+// ".config").
 std::string UserProgramDirectory(const std::string& xdgConfigHome, const std::string& home);
+
+// mkdir -p, mode 0700 for every directory it creates: a user's settings and
+// records are nobody else's business. False with a reason when a part
+// cannot be created or dir is no directory in the end.
+bool MakeDirectories(const std::string& dir, std::string& error);
 
 // Creates dir (and its parents, mode 0700 for what it creates) and copies
 // every regular file of shippedDir that dir lacks. A file present in dir,

@@ -18,6 +18,7 @@
 
 #include "config/IniFile.h"
 #include "platform/Csv.h"
+#include "platform/Posix.h"
 #include "platform/ProgramDir.h"
 #include "unit/Unit.h"
 
@@ -38,39 +39,6 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// mkdir -p, mode 0700 for what it creates.
-bool MakeFolders(const std::string& folder, std::string& error)
-{
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = folder.find('/', pos + 1);
-        partial = folder.substr(0, pos);
-        if (partial.empty() || mkdir(partial.c_str(), 0700) == 0 || errno == EEXIST)
-            continue;
-        error = "cannot create the folder " + partial + ": " + SystemError(errno);
-        return false;
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string ChangeRecordPath(const std::string& configured, const std::string& programDir,
@@ -78,11 +46,8 @@ std::string ChangeRecordPath(const std::string& configured, const std::string& p
 {
     if (!configured.empty())
         return configured[0] == '/' ? configured : programDir + "/" + configured;
-    if (!xdgStateHome.empty() && xdgStateHome[0] == '/')
-        return xdgStateHome + "/vorlent/changes.csv";
-    if (!home.empty() && home[0] == '/')
-        return home + "/.local/state/vorlent/changes.csv";
-    return {};
+    const std::string folder = platform::UserBaseDirectory(xdgStateHome, home, ".local/state");
+    return folder.empty() ? folder : folder + "/changes.csv";
 }
 
 std::string ChangeRecordPath()
@@ -163,6 +128,10 @@ void CChangeFile::Fail(const std::string& what)
 
 bool CChangeFile::Open(const std::string& path)
 {
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
     m_bFailed = false;
     m_strError.clear();
     if (path.empty()) {
@@ -170,7 +139,7 @@ bool CChangeFile::Open(const std::string& path)
         return false;
     }
     const std::string folder = FolderOf(path);
-    if (!MakeFolders(folder, m_strError))
+    if (!platform::MakeDirectories(folder, m_strError))
         return false;
     struct stat info{};
     // Root writes into anything; a read-only file or folder still means the
@@ -199,7 +168,7 @@ bool CChangeFile::Open(const std::string& path)
         flock(m_fd, LOCK_EX);
         bool bOk = true;
         if (fstat(m_fd, &info) == 0 && info.st_size == 0)
-            bOk = WriteAll(m_fd, std::string(kChangeHeader) + "\r\n");
+            bOk = platform::WriteAll(m_fd, std::string(kChangeHeader) + "\r\n");
         const int error = errno;
         flock(m_fd, LOCK_UN);
         if (!bOk) {
@@ -230,7 +199,7 @@ bool CChangeFile::Append(const std::string& line)
     }
     // A short write (the disk filling up): the rest still goes, so that
     // the line is not cut, and the job reports the failure.
-    const int error = WriteAll(m_fd, line.substr(static_cast<std::size_t>(n))) ? ENOSPC : errno;
+    const int error = platform::WriteAll(m_fd, line.substr(static_cast<std::size_t>(n))) ? ENOSPC : errno;
     Fail(SystemError(error));
     return false;
 }

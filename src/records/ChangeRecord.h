@@ -62,7 +62,7 @@ public:
     // an empty regular file gets the header line first. False with Error()
     // when the file cannot be appended to: no path, a directory, a read-only
     // file or folder (by its mode bits, which hold for root too), a failed
-    // header write.
+    // header write. A file still open from before is closed first.
     bool Open(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     // One whole line (its line end included). False, with Error() kept for

@@ -2,7 +2,6 @@
 // statuses, and its end on SIGINT.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "SimFixture.h"
 #include "TestDir.h"
 #include "platform/Csv.h"
@@ -33,28 +33,14 @@ protected:
         std::vector<std::string> argv = {VORLENT_CLI, "--home", home.Path(), "--device",
                                          device.empty() ? line.Path() : device, "monitor"};
         argv.insert(argv.end(), args.begin(), args.end());
-        const std::string outPath = work.File("out"), errPath = work.File("err");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            std::vector<char*> raw;
-            for (auto& a : argv)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
-        m_running = pid;
-        return pid;
+        m_running = SpawnWithOutput(std::move(argv), work.File("out"), work.File("err"));
+        return m_running;
     }
 
     int StatusOf(pid_t pid)
     {
-        int status = 0;
-        waitpid(pid, &status, 0);
         m_running = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return ExitStatusOf(pid);
     }
 
     // A monitor left behind by a failed check would poll for ever.

@@ -2,13 +2,12 @@
 // against the simulated bus.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <mutex>
 
+#include "ChildProcess.h"
 #include "SimFixture.h"
 #include "TestDir.h"
 #include "config/IniFile.h"
@@ -57,20 +56,8 @@ protected:
         std::vector<std::string> argv = {VORLENT_CLI, "--home", home.Path(), "--device", line.Path()};
         argv.insert(argv.end(), args.begin(), args.end());
         const std::string outPath = work.File("out"), errPath = work.File("err");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            std::vector<char*> raw;
-            for (std::string& a : argv)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(outPath), ReadWholeFile(errPath)};
+        const int status = ExitStatusOf(SpawnWithOutput(std::move(argv), outPath, errPath));
+        return {status, ReadWholeFile(outPath), ReadWholeFile(errPath)};
     }
 
     // Column 0 is the actual value, 1 the set value, 1 + p parameter p.

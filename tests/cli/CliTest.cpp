@@ -13,9 +13,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <pty.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "ChildProcess.h"
 #include "SimFixture.h"
 #include "TestDir.h"
 #include "config/IniFile.h"
@@ -89,29 +89,13 @@ protected:
             argv.push_back(line.Path());
         }
         argv.insert(argv.end(), args.begin(), args.end());
-        const std::string outPath = work.File("out"), errPath = work.File("err");
-        pid_t pid = fork();
-        if (pid == 0) {
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = terminal >= 0 ? terminal : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<char*> raw;
-            for (auto& a : argv)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
-        return pid;
+        return SpawnWithOutput(std::move(argv), work.File("out"), work.File("err"), terminal);
     }
 
     Result Collect(pid_t pid)
     {
         Result result;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.status = ExitStatusOf(pid);
         result.out = ReadWholeFile(work.File("out"));
         result.err = ReadWholeFile(work.File("err"));
         return result;

@@ -75,6 +75,17 @@ protected:
             return true;
         });
     }
+    // The file dialog chooses a recipe of the unit as received, but for one
+    // global parameter's line.
+    void ChooseRecipeWith(const std::string& key, const std::string& line)
+    {
+        const std::string recipe = dir.File("r.1204");
+        ASSERT_TRUE(WriteRecipe(TheUnit(), TheTextMemory(), recipe));
+        CIniFile file(recipe, true);
+        file.SetValue(line);
+        ASSERT_TRUE(file.WriteString("GLOBAL_PARAMETERS", key));
+        ChooseFile(recipe);
+    }
     int Writes()
     {
         int writes = 0;
@@ -107,12 +118,7 @@ TEST_F(RecordsTest, EachSentValueIsRecordedWithWhatTheWindowHeldBefore)
 {
     // A recipe opened with the unit selected changes the record before the
     // send; what was held is still the received value.
-    const std::string recipe = dir.File("r.1204");
-    ASSERT_TRUE(WriteRecipe(TheUnit(), TheTextMemory(), recipe));
-    CIniFile file(recipe, true);
-    file.SetValue("11 - Parameter 1");
-    ASSERT_TRUE(file.WriteString("GLOBAL_PARAMETERS", "01"));
-    ChooseFile(recipe);
+    ASSERT_NO_FATAL_FAILURE(ChooseRecipeWith("01", "11 - Parameter 1"));
     window->OnFileOpen();
     Edit(0, 2, 1, "25");
     Edit(0, 3, 1, "700");  // beyond the definition's 600: refused, not sent
@@ -146,13 +152,8 @@ TEST_F(RecordsTest, WithoutARecordTheSendWaitsForTheUsersYes)
 
 TEST_F(RecordsTest, CompareListsTheDifferencesAndChangesNothing)
 {
-    const std::string recipe = dir.File("r.1204");
-    ASSERT_TRUE(WriteRecipe(TheUnit(), TheTextMemory(), recipe));
-    CIniFile file(recipe, true);
-    file.SetValue("40 - Parameter 3");
-    ASSERT_TRUE(file.WriteString("GLOBAL_PARAMETERS", "03"));
+    ASSERT_NO_FATAL_FAILURE(ChooseRecipeWith("03", "40 - Parameter 3"));
     Edit(0, 2, 1, "25");  // waiting to be sent: part of what the window holds
-    ChooseFile(recipe);
     std::vector<std::string> rows;
     script.ExpectDialog([&](QDialog& dialog) {
         auto* compare = dynamic_cast<CDlgCompare*>(&dialog);

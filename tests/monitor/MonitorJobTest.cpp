@@ -280,6 +280,11 @@ TEST(MonitorJob, UnitsAddedOrRemovedCountFromTheNextCycle)
     ASSERT_TRUE(job.RemoveUnit(3));
     EXPECT_FALSE(job.RemoveUnit(12));
     EXPECT_FALSE(job.RemoveUnit(5));
+    // Added and removed again before a cycle took it in: never polled.
+    job.SetPaused(true);
+    ASSERT_TRUE(job.AddUnit(MonitorUnit{5, 0, 0}));
+    ASSERT_TRUE(job.RemoveUnit(5));
+    job.SetPaused(false);
     std::size_t removedAt = 0;
     ASSERT_TRUE(collector.WaitFor([&](Collector& c) {
         removedAt = c.samples.size();

@@ -33,6 +33,8 @@ TEST(ChangeRecord, ThePathComesFromTheSettingsThenXdgThenHome)
     for (const Row& r : {Row{"/srv/q/changes.csv", "/x", "/h", "/srv/q/changes.csv"},
                          Row{"records/c.csv", "/x", "/h", "/prog/records/c.csv"},
                          Row{"", "/x", "/h", "/x/vorlent/changes.csv"},
+                         Row{"", "/x/", "/h/", "/x/vorlent/changes.csv"},
+                         Row{"", "", "/h/", "/h/.local/state/vorlent/changes.csv"},
                          Row{"", "relative", "/h", "/h/.local/state/vorlent/changes.csv"},
                          Row{"", "", "/h", "/h/.local/state/vorlent/changes.csv"},
                          Row{"", "", "", ""}})
