@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <chrono>
 #include <thread>
 #include <cstdio>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +59,30 @@ protected:
     // here) instead of a file.
     Result Run(std::vector<std::string> args, bool withDevice = true, bool errOnTerminal = false)
     {
+        int master = -1, terminal = -1;
+        if (errOnTerminal && openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0)
+            ADD_FAILURE() << "no pseudo-terminal";
+        const pid_t pid = Launch(std::move(args), withDevice, terminal);
+        std::string err;
+        if (terminal >= 0) {
+            close(terminal);
+            // Read until the program's end closes the terminal (EIO).
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(master, buffer, sizeof buffer)) > 0)
+                err.append(buffer, static_cast<std::size_t>(n));
+            close(master);
+        }
+        Result result = Collect(pid);
+        if (terminal >= 0)
+            result.err = err;
+        return result;
+    }
+
+    // Starts the program (stderr to the terminal when one is given, else to
+    // a file); Collect waits for it.
+    pid_t Launch(std::vector<std::string> args, bool withDevice = true, int terminal = -1)
+    {
         std::vector<std::string> argv = {VORLENT_CLI, "--home", home.Path()};
         if (withDevice) {
             argv.push_back("--device");
@@ -62,9 +90,6 @@ protected:
         }
         argv.insert(argv.end(), args.begin(), args.end());
         const std::string outPath = work.File("out"), errPath = work.File("err");
-        int master = -1, terminal = -1;
-        if (errOnTerminal && openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0)
-            ADD_FAILURE() << "no pseudo-terminal";
         pid_t pid = fork();
         if (pid == 0) {
             int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -78,22 +103,17 @@ protected:
             execv(raw[0], raw.data());
             _exit(127);
         }
+        return pid;
+    }
+
+    Result Collect(pid_t pid)
+    {
         Result result;
-        if (terminal >= 0) {
-            close(terminal);
-            // Read until the program's end closes the terminal (EIO).
-            char buffer[4096];
-            ssize_t n;
-            while ((n = read(master, buffer, sizeof buffer)) > 0)
-                result.err.append(buffer, static_cast<std::size_t>(n));
-            close(master);
-        }
         int status = 0;
         waitpid(pid, &status, 0);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadWholeFile(outPath);
-        if (terminal < 0)
-            result.err = ReadWholeFile(errPath);
+        result.out = ReadWholeFile(work.File("out"));
+        result.err = ReadWholeFile(work.File("err"));
         return result;
     }
 
@@ -425,4 +445,42 @@ TEST_F(Cli, APortHeldByAnotherProgramIsRefusedAndTheHolderNamed)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("in use by process " + std::to_string(getpid())), std::string::npos) << r.err;
     EXPECT_EQ(Run({"scan"}).status, 0);
+}
+
+TEST_F(Cli, AStopSignalEndsEveryCommandCleanly)
+{
+    // Each answer a while late, so that the signal comes mid-job.
+    line.Bus().AddFault(Fault(FaultKind::Delay, "", -1, 30));
+    Start(200);
+    const std::string recipe = work.File("stopped.7");
+    const struct
+    {
+        std::vector<std::string> args;
+        int signal;
+    } cases[] = {
+        {{"receive", "3", recipe}, SIGINT},
+        {{"receive", "3", "-"}, SIGTERM},
+        {{"scan"}, SIGHUP},
+    };
+    for (const auto& c : cases) {
+        const int before = line.Server().RequestCount();
+        const pid_t pid = Launch(c.args);
+        for (int i = 0; i < 500 && line.Server().RequestCount() < before + 3; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        kill(pid, c.signal);
+        const Result r = Collect(pid);
+        EXPECT_EQ(r.status, 128 + c.signal) << c.args[0] << ": " << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(std::filesystem::exists(recipe));
+        // The exclusive flag is cleared: TIOCGEXCL reads it even for root.
+        const int fd = open(line.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        int exclusive = 1;
+        ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        close(fd);
+        std::string name = line.Path().substr(5);
+        std::replace(name.begin(), name.end(), '/', '_');
+        EXPECT_FALSE(std::filesystem::exists("/run/lock/LCK.." + name));
+    }
 }

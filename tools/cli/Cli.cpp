@@ -15,6 +15,7 @@
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
 #include "platform/ProgramDir.h"
+#include "platform/StopSignals.h"
 #include "recipe/Recipe.h"
 #include "unit/BusTrace.h"
 #include "unit/Unit.h"
@@ -179,7 +180,7 @@ public:
         Show(0);
     }
     void SetPosition(int position) override { Show(position); }
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return platform::StopSignalReceived(); }
 
 private:
     void Show(int position)
@@ -216,7 +217,7 @@ public:
         m_out << line << type << '\n' << std::flush;
         ++m_nFound;
     }
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return platform::StopSignalReceived(); }
     int Found() const { return m_nFound; }
 
 private:
@@ -285,6 +286,9 @@ public:
         const int received = Receive();
         if (received != kCliOk)
             return received;
+        // Stopped after the last row: nothing is written or sent.
+        if (platform::StopSignalReceived())
+            return platform::StopSignalExitStatus();
         return m_options.command == "receive" ? WriteReceived() : Send();
     }
 
@@ -346,6 +350,8 @@ private:
         ScanPrinter printer(m_out);
         RunScan(m_unit, printer);
         m_unit.ClosePort();
+        if (platform::StopSignalReceived())
+            return platform::StopSignalExitStatus();
         if (printer.Found() == 0) {
             m_err << "vorlent-cli: no unit answered on " << m_strDevice << " (addresses 1 to 30)\n";
             return kCliNoUnit;
@@ -367,6 +373,10 @@ private:
             result = RunReceive(m_unit, progress);
         }
         m_unit.ClosePort();
+        if (platform::StopSignalReceived()) {
+            m_unit.ResetZoneCounts();
+            return platform::StopSignalExitStatus();
+        }
         if (result != JobResult::Done) {
             m_unit.ResetZoneCounts();
             m_err << "vorlent-cli: no usable answer from the unit at address " << m_nAddress << " on "
@@ -499,7 +509,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         SetActiveBusTrace(&trace);
     }
-    const int status = Session(options, out, err).Run();
+    // A stop signal ends the command between two telegrams: the port closed
+    // (its exclusive flag cleared, its lock file removed), no recipe written,
+    // and 128 + the signal's number as the status.
+    platform::InstallStopSignals({&ScanStopEvent(), &TransferStopEvent()});
+    int status = Session(options, out, err).Run();
+    if (platform::StopSignalReceived())
+        status = platform::StopSignalExitStatus();
+    platform::ResetStopSignals();
     SetActiveBusTrace(nullptr);
     return status;
 }
