@@ -6,6 +6,11 @@
 
 #include "unit/Unit.h"
 
+// The language text that tells of a job ended because every answer from its
+// address had more bytes behind it (unit.GetLastFailure() is
+// TransactFailure::SecondAnswer); "%d" is the address.
+constexpr int kTextSecondAnswers = 91;
+
 // How a job ended. The numbers are those the dialogs' finished messages
 // carry.
 enum class JobResult { Done = 0, Stopped = 1, CommError = 2 };

@@ -294,20 +294,21 @@ TEST_F(Cli, ProgressIsShownOnlyOnATerminal)
 
 TEST_F(Cli, TimeoutOptionOverridesTheSettingsForOneRun)
 {
-    // The unit answers its AZ number 150 ms late: longer than three tries at
-    // the settings' 20 ms (each waits 40 ms), shorter than one at 200 ms.
-    line.Bus().AddFault(Fault(FaultKind::Delay, "?AZ#=", -1, 150));
+    // The unit answers its AZ number 200 ms late: longer than three tries at
+    // the settings' 20 ms (each waits 40 ms after the request's 12 ms on the
+    // wire at 9600 baud), shorter than one at 200 ms.
+    line.Bus().AddFault(Fault(FaultKind::Delay, "?AZ#=", -1, 200));
     Start(20);
     const std::string config = home.Read("CONFIG.INI");
     const int before = line.Server().RequestCount();
     EXPECT_EQ(Run({"receive", "3", work.File("slow.7")}).status, 3);
     // The unit, later than three tries wait, still owes an answer to each of
     // them; the next run must not meet those. It takes up the third try once
-    // it has answered the second, and answers it 150 ms later.
+    // it has answered the second, and answers it 200 ms later.
     for (int i = 0; i < 500 && line.Server().RequestCount() < before + 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_GE(line.Server().RequestCount(), before + 3);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150 + 150));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 + 200));
     const Result r = Run({"--timeout", "200", "receive", "3", work.File("slow.7")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(home.Read("CONFIG.INI"), config);

@@ -15,6 +15,7 @@
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
 #include "platform/ProgramDir.h"
+#include "platform/SafeFormat.h"
 #include "platform/StopSignals.h"
 #include "recipe/Recipe.h"
 #include "unit/BusTrace.h"
@@ -287,8 +288,10 @@ public:
         if (received != kCliOk)
             return received;
         // Stopped after the last row: nothing is written or sent.
-        if (platform::StopSignalReceived())
+        if (platform::StopSignalReceived()) {
+            m_unit.ClosePort();
             return platform::StopSignalExitStatus();
+        }
         return m_options.command == "receive" ? WriteReceived() : Send();
     }
 
@@ -372,7 +375,10 @@ private:
                               StderrIsTerminal());
             result = RunReceive(m_unit, progress);
         }
-        m_unit.ClosePort();
+        // A send keeps the port, and its lock, from here to its last write.
+        const bool bKeep = m_options.command == "send" && result == JobResult::Done && !platform::StopSignalReceived();
+        if (!bKeep)
+            m_unit.ClosePort();
         if (platform::StopSignalReceived()) {
             m_unit.ResetZoneCounts();
             return platform::StopSignalExitStatus();
@@ -381,9 +387,22 @@ private:
             m_unit.ResetZoneCounts();
             m_err << "vorlent-cli: no usable answer from the unit at address " << m_nAddress << " on "
                   << m_strDevice << '\n';
+            TellOfSecondAnswers();
             return kCliComm;
         }
         return kCliOk;
+    }
+
+    // Text 91 when the last telegram failed because every answer had bytes
+    // right behind it.
+    void TellOfSecondAnswers()
+    {
+        if (m_unit.GetLastFailure() != TransactFailure::SecondAnswer)
+            return;
+        m_err << "vorlent-cli: "
+              << platform::SafeFormat(TheTextMemory().GetTextOr(kTextSecondAnswers, "More than one unit may answer at address %d."),
+                                      {static_cast<long long>(m_nAddress)})
+              << '\n';
     }
 
     int WriteReceived()
@@ -417,6 +436,15 @@ private:
     int Send()
     {
         const std::string& path = m_options.operands[1];
+        // The port stays open from the receive on (one job: no other
+        // program can take it between the receive and the writes); the
+        // record works from its memory until the writes.
+        struct CloseAtEnd
+        {
+            CUnit& unit;
+            ~CloseAtEnd() { unit.ClosePort(); }
+        } closeAtEnd{m_unit};
+        m_unit.PauseLink();
         const UnitValues received = CaptureValues(m_unit);
         const int16_t azNumber = m_unit.QueryAZNumber();
         switch (ReadRecipe(m_unit, path)) {
@@ -433,7 +461,7 @@ private:
         const std::vector<SendItem> items = ChangedItems(received, m_unit);
         if (items.empty())
             return kCliOk;
-        if (!Open())
+        if (!m_unit.ResumeLink())
             return kCliPort;
         std::vector<SendOutcome> outcomes;
         {
@@ -455,6 +483,8 @@ private:
                 m_err << " (refused by its limits, not sent)";
             m_err << '\n';
         }
+        if (status != kCliOk)
+            TellOfSecondAnswers();
         return status;
     }
 
