@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -57,24 +58,32 @@ std::vector<GlobalParamDef> Catalogue(const unitsim::SimUnitConfig& config)
     return catalogue;
 }
 
-// Every value a recipe would take from the record, against the unit's own.
+// Every value a recipe would take from the record, against the unit's own;
+// the first that differs is told on stderr (there should be none).
 bool HoldsTheUnitsValues(CUnit& unit, const unitsim::SimUnitConfig& c)
 {
-    bool same = unit.QueryAZNumber() == c.azNumber && unit.QueryType() == c.type &&
-                unit.QueryEpromNumber() == c.eprom && unit.QueryVersion() == c.version &&
-                unit.QueryRevDate() == c.revDate && unit.QueryZoneCount() == c.zones &&
-                unit.QueryZoneParamCount() == c.zoneParamCount;
-    for (std::size_t i = 0; same && i < c.globals.size(); ++i)
-        same = unit.ReadGlobalParam(static_cast<int16_t>(i + 1)) == c.globals[i].value;
-    for (int z = 1; same && z <= c.zones; ++z) {
+    auto same = [](const char* what, auto got, auto want) {
+        if (got == want)
+            return true;
+        std::cerr << "wrong " << what << ": " << got << " instead of " << want << '\n';
+        return false;
+    };
+    bool ok = same("AZ number", unit.QueryAZNumber(), c.azNumber) && same("type", unit.QueryType(), c.type) &&
+              same("EPROM number", unit.QueryEpromNumber(), c.eprom) &&
+              same("version", unit.QueryVersion(), c.version) && same("date", unit.QueryRevDate(), c.revDate) &&
+              same("zone count", unit.QueryZoneCount(), c.zones) &&
+              same("zone parameter count", unit.QueryZoneParamCount(), c.zoneParamCount);
+    for (std::size_t i = 0; ok && i < c.globals.size(); ++i)
+        ok = same("global", unit.ReadGlobalParam(static_cast<int16_t>(i + 1)), c.globals[i].value);
+    for (int z = 1; ok && z <= c.zones; ++z) {
         const auto zone = static_cast<int16_t>(z);
-        same = unit.ReadActualValue(zone) == c.actualValues[static_cast<std::size_t>(z - 1)] &&
-               unit.ReadSetValue(zone) == c.setValues[static_cast<std::size_t>(z - 1)];
-        for (int p = 1; same && p <= c.zoneParamCount; ++p)
-            same = unit.ReadZoneParam(zone, static_cast<int16_t>(p)) ==
-                   c.zoneParams[static_cast<std::size_t>(p - 1)][static_cast<std::size_t>(z - 1)];
+        ok = same("actual value", unit.ReadActualValue(zone), c.actualValues[static_cast<std::size_t>(z - 1)]) &&
+             same("set value", unit.ReadSetValue(zone), c.setValues[static_cast<std::size_t>(z - 1)]);
+        for (int p = 1; ok && p <= c.zoneParamCount; ++p)
+            ok = same("zone parameter", unit.ReadZoneParam(zone, static_cast<int16_t>(p)),
+                      c.zoneParams[static_cast<std::size_t>(p - 1)][static_cast<std::size_t>(z - 1)]);
     }
-    return same;
+    return ok;
 }
 
 struct Tally

@@ -51,7 +51,8 @@ struct AnswerShape
 enum class TransactFailure
 {
     None,          // it did not: an answer came
-    NoAnswer,      // no usable answer in three tries (silence, noise, a broken answer)
+    NoAnswer,      // not a byte in three tries: nobody answers this request
+    BadAnswer,     // bytes came, but no answer that counts (noise, a broken answer)
     SecondAnswer,  // every try's answer was followed by more bytes: more than one
                    // unit may answer at this address
 };
@@ -148,6 +149,9 @@ public:
     int32_t QueryVersion();
     std::string QueryRevDate();
     int32_t QueryZoneCount();
+    // The count from "?PAN=", else "PALMIN=", else "K01MIN=", else the
+    // default; -1 (the stored count unchanged) when the unit answered one of
+    // them, but never whole: then the count is not known.
     int32_t QueryZoneParamCount();
 
     // --- Parameters -----------------------------------------------------------

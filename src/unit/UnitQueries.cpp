@@ -90,16 +90,28 @@ int32_t CUnit::QueryZoneParamCount()
     if (!m_bPortOpen)
         return m_nZoneParamCount;
 
+    // Each count request the unit does not know gets silence, and the next
+    // is tried; one it answers only brokenly leaves the count unknown: the
+    // default would be a guess that loses or invents parameters.
+    auto unknown = [this] { return m_eLastFailure != TransactFailure::None && m_eLastFailure != TransactFailure::NoAnswer; };
     int32_t count = m_nDefaultZoneParamCount;
     std::string answer = Transact("?PAN=", false, AnswerShape::Number(1, kMaxZoneParams + 1));
     if (CheckAnswer(answer)) {
         // The unit counts the set value P00 too.
         count = AnswerNumber(answer, false) - 1;
-    } else if (m_nValueWidth > 0 && CheckAnswer(answer = Transact("PALMIN=", false, AnswerShape::Values(1, kMaxZoneParams + 1)))) {
+    } else if (unknown()) {
+        return -1;
+    } else if (m_nValueWidth > 0 &&
+               CheckAnswer(answer = Transact("PALMIN=", false, AnswerShape::Values(1, kMaxZoneParams + 1)))) {
         // One minimum per parameter, P00 included.
         count = static_cast<int32_t>((answer.size() - 7) / static_cast<std::size_t>(m_nValueWidth)) - 1;
-    } else if (m_nValueWidth > 0 && CheckAnswer(answer = Transact("K01MIN=", false, AnswerShape::Values(0, kMaxZoneParams)))) {
+    } else if (unknown()) {
+        return -1;
+    } else if (m_nValueWidth > 0 &&
+               CheckAnswer(answer = Transact("K01MIN=", false, AnswerShape::Values(0, kMaxZoneParams)))) {
         count = static_cast<int32_t>((answer.size() - 7) / static_cast<std::size_t>(m_nValueWidth));
+    } else if (unknown()) {
+        return -1;
     }
     m_nZoneParamCount = std::clamp(count, 0, kMaxZoneParams);
     return m_nZoneParamCount;

@@ -171,6 +171,8 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
         TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
     if (secondAnswers == kTries)
         m_eLastFailure = TransactFailure::SecondAnswer;
+    else if (bLineSpoke)
+        m_eLastFailure = TransactFailure::BadAnswer;
     return {};
 }
 

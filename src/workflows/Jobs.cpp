@@ -34,7 +34,7 @@ JobResult RunReceive(CUnit& unit, IJobProgress& progress)
     unit.QueryVersion();
     unit.QueryRevDate();
     const int32_t zoneParams = unit.QueryZoneParamCount();
-    if (unit.QueryZoneCount() == -1)
+    if (zoneParams == -1 || unit.QueryZoneCount() == -1)
         return JobResult::CommError;
 
     const int32_t globals = unit.GetGlobalParamCount();

@@ -40,7 +40,7 @@ public:
         Bursts,
     };
     static constexpr std::size_t kPieceBytes = 16;
-    static constexpr double kPieceMaxMs = 4.0;
+    static constexpr double kPieceMaxMs = 8.0;
     static constexpr int kBurstMs = 16;
 
     // Opens the pseudo-terminal and starts serving. baud > 0 paces the output
