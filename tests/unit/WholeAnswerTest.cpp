@@ -97,9 +97,8 @@ TEST(WholeAnswer, AReceiveEndsExactOrWithAnErrorWhateverTheLineDoes)
         line.Start();
         CUnit unit;
         std::vector<GlobalParamDef> globals(3);
-        globals[0].pCommand = "TSOLL=";
-        globals[1].pCommand = "TMAX=";
-        globals[2].pCommand = "OFFS=";
+        for (std::size_t i = 0; i < globals.size(); ++i)
+            globals[i].pCommand = sim.globals[i].command + "=";
         unit.SetGlobalParams(globals);
         line.Attach(unit, 20);
         unit.SetAddress(3);

@@ -311,23 +311,3 @@ TEST_F(SimBusTest, FieldFaultsKeepOrDropTheChecksumAsTheFieldDoes)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(Ask(Request(3, "?KAN=")), WithSum("G03:0006"));
 }
-
-TEST_F(SimBusTest, RandomNoiseFollowsItsSeedAndRate)
-{
-    auto run = [&](double rate, unsigned seed, int burst) {
-        bus.SetNoise({rate, seed, burst});
-        std::string all;
-        for (int i = 0; i < 200; ++i)
-            all += Ask(Request(3, "KALP03="));
-        return all;
-    };
-    const std::string clean = run(0.0, 1, 1);
-    EXPECT_EQ(bus.NoiseEvents(), 0);
-    const std::string first = run(0.02, 5, 3);
-    const long events = bus.NoiseEvents();
-    EXPECT_EQ(run(0.02, 5, 3), first);  // the same seed, the same noise
-    EXPECT_NE(first, clean);
-    // 200 answers of 55 bytes at 2 %: about 220 events.
-    EXPECT_GT(events, 150);
-    EXPECT_LT(events, 300);
-}

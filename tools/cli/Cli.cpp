@@ -47,7 +47,7 @@ const char* const kOptions =
     "  --help           this text\n"
     "  --version        the version and the program directory in use\n"
     "exit status: 0 done, 1 usage, 2 port, 3 communication, 4 not a recipe or another unit's,\n"
-    "  5 read-backs differ, 6 no unit found, 7 recipe not written\n";
+    "  5 read-backs differ, 6 no unit found, 7 recipe not written, 128+n stopped by signal n\n";
 
 struct Options
 {
