@@ -27,7 +27,8 @@ enum class TraceOutcome;
 
 // What an answer's value field must hold for a try to count, besides its
 // frame, address and checksum: an answer is believed only when it is
-// whole. Any: anything but an ACK or NAK byte. Number: one value in the
+// whole. Any: anything but an ACK or NAK byte. Text: printable ASCII (a
+// type name, a date). Number: one value in the
 // unit's width (4 or 5 characters while the width is still to be learned):
 // decimal digits after an optional leading minus, or hexadecimal digits in
 // hexadecimal numbering, within nMin..nMax. Values: nMin..nMax decimal
@@ -35,7 +36,7 @@ enum class TraceOutcome;
 // count). A short ACK or NAK counts for every shape; the callers judge it.
 struct AnswerShape
 {
-    enum class Kind { Any, Number, Values };
+    enum class Kind { Any, Text, Number, Values };
     Kind kind = Kind::Any;
     int32_t nMin = INT32_MIN;
     int32_t nMax = INT32_MAX;
@@ -45,6 +46,7 @@ struct AnswerShape
         return {Kind::Number, low, high};
     }
     static AnswerShape Values(int32_t low, int32_t high) { return {Kind::Values, low, high}; }
+    static AnswerShape Text() { return {Kind::Text, 0, 0}; }
 };
 
 // Why the last Transact came back empty.

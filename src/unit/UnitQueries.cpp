@@ -69,7 +69,7 @@ int32_t CUnit::QueryZoneCount()
 std::string CUnit::QueryType()
 {
     if (m_bPortOpen) {
-        m_strType = AnswerText(Transact("?TYP=", false));
+        m_strType = AnswerText(Transact("?TYP=", false, AnswerShape::Text()));
         m_bOffline = false;
     }
     m_strType = NormalisedType(m_strType);
@@ -79,7 +79,7 @@ std::string CUnit::QueryType()
 std::string CUnit::QueryRevDate()
 {
     if (m_bPortOpen) {
-        m_strRevDate = AnswerText(Transact("?DAT=", false));
+        m_strRevDate = AnswerText(Transact("?DAT=", false, AnswerShape::Text()));
         m_bOffline = false;
     }
     return m_strRevDate;

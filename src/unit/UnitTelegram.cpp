@@ -211,6 +211,8 @@ bool CUnit::AnswerFits(const std::string& answer, bool bHex, const AnswerShape& 
     if (answer.size() < kShortestAnswer)
         return false;
     const std::string_view field(answer.data() + 4, answer.size() - kShortestAnswer);
+    if (shape.kind == AnswerShape::Kind::Text)
+        return std::all_of(field.begin(), field.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
     if (shape.kind == AnswerShape::Kind::Number) {
         // A width still to be learned is learned from this answer: 4 or 5.
         const bool bWidthOk = m_nValueWidth == 0 ? (field.size() == 4 || field.size() == 5)

@@ -52,8 +52,9 @@ JobResult RunScan(CUnit& unit, IScanObserver& observer);
 // Receives the unit at the record's address with the link open: the
 // identification (the type name included), every global parameter, then the
 // rows actual, set, P01..Pn in bulk. JobResult::CommError when the AZ number,
-// the zone count or the zone parameter count gets no usable answer, or a
-// global parameter or row fails.
+// the zone count or the zone parameter count gets no usable answer, another
+// identification is answered but never whole, or a global parameter or row
+// fails.
 JobResult RunReceive(CUnit& unit, IJobProgress& progress);
 
 // How many polls the wait after "XSTD=" makes at most: a failed poll costs

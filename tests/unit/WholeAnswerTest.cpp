@@ -82,6 +82,8 @@ TEST(WholeAnswer, AReceiveEndsExactOrWithAnErrorWhateverTheLineDoes)
          TransactFailure::SecondAnswer},
         {"a second answer, once", FieldFault(FaultKind::SecondAnswer, "?VER=", 1), JobResult::Done,
          TransactFailure::None},
+        {"the revision date never whole", FieldFault(FaultKind::Insert, "?DAT=", -1, zeroSum, 6),
+         JobResult::CommError, TransactFailure::BadAnswer},
         {"the zone parameter count never whole", FieldFault(FaultKind::Insert, "?PAN=", -1, zeroSum, 5),
          JobResult::CommError, TransactFailure::BadAnswer},
         {"a quick reset, back with 6 zones", FieldFault(FaultKind::Reset, "KALP02=", 1), JobResult::CommError,
