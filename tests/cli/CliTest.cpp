@@ -332,9 +332,13 @@ TEST_F(Cli, SendWritesWhatDiffersAndLeavesTheUnitHoldingIt)
     Edit(recipe, "GLOBAL_PARAMETERS", "01", "200 - Setpoint");
 
     const std::size_t before = line.Bus().Requests().size();
-    const Result r = Run({"send", "12", recipe});
+    const Result r = Run({"--trace", work.File("send.trace"), "send", "12", recipe});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(SimZoneParam(12, 5, 3), 250);
+    // One job: the port is held from the receive to the last write.
+    const std::string trace = ReadWholeFile(work.File("send.trace"));
+    ASSERT_NE(trace.find("# job"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("# job"), trace.rfind("# job")) << trace;
     {
         std::lock_guard lock(line.Bus().Mutex());
         EXPECT_EQ(line.Bus().UnitAt(12)->globals[0].value, 200);
@@ -385,6 +389,11 @@ TEST_F(Cli, SendRefusesAFileThatIsNoRecipeOrOfAnotherUnit)
     EXPECT_EQ(r.status, 4);
     r = Run({"send", "3", work.File("missing.7")});
     EXPECT_EQ(r.status, 4);
+    // Refused before it is read whole: a device, and a recipe of 17 MB.
+    EXPECT_EQ(Run({"send", "3", "/dev/zero"}).status, 4);
+    std::filesystem::copy_file(recipe, work.File("huge.7"));
+    std::filesystem::resize_file(work.File("huge.7"), 17u << 20);
+    EXPECT_EQ(Run({"send", "3", work.File("huge.7")}).status, 4);
 }
 
 TEST_F(Cli, AUnitThatAnswersLateIsReceivedAndSentExactly)
