@@ -501,6 +501,24 @@ SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
     }
 }
 
+bool SerialDevice::InputBefore(Clock::time_point deadline)
+{
+    if (m_nBufferPos < m_nBufferEnd)
+        return true;
+    if (m_fd < 0)
+        return false;
+    for (;;) {
+        const auto left = std::max<Clock::duration>(deadline - Clock::now(), Clock::duration::zero());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        pollfd pfd{m_fd, POLLIN, 0};
+        const int ready = ::ppoll(&pfd, 1, &wait, nullptr);
+        if (ready < 0 && errno == EINTR && Clock::now() < deadline)
+            continue;
+        return ready > 0 && (pfd.revents & POLLIN) != 0;
+    }
+}
+
 std::string SerialDevice::DiscardInput()
 {
     std::string discarded(m_buffer + m_nBufferPos, m_buffer + m_nBufferEnd);

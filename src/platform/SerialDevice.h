@@ -101,6 +101,11 @@ public:
     // kReadBlock bytes in one read). A hang-up (unplugged adapter, the other
     // end of a pseudo-terminal closed) is an Error, reported at once.
     ReadResult ReadByte(char& byte, int timeoutMs);
+    // True when a byte is waiting (fetched or in the driver) or arrives
+    // before deadline; waits with the precision of ppoll(), so that a check
+    // for bytes right after an answer costs no whole millisecond. A hang-up
+    // is false here; the next ReadByte reports it.
+    bool InputBefore(std::chrono::steady_clock::time_point deadline);
     // When the byte ReadByte returned last was fetched from the driver: no
     // later than it arrived.
     std::chrono::steady_clock::time_point LastFetchTime() const { return m_tLastFetch; }

@@ -7,6 +7,8 @@
 // reader likewise parses the file once, with the profile reader's rules.
 #include "recipe/Recipe.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -232,6 +234,9 @@ std::optional<std::string> RecipeText(CUnit& unit, const CTextMemory& texts, con
 
 RecipeResult ReadRecipe(CUnit& unit, const std::string& path)
 {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxRecipeBytes)
+        return RecipeResult::NotARecipe;
     const RecipeFile file(path);
     if (file.Get("HEADER", "ID") != kRecipeId)
         return RecipeResult::NotARecipe;

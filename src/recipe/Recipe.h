@@ -35,6 +35,12 @@ enum class RecipeResult : int16_t
     OtherUnit = 2,
 };
 
+// The largest recipe file read: a maximal unit's recipe is a few hundred
+// kilobytes. A larger file, or one that is not a regular file (a device such
+// as /dev/zero, a pipe, a directory), is not a recipe and is refused before
+// it is read whole.
+constexpr long long kMaxRecipeBytes = 16LL * 1024 * 1024;
+
 // Reads a recipe into the unit record. The file may be UTF-8 or
 // Windows-1252; the record receives UTF-8. Only Loaded changes the record. Offline the file defines the unit (identification,
 // counts, width, actual values); with a unit selected only the comment, the

@@ -167,6 +167,12 @@ const char* CBusTrace::OutcomeName(TraceOutcome outcome)
         return "no answer";
     case TraceOutcome::DiscardedLateAnswer:
         return "discarded late answer";
+    case TraceOutcome::OtherAddress:
+        return "other address";
+    case TraceOutcome::BadAnswer:
+        return "bad answer";
+    case TraceOutcome::SecondAnswer:
+        return "second answer";
     }
     return "";
 }

@@ -15,6 +15,9 @@ enum class TraceOutcome
     BadChecksum,          // bytes came, but no answer that passes the check
     NoAnswer,             // nothing came within the time-out
     DiscardedLateAnswer,  // bytes that came after their try had given up
+    OtherAddress,         // a whole answer, but from another address
+    BadAnswer,            // the checksum works out, but not the characters or the length
+    SecondAnswer,         // more bytes came right after the answer
 };
 
 // A bus trace for the service engineer: one line per telegram try, written
@@ -55,7 +58,8 @@ public:
 
     // The bytes as the trace shows them.
     static std::string Render(const std::string& bytes);
-    // "answer", "ACK", "NAK", "bad checksum", "no answer", "discarded late answer".
+    // "answer", "ACK", "NAK", "bad checksum", "no answer", "discarded late
+    // answer", "other address", "bad answer", "second answer".
     static const char* OutcomeName(TraceOutcome outcome);
 
 private:

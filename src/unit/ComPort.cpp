@@ -1,5 +1,6 @@
 #include "unit/ComPort.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -78,9 +79,31 @@ void CComPort::Write(const std::string& text)
         std::this_thread::sleep_for(m_tTurnaroundEnd - now);
     // A failed write shows as a silent answer, which the telegram layer
     // repeats; a job that watches the link learns of it from HasLinkFailed.
+    const auto start = std::chrono::steady_clock::now();
     ++m_nWrites;
     if (!m_device.Write(text.data(), text.size(), m_nTimeout))
         NoteLinkFailure();
+    // write() returns once the driver has the bytes, long before a slow line
+    // has carried them; the unit cannot answer before that.
+    m_tRequestOnWire = std::max(std::chrono::steady_clock::now(), start + WireTime(text.size()));
+}
+
+std::chrono::steady_clock::duration CComPort::WireTime(std::size_t n) const
+{
+    // Bits a character in halves: start, data, parity, stop (1, 1.5 or 2).
+    const long long halfBits = 2 + 2LL * (m_nDataBits ? m_nDataBits : 8) + (m_nParity != 0 ? 2 : 0) +
+                               (m_nStopBits == 1 ? 3 : m_nStopBits == 2 ? 4 : 2);
+    const long long baud = m_nBaudrate > 0 ? m_nBaudrate : 9600;
+    return std::chrono::nanoseconds(static_cast<long long>(n) * halfBits * 500000000LL / baud);
+}
+
+bool CComPort::BytesFollowAnswer()
+{
+    if (!m_device.IsOpen())
+        return false;
+    // The next request could not go out before the turnaround anyway; what
+    // arrives by then, or in the two characters after, belongs to no request.
+    return m_device.InputBefore(m_device.LastFetchTime() + std::chrono::milliseconds(kTurnaroundMs) + WireTime(2));
 }
 
 void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)
@@ -96,9 +119,13 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
     bool bEndedOnEtx = false;
     m_nLastReadBytes = 0;
 
+    // The first byte's wait begins when the request has left the wire.
+    const auto onWire = std::chrono::ceil<std::chrono::milliseconds>(m_tRequestOnWire - std::chrono::steady_clock::now());
+    int waitMs = m_nTimeout + kPerByteExtraMs + static_cast<int>(std::max<long long>(onWire.count(), 0));
     for (;;) {
         char byte = 0;
-        platform::SerialDevice::ReadResult result = m_device.ReadByte(byte, m_nTimeout + kPerByteExtraMs);
+        platform::SerialDevice::ReadResult result = m_device.ReadByte(byte, waitMs);
+        waitMs = m_nTimeout + kPerByteExtraMs;
         ++nCalls;
         if (result == platform::SerialDevice::ReadResult::Timeout)
             break;

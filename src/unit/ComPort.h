@@ -31,11 +31,15 @@ public:
 
     // Sends the bytes of the text, giving up after 20 ms a byte plus the
     // time-out. Failures are not reported: the read that follows times out
-    // and the telegram layer repeats the request.
+    // and the telegram layer repeats the request. Notes when the last byte
+    // will have left the wire (the write's start plus the bytes' wire time at
+    // the line settings): the next Read's wait for the first byte begins
+    // there, so that a slow line never doubles a request.
     void Write(const std::string& text);
 
     // Collects one answer, up to and including ETX, into answer (replacing it).
-    // Each byte is waited for at most t + 20 ms. An answer that ends in its
+    // Each byte is waited for at most t + 20 ms, the first from the moment the
+    // request has left the wire. An answer that ends in its
     // first byte (no byte, an error, a lone ETX) is empty. NUL bytes are
     // dropped. Stops after 1024 bytes, and at once on a read error such as an
     // unplugged adapter. Returns 1 for a read error, 2 when nExpectedLength is
@@ -47,6 +51,15 @@ public:
     int GetLastReadBytes() const { return m_nLastReadBytes; }
     // How long a Read waits for each byte: the time-out plus 20 ms.
     int GetByteWaitMs() const;
+
+    // Whether bytes follow the answer Read took last: any byte already there
+    // or arriving within the turnaround and two characters' wire time after
+    // its last byte (a second unit at the same address, an echo, noise).
+    // The bytes are left for the caller to let go.
+    bool BytesFollowAnswer();
+    // The wire time of n characters at the line settings (start bit, data
+    // bits, parity, stop bits).
+    std::chrono::steady_clock::duration WireTime(std::size_t n) const;
 
     // Throws away bytes that arrived before the next request and returns them.
     std::string DiscardInput();
@@ -108,6 +121,7 @@ private:
     bool m_bInUse = false;
     long m_nHolderPid = 0;
     std::chrono::steady_clock::time_point m_tTurnaroundEnd{};
+    std::chrono::steady_clock::time_point m_tRequestOnWire{};
 
     std::string m_strDeviceOverride;
     std::string m_strDevicePath;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,42 @@ enum class WriteResult : uint8_t
     LinkClosed = 1,       // not sent: the value is only stored
     NotAcknowledged = 2,  // sent, no ACK (NAK, silence, anything else): not stored
     Refused = 3,          // global parameters only: outside their limits, nothing sent
+};
+
+enum class TraceOutcome;
+
+// What an answer's value field must hold for a try to count, besides its
+// frame, address and checksum: an answer is believed only when it is
+// whole. Any: anything but an ACK or NAK byte. Text: printable ASCII (a
+// type name, a date). Number: one value in the
+// unit's width (4 or 5 characters while the width is still to be learned):
+// decimal digits after an optional leading minus, or hexadecimal digits in
+// hexadecimal numbering, within nMin..nMax. Values: nMin..nMax decimal
+// values of the unit's width, one after the other (a row: exactly the zone
+// count). A short ACK or NAK counts for every shape; the callers judge it.
+struct AnswerShape
+{
+    enum class Kind { Any, Text, Number, Values };
+    Kind kind = Kind::Any;
+    int32_t nMin = INT32_MIN;
+    int32_t nMax = INT32_MAX;
+
+    static AnswerShape Number(int32_t low = INT32_MIN, int32_t high = INT32_MAX)
+    {
+        return {Kind::Number, low, high};
+    }
+    static AnswerShape Values(int32_t low, int32_t high) { return {Kind::Values, low, high}; }
+    static AnswerShape Text() { return {Kind::Text, 0, 0}; }
+};
+
+// Why the last Transact came back empty.
+enum class TransactFailure
+{
+    None,          // it did not: an answer came
+    NoAnswer,      // not a byte in three tries: nobody answers this request
+    BadAnswer,     // bytes came, but no answer that counts (noise, a broken answer)
+    SecondAnswer,  // every try's answer was followed by more bytes: more than one
+                   // unit may answer at this address
 };
 
 // The picture of the one selected unit and, at the same time, the protocol end
@@ -49,6 +86,13 @@ public:
     void ClosePort();
     bool IsPortOpen() const { return m_bPortOpen; }
     CComPort& GetComPort() { return m_Port; }
+    // The record works with the link closed (getters return, setters only
+    // store) while the port and its lock stay held: the CLI's send between
+    // its receive and its writes, so that no other program takes the port
+    // in that gap (one job). ResumeLink goes back to the open mode; false
+    // when the port is not open.
+    void PauseLink() { m_bPortOpen = false; }
+    bool ResumeLink() { return m_bPortOpen = m_Port.IsOpen(); }
 
     // --- Telegram layer -------------------------------------------------------
     // One request and its answer, up to three tries. Empty when address is 0
@@ -67,7 +111,18 @@ public:
     // tries (an empty address, a count request the unit does not know) owes
     // nothing within that bound and costs nothing more; neither does a
     // request answered at the first try.
-    std::string Transact(const std::string& request, bool bHex);
+    //
+    // A try counts only for a whole answer: the request's start
+    // letter and address characters, the checksum, a value field of the
+    // given shape, no ACK or NAK byte inside it (those count only as a short
+    // acknowledgement: the byte alone, or after at most the start letter and
+    // three characters, then ETX), and no byte after its ETX within the
+    // turnaround (then the line is let go quiet before the next try).
+    std::string Transact(const std::string& request, bool bHex, const AnswerShape& shape = {});
+    TransactFailure GetLastFailure() const { return m_eLastFailure; }
+    // Whether the value field of a checked answer has the shape, in this
+    // numbering and the record's width (4 or 5 while it is 0).
+    bool AnswerFits(const std::string& answer, bool bHex, const AnswerShape& shape) const;
     // 3 x (t + 20) ms: three tries' worth of waiting.
     int LateAnswerQuietMs() const;
     static uint8_t Checksum(const std::string& text);
@@ -83,9 +138,10 @@ public:
     // complement, eight digits as 32 bits, else the width's digits
     // sign-extended from their top bit (FFFF4 in width 5 is -12).
     int32_t AnswerNumber(const std::string& answer, bool bHex);
-    // Decimal values of the field into destination[0..]; at most kMaxZones
-    // values, a partial last value is ignored. False (nothing stored) when the
-    // answer is rejected.
+    // Decimal values of the field into destination[0..]: exactly one value
+    // per zone of the record's zone count (1..kMaxZones) in its width (4 or
+    // 5). False (nothing stored) when the answer is rejected or is not such
+    // a row.
     bool AnswerValueList(const std::string& answer, int32_t* destination);
 
     // --- Identification -------------------------------------------------------
@@ -95,6 +151,9 @@ public:
     int32_t QueryVersion();
     std::string QueryRevDate();
     int32_t QueryZoneCount();
+    // The count from "?PAN=", else "PALMIN=", else "K01MIN=", else the
+    // default; -1 (the stored count unchanged) when the unit answered one of
+    // them, but never whole: then the count is not known.
     int32_t QueryZoneParamCount();
 
     // --- Parameters -----------------------------------------------------------
@@ -167,12 +226,19 @@ public:
     int32_t GetDefaultZoneParamCount() const { return m_nDefaultZoneParamCount; }
 
 private:
+    // The trace's judgement of one try's answer (noise before the start
+    // letter already dropped): Answer, Ack or Nak when it counts.
+    TraceOutcome JudgeAnswer(const std::string& answer, const std::string& head, bool bHex,
+                             const AnswerShape& shape) const;
     // Single reads share this: transact, decode, store unless the answer was
     // missing or broken.
     int32_t ReadValue(const std::string& request, bool bHex, int32_t& stored);
     WriteResult WriteValue(const std::string& request, bool bHex, int32_t value, int32_t& stored);
     bool ZoneInRange(int zone) const { return zone >= 1 && zone <= kMaxZones; }
     bool HexNumbering() const { return m_nZoneCount >= 100; }
+    // A row answer can be judged: the zone count is 1..kMaxZones and the
+    // width 4 or 5. Without that a row is refused before it is asked for.
+    bool RowShapeKnown() const;
     // Formats a value in the unit's width: 4 digits when the width is 4, else 5.
     std::string FormatValue(int32_t value, bool bHex) const;
 
@@ -204,6 +270,7 @@ private:
     int16_t m_nTimeout = 0;
     CComPort m_Port;
     int32_t m_nDefaultZoneParamCount = 0;
+    TransactFailure m_eLastFailure = TransactFailure::None;
 };
 
 // The one unit record of the program.

@@ -43,7 +43,7 @@ int32_t CUnit::ReadValue(const std::string& request, bool bHex, int32_t& stored)
 {
     if (!m_bPortOpen)
         return stored;
-    const std::string answer = Transact(request, bHex);
+    const std::string answer = Transact(request, bHex, AnswerShape::Number());
     // A read-back that gets no answer must not replace a good value with -1:
     // it would be shown, saved and sent on. Only a refusal (NAK) means the
     // unit has no value.
@@ -143,7 +143,7 @@ bool CUnit::ReadGlobalParams()
     if (!m_bDefinitionsLoaded)
         return false;
     for (GlobalParamDef& def : m_pGlobalParams) {
-        const std::string answer = Transact(def.pCommand, false);
+        const std::string answer = Transact(def.pCommand, false, AnswerShape::Number());
         const int32_t value = AnswerNumber(answer, false);
         // -1 is a valid value where the limits allow negatives: the answer
         // itself tells whether the unit spoke.
@@ -178,7 +178,11 @@ bool CUnit::ReadParamRow(int16_t row)
     } else {
         return false;
     }
-    return AnswerValueList(Transact(request, false), destination);
+    // A row is judged by the zone count: without a usable one it is not
+    // asked for.
+    if (!RowShapeKnown())
+        return false;
+    return AnswerValueList(Transact(request, false, AnswerShape::Values(m_nZoneCount, m_nZoneCount)), destination);
 }
 
 bool CUnit::LoadStandardParams()

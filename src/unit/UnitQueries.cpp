@@ -19,7 +19,7 @@ int16_t CUnit::QueryAZNumber()
 {
     if (!m_bPortOpen)
         return m_nAZNumber;
-    std::string answer = Transact("?AZ#=", false);
+    std::string answer = Transact("?AZ#=", false, AnswerShape::Number(INT16_MIN, INT16_MAX));
     if (answer.empty())
         return -1;
     m_nAZNumber = static_cast<int16_t>(AnswerNumber(answer, false));
@@ -31,7 +31,7 @@ int32_t CUnit::QueryEpromNumber()
 {
     if (!m_bPortOpen)
         return m_nEpromNumber;
-    std::string answer = Transact("?SER=", false);
+    std::string answer = Transact("?SER=", false, AnswerShape::Number());
     if (answer.empty())
         return -1;
     m_nEpromNumber = AnswerNumber(answer, false);
@@ -43,7 +43,7 @@ int32_t CUnit::QueryVersion()
 {
     if (!m_bPortOpen)
         return m_nVersion;
-    std::string answer = Transact("?VER=", false);
+    std::string answer = Transact("?VER=", false, AnswerShape::Number());
     if (answer.empty())
         return -1;
     m_nVersion = AnswerNumber(answer, false);
@@ -55,11 +55,12 @@ int32_t CUnit::QueryZoneCount()
 {
     if (!m_bPortOpen)
         return m_nZoneCount;
-    std::string answer = Transact("?KAN=", false);
+    std::string answer = Transact("?KAN=", false, AnswerShape::Number(1, kMaxZones));
     if (answer.empty())
         return -1;
     const int32_t count = AnswerNumber(answer, false);
-    // A damaged answer must never size the tables beyond their capacity.
+    // Transact took only a count of 1..kMaxZones; a NAK decodes as -1. A
+    // damaged answer must never size the tables beyond their capacity.
     m_nZoneCount = std::clamp(count, 0, kMaxZones);
     m_bOffline = false;
     return count == -1 ? -1 : m_nZoneCount;
@@ -68,7 +69,7 @@ int32_t CUnit::QueryZoneCount()
 std::string CUnit::QueryType()
 {
     if (m_bPortOpen) {
-        m_strType = AnswerText(Transact("?TYP=", false));
+        m_strType = AnswerText(Transact("?TYP=", false, AnswerShape::Text()));
         m_bOffline = false;
     }
     m_strType = NormalisedType(m_strType);
@@ -78,7 +79,7 @@ std::string CUnit::QueryType()
 std::string CUnit::QueryRevDate()
 {
     if (m_bPortOpen) {
-        m_strRevDate = AnswerText(Transact("?DAT=", false));
+        m_strRevDate = AnswerText(Transact("?DAT=", false, AnswerShape::Text()));
         m_bOffline = false;
     }
     return m_strRevDate;
@@ -89,16 +90,28 @@ int32_t CUnit::QueryZoneParamCount()
     if (!m_bPortOpen)
         return m_nZoneParamCount;
 
+    // Each count request the unit does not know gets silence, and the next
+    // is tried; one it answers only brokenly leaves the count unknown: the
+    // default would be a guess that loses or invents parameters.
+    auto unknown = [this] { return m_eLastFailure != TransactFailure::None && m_eLastFailure != TransactFailure::NoAnswer; };
     int32_t count = m_nDefaultZoneParamCount;
-    std::string answer = Transact("?PAN=", false);
+    std::string answer = Transact("?PAN=", false, AnswerShape::Number(1, kMaxZoneParams + 1));
     if (CheckAnswer(answer)) {
         // The unit counts the set value P00 too.
         count = AnswerNumber(answer, false) - 1;
-    } else if (m_nValueWidth > 0 && CheckAnswer(answer = Transact("PALMIN=", false))) {
+    } else if (unknown()) {
+        return -1;
+    } else if (m_nValueWidth > 0 &&
+               CheckAnswer(answer = Transact("PALMIN=", false, AnswerShape::Values(1, kMaxZoneParams + 1)))) {
         // One minimum per parameter, P00 included.
         count = static_cast<int32_t>((answer.size() - 7) / static_cast<std::size_t>(m_nValueWidth)) - 1;
-    } else if (m_nValueWidth > 0 && CheckAnswer(answer = Transact("K01MIN=", false))) {
+    } else if (unknown()) {
+        return -1;
+    } else if (m_nValueWidth > 0 &&
+               CheckAnswer(answer = Transact("K01MIN=", false, AnswerShape::Values(0, kMaxZoneParams)))) {
         count = static_cast<int32_t>((answer.size() - 7) / static_cast<std::size_t>(m_nValueWidth));
+    } else if (unknown()) {
+        return -1;
     }
     m_nZoneParamCount = std::clamp(count, 0, kMaxZoneParams);
     return m_nZoneParamCount;

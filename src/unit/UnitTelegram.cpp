@@ -1,6 +1,7 @@
 // The telegram layer: framing, checksum, retries and the answer decoders.
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "unit/BusTrace.h"
 #include "unit/Unit.h"
@@ -13,8 +14,6 @@ constexpr char kNak = 0x15;
 constexpr int kTries = 3;
 // Letter, three characters, two checksum digits, ETX.
 constexpr std::size_t kShortestAnswer = 7;
-
-bool Contains(const std::string& s, char c) { return s.find(c) != std::string::npos; }
 
 // The usual decimal conversion over [begin, end): blanks, sign, digits.
 int32_t ParseDecimal(const char* p, const char* end)
@@ -65,6 +64,36 @@ int32_t ParseHexValue(const char* p, const char* end, std::size_t width)
     return static_cast<int32_t>(value);
 }
 
+// A value field exactly as a unit writes it: decimal digits after an
+// optional leading minus, or hexadecimal digits (two's complement of the
+// field's width, as ParseHexValue reads it). Nothing else: no blank, no
+// plus, no empty field.
+bool ParseField(std::string_view field, bool bHex, int64_t& value)
+{
+    if (field.empty())
+        return false;
+    if (bHex) {
+        for (char c : field) {
+            if (HexDigit(c) < 0)
+                return false;
+        }
+        value = ParseHexValue(field.data(), field.data() + field.size(), field.size());
+        return true;
+    }
+    const bool negative = field[0] == '-';
+    const std::string_view digits = field.substr(negative ? 1 : 0);
+    if (digits.empty())
+        return false;
+    int64_t number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    value = negative ? -number : number;
+    return true;
+}
+
 }  // namespace
 
 uint8_t CUnit::Checksum(const std::string& text)
@@ -75,8 +104,9 @@ uint8_t CUnit::Checksum(const std::string& text)
     return static_cast<uint8_t>(sum & 0xFF);
 }
 
-std::string CUnit::Transact(const std::string& request, bool bHex)
+std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerShape& shape)
 {
+    m_eLastFailure = TransactFailure::NoAnswer;
     if (m_nAddress == 0 || !m_Port.IsOpen())
         return {};
 
@@ -96,6 +126,7 @@ std::string CUnit::Transact(const std::string& request, bool bHex)
     // a unit that answers later than we wait answers each try in turn, and
     // whatever it still owes must not be taken for the next request.
     bool bLineSpoke = false;
+    int secondAnswers = 0;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         // Noise, or the tail of an answer to an earlier try; nothing asked
         // for now.
@@ -114,26 +145,98 @@ std::string CUnit::Transact(const std::string& request, bool bHex)
         if (start != std::string::npos && start > 0)
             answer.erase(0, start);
 
-        const bool bAck = Contains(answer, kAck);
-        const bool bNak = !bAck && Contains(answer, kNak);
-        const bool bAccepted = bAck || bNak || CheckAnswer(answer);
-        if (trace) {
-            const TraceOutcome outcome = received.empty() ? TraceOutcome::NoAnswer
-                                         : bAck           ? TraceOutcome::Ack
-                                         : bNak           ? TraceOutcome::Nak
-                                         : bAccepted      ? TraceOutcome::Answer
-                                                          : TraceOutcome::BadChecksum;
-            trace->Line(m_nAddress, request, received, outcome);
+        TraceOutcome outcome = JudgeAnswer(answer, head, bHex, shape);
+        // One answer per request: bytes right behind it (a second unit at
+        // this address, an echo) make it one that cannot be trusted.
+        if (outcome == TraceOutcome::Answer || outcome == TraceOutcome::Ack || outcome == TraceOutcome::Nak) {
+            if (m_Port.BytesFollowAnswer()) {
+                outcome = TraceOutcome::SecondAnswer;
+                ++secondAnswers;
+            }
         }
-        if (bAccepted) {
+        if (trace)
+            trace->Line(m_nAddress, request, received, received.empty() ? TraceOutcome::NoAnswer : outcome);
+        if (outcome == TraceOutcome::SecondAnswer) {
+            TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
+            continue;
+        }
+        if (outcome == TraceOutcome::Answer || outcome == TraceOutcome::Ack || outcome == TraceOutcome::Nak) {
             if (attempt > 0)
                 TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
+            m_eLastFailure = TransactFailure::None;
             return answer;
         }
     }
     if (bLineSpoke)
         TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
+    if (secondAnswers == kTries)
+        m_eLastFailure = TransactFailure::SecondAnswer;
+    else if (bLineSpoke)
+        m_eLastFailure = TransactFailure::BadAnswer;
     return {};
+}
+
+TraceOutcome CUnit::JudgeAnswer(const std::string& answer, const std::string& head, bool bHex,
+                                const AnswerShape& shape) const
+{
+    if (answer.empty())
+        return TraceOutcome::NoAnswer;
+    // ACK and NAK count only as a short acknowledgement: the byte alone, or
+    // after at most the start letter and three characters, then ETX.
+    const std::size_t control = answer.find_first_of(std::string{kAck, kNak});
+    if (control != std::string::npos) {
+        const bool bAlone = answer.size() == 1;
+        const bool bShort = control + 2 == answer.size() && answer.back() == kEtx && control <= 4 &&
+                            (control == 0 || answer[0] == head[0]);
+        if (!bAlone && !bShort)
+            return CheckAnswer(answer) ? TraceOutcome::BadAnswer : TraceOutcome::BadChecksum;
+        // One that carries address characters must carry ours.
+        if (control >= 3 && answer.compare(1, 2, head, 1, 2) != 0)
+            return TraceOutcome::OtherAddress;
+        return answer[control] == kAck ? TraceOutcome::Ack : TraceOutcome::Nak;
+    }
+    if (!CheckAnswer(answer))
+        return TraceOutcome::BadChecksum;
+    if (answer[0] != head[0])
+        return TraceOutcome::BadAnswer;
+    if (answer.compare(1, 2, head, 1, 2) != 0)
+        return TraceOutcome::OtherAddress;
+    return AnswerFits(answer, bHex, shape) ? TraceOutcome::Answer : TraceOutcome::BadAnswer;
+}
+
+bool CUnit::AnswerFits(const std::string& answer, bool bHex, const AnswerShape& shape) const
+{
+    if (shape.kind == AnswerShape::Kind::Any)
+        return true;
+    if (answer.size() < kShortestAnswer)
+        return false;
+    const std::string_view field(answer.data() + 4, answer.size() - kShortestAnswer);
+    if (shape.kind == AnswerShape::Kind::Text)
+        return std::all_of(field.begin(), field.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    if (shape.kind == AnswerShape::Kind::Number) {
+        // A width still to be learned is learned from this answer: 4 or 5.
+        const bool bWidthOk = m_nValueWidth == 0 ? (field.size() == 4 || field.size() == 5)
+                                                 : field.size() == static_cast<std::size_t>(m_nValueWidth);
+        int64_t value = 0;
+        if (!bWidthOk || !ParseField(field, bHex, value))
+            return false;
+        return value >= shape.nMin && value <= shape.nMax;
+    }
+    // Values: always decimal, in the learned width only.
+    if (m_nValueWidth != 4 && m_nValueWidth != 5)
+        return false;
+    const std::size_t width = static_cast<std::size_t>(m_nValueWidth);
+    if (field.size() % width != 0)
+        return false;
+    const auto count = static_cast<int64_t>(field.size() / width);
+    if (count < shape.nMin || count > shape.nMax)
+        return false;
+    for (std::size_t pos = 0; pos < field.size(); pos += width) {
+        int64_t value = 0;
+        if (!ParseField(field.substr(pos, width), false, value))
+            return false;
+    }
+    return true;
 }
 
 int CUnit::LateAnswerQuietMs() const
@@ -181,15 +284,20 @@ bool CUnit::AnswerValueList(const std::string& answer, int32_t* destination)
 {
     if (!CheckAnswer(answer))
         return false;
-    // Without a known width the values cannot be told apart: reject rather
-    // than store a guess.
-    if (m_nValueWidth <= 0)
+    // A row is whole or not taken: one value per zone in the learned width.
+    // Without a known width and zone count the values cannot be told apart.
+    if (!RowShapeKnown() || !AnswerFits(answer, false, AnswerShape::Values(m_nZoneCount, m_nZoneCount)))
         return false;
 
     const std::size_t width = static_cast<std::size_t>(m_nValueWidth);
-    const std::size_t end = answer.size() - 3;
-    int stored = 0;
-    for (std::size_t pos = 4; pos + width <= end && stored < kMaxZones; pos += width)
-        destination[stored++] = ParseDecimal(answer.data() + pos, answer.data() + pos + width);
+    for (int zone = 0; zone < m_nZoneCount; ++zone) {
+        const char* value = answer.data() + 4 + static_cast<std::size_t>(zone) * width;
+        destination[zone] = ParseDecimal(value, value + width);
+    }
     return true;
+}
+
+bool CUnit::RowShapeKnown() const
+{
+    return m_nZoneCount >= 1 && m_nZoneCount <= kMaxZones && (m_nValueWidth == 4 || m_nValueWidth == 5);
 }

@@ -28,13 +28,28 @@ JobResult RunReceive(CUnit& unit, IJobProgress& progress)
     // unit's, and its rows would be shown and saved under this one.
     if (unit.QueryAZNumber() == -1)
         return JobResult::CommError;
+    // An identification the unit answered, but never whole, would go into
+    // the recipe as an empty or stale value: the receive fails instead. One
+    // it does not answer at all is one it does not have.
+    auto broken = [&unit] {
+        const TransactFailure failure = unit.GetLastFailure();
+        return failure == TransactFailure::BadAnswer || failure == TransactFailure::SecondAnswer;
+    };
     // The scan leaves the type of the last unit it found, not of this one.
     unit.QueryType();
+    if (broken())
+        return JobResult::CommError;
     unit.QueryEpromNumber();
+    if (broken())
+        return JobResult::CommError;
     unit.QueryVersion();
+    if (broken())
+        return JobResult::CommError;
     unit.QueryRevDate();
+    if (broken())
+        return JobResult::CommError;
     const int32_t zoneParams = unit.QueryZoneParamCount();
-    if (unit.QueryZoneCount() == -1)
+    if (zoneParams == -1 || unit.QueryZoneCount() == -1)
         return JobResult::CommError;
 
     const int32_t globals = unit.GetGlobalParamCount();

@@ -7,6 +7,11 @@
 
 #include "unit/Unit.h"
 
+// The language text that tells of a job ended because every answer from its
+// address had more bytes behind it (unit.GetLastFailure() is
+// TransactFailure::SecondAnswer); "%d" is the address.
+constexpr int kTextSecondAnswers = 91;
+
 // How a job ended. The numbers are those the dialogs' finished messages
 // carry.
 enum class JobResult { Done = 0, Stopped = 1, CommError = 2 };
@@ -47,8 +52,10 @@ JobResult RunScan(CUnit& unit, IScanObserver& observer);
 
 // Receives the unit at the record's address with the link open: the
 // identification (the type name included), every global parameter, then the
-// rows actual, set, P01..Pn in bulk. JobResult::CommError when the AZ number or zone
-// count gets no usable answer, or a global parameter or row fails.
+// rows actual, set, P01..Pn in bulk. JobResult::CommError when the AZ number,
+// the zone count or the zone parameter count gets no usable answer, another
+// identification is answered but never whole, or a global parameter or row
+// fails.
 JobResult RunReceive(CUnit& unit, IJobProgress& progress);
 
 // How many polls the wait after "XSTD=" makes at most: a failed poll costs

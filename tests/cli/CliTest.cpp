@@ -288,20 +288,21 @@ TEST_F(Cli, ProgressIsShownOnlyOnATerminal)
 
 TEST_F(Cli, TimeoutOptionOverridesTheSettingsForOneRun)
 {
-    // The unit answers its AZ number 150 ms late: longer than three tries at
-    // the settings' 20 ms (each waits 40 ms), shorter than one at 200 ms.
-    line.Bus().AddFault(Fault(FaultKind::Delay, "?AZ#=", -1, 150));
+    // The unit answers its AZ number 200 ms late: longer than three tries at
+    // the settings' 20 ms (each waits 40 ms after the request's 12 ms on the
+    // wire at 9600 baud), shorter than one at 200 ms.
+    line.Bus().AddFault(Fault(FaultKind::Delay, "?AZ#=", -1, 200));
     Start(20);
     const std::string config = home.Read("CONFIG.INI");
     const int before = line.Server().RequestCount();
     EXPECT_EQ(Run({"receive", "3", work.File("slow.7")}).status, 3);
     // The unit, later than three tries wait, still owes an answer to each of
     // them; the next run must not meet those. It takes up the third try once
-    // it has answered the second, and answers it 150 ms later.
+    // it has answered the second, and answers it 200 ms later.
     for (int i = 0; i < 500 && line.Server().RequestCount() < before + 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_GE(line.Server().RequestCount(), before + 3);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150 + 150));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 + 200));
     const Result r = Run({"--timeout", "200", "receive", "3", work.File("slow.7")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(home.Read("CONFIG.INI"), config);
@@ -325,9 +326,13 @@ TEST_F(Cli, SendWritesWhatDiffersAndLeavesTheUnitHoldingIt)
     Edit(recipe, "GLOBAL_PARAMETERS", "01", "200 - Setpoint");
 
     const std::size_t before = line.Bus().Requests().size();
-    const Result r = Run({"send", "12", recipe});
+    const Result r = Run({"--trace", work.File("send.trace"), "send", "12", recipe});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(SimZoneParam(12, 5, 3), 250);
+    // One job: the port is held from the receive to the last write.
+    const std::string trace = ReadWholeFile(work.File("send.trace"));
+    ASSERT_NE(trace.find("# job"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("# job"), trace.rfind("# job")) << trace;
     {
         std::lock_guard lock(line.Bus().Mutex());
         EXPECT_EQ(line.Bus().UnitAt(12)->globals[0].value, 200);
@@ -361,7 +366,7 @@ TEST_F(Cli, SendReportsEveryRefusedOrDifferingCell)
     EXPECT_EQ(r.status, 5);
     EXPECT_NE(r.err.find("zone 4 set value: sent 199"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("global parameter 1"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("sent 900"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("not sent, 900 is outside its limits"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, SendRefusesAFileThatIsNoRecipeOrOfAnotherUnit)
@@ -378,6 +383,11 @@ TEST_F(Cli, SendRefusesAFileThatIsNoRecipeOrOfAnotherUnit)
     EXPECT_EQ(r.status, 4);
     r = Run({"send", "3", work.File("missing.7")});
     EXPECT_EQ(r.status, 4);
+    // Refused before it is read whole: a device, and a recipe of 17 MB.
+    EXPECT_EQ(Run({"send", "3", "/dev/zero"}).status, 4);
+    std::filesystem::copy_file(recipe, work.File("huge.7"));
+    std::filesystem::resize_file(work.File("huge.7"), 17u << 20);
+    EXPECT_EQ(Run({"send", "3", work.File("huge.7")}).status, 4);
 }
 
 TEST_F(Cli, AUnitThatAnswersLateIsReceivedAndSentExactly)

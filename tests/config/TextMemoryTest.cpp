@@ -259,12 +259,10 @@ TEST(ShippedLanguageFiles, DefineEveryTextInItsRole)
     // Texts used as patterns, with the conversions their callers supply.
     const std::map<int, std::string> patterns = {{22, "dd"}, {23, "s"}, {24, "s"}, {26, "s"}, {78, "dd"}, {79, "s"},
                                                  {80, "s"},  {81, "dd"}, {86, "dd"}, {87, "d"}, {88, "s"}, {89, "s"},
-                                                 {90, "ss"}, {92, "dsddd"}, {94, "dsd"}, {95, "d"}, {96, "s"},
-                                                 {97, "d"},  {98, "dd"}, {102, "d"}, {103, "ds"}, {107, "ss"},
-                                                 {108, "ss"}, {109, "d"}, {111, "dd"}, {112, "ss"}, {113, "s"},
-                                                 {118, "d"}, {120, "s"}};
-    // The numbers these files carry.
-    const std::vector<std::pair<int, int>> numbers = {{0, 90}, {92, 121}};
+                                                 {90, "ss"}, {91, "d"}, {92, "dsddd"}, {94, "dsd"}, {95, "d"},
+                                                 {96, "s"}, {97, "d"},  {98, "dd"}, {102, "d"}, {103, "ds"},
+                                                 {107, "ss"}, {108, "ss"}, {109, "d"}, {111, "dd"}, {112, "ss"},
+                                                 {113, "s"}, {118, "d"}, {120, "s"}};
     // Menus whose items share one accelerator space.
     const std::vector<std::vector<int>> menus = {
         {1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12, 105, 106}, {13}, {14, 15, 104}, {16, 17, 18, 19}, {20}};
@@ -284,12 +282,10 @@ TEST(ShippedLanguageFiles, DefineEveryTextInItsRole)
         EXPECT_FALSE(store.GetDatePattern().empty());
         EXPECT_FALSE(store.GetTimePattern().empty());
         EXPECT_EQ(store.GetLocale(), language == "Deutsch" ? "de" : "en");
-        ASSERT_GE(store.GetTextCount(), numbers.back().second + 1);
+        // 0..153; the live view's texts from 122 on have a test of their own.
+        ASSERT_EQ(store.GetTextCount(), 154);
 
-        for (int n = 0; n <= numbers.back().second; ++n) {
-            if (std::none_of(numbers.begin(), numbers.end(),
-                             [n](const auto& range) { return n >= range.first && n <= range.second; }))
-                continue;
+        for (int n = 0; n <= 121; ++n) {
             SCOPED_TRACE("text " + std::to_string(n));
             const std::string& text = store.GetText(n);
             char key[16];

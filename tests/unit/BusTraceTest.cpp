@@ -99,7 +99,7 @@ TEST_F(BusTrace, OneLinePerTryWithItsOutcome)
     line.Bus().AddFault(Fault(FaultKind::Silence, "?KAN=", -1));
     // Later than a try waits (40 ms): the retry takes this answer, and the
     // unit's answer to the retry comes while the line is let go quiet.
-    line.Bus().AddFault(Fault(FaultKind::Delay, "?TYP=", 1, 60));
+    line.Bus().AddFault(Fault(FaultKind::Delay, "?TYP=", -1, 60));
     Connect();
     unit.QueryAZNumber();
     unit.QueryEpromNumber();

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "SimFixture.h"
+#include "unit/BusTrace.h"
 #include "unit/Unit.h"
 
 using unitsim::FaultKind;
@@ -171,9 +172,10 @@ TEST(Framing, TelegramsCarryLetterAddressTextChecksumAndEtx)
     }
 }
 
-TEST(Framing, CountsFromADamagedAnswerNeverExceedTheTables)
+TEST(Framing, CountsOutsideTheirRangesAreFailedTries)
 {
-    // A zone count of 999 and a parameter count of 200 whose checksums match.
+    // A zone count of 999 and a parameter count of 200 whose checksums
+    // match: never taken, so they can never size the tables.
     ScriptedLine line;
     CUnit unit;
     AttachScripted(unit, line, 1);
@@ -181,12 +183,43 @@ TEST(Framing, CountsFromADamagedAnswerNeverExceedTheTables)
     line.AnswerNext(Framed("999"));
     unit.QueryAZNumber();
     line.Telegram();
-    line.AnswerNext(Framed("0999"));
-    EXPECT_EQ(unit.QueryZoneCount(), kMaxZones);
+    line.AnswerNext(Framed("0999"));  // the first try; the others get silence
+    EXPECT_EQ(unit.QueryZoneCount(), -1);
     line.Telegram();
+    // A count the unit answers, but never whole, is not known: no default
+    // stands in for it.
+    unit.SetDefaultZoneParamCount(10);
     line.AnswerNext(Framed("0201"));
-    EXPECT_EQ(unit.QueryZoneParamCount(), kMaxZoneParams);
+    EXPECT_EQ(unit.QueryZoneParamCount(), -1);
     line.Telegram();
+}
+
+TEST(Framing, AcknowledgementsCountOnlyShortAndFromTheAddressAsked)
+{
+    const struct
+    {
+        std::string reply;
+        WriteResult expected;
+    } rows[] = {
+        {"\x06\x03", WriteResult::Acknowledged},
+        {"\x06", WriteResult::Acknowledged},  // the bare byte, no ETX
+        {"G01:\x06\x03", WriteResult::Acknowledged},
+        {"G\x06\x03", WriteResult::Acknowledged},
+        {"G07:\x06\x03", WriteResult::NotAcknowledged},  // another unit's
+        {"G01:0\x06\x03", WriteResult::NotAcknowledged},  // inside a longer answer
+        {"\x06\x06\x03", WriteResult::NotAcknowledged},
+        {"\x15\x03", WriteResult::NotAcknowledged},
+    };
+    for (const auto& row : rows) {
+        ScriptedLine line;
+        CUnit unit;
+        unit.SetGlobalParams(Globals({{"TSOLL", 0, 500}}));
+        AttachScripted(unit, line, 1);
+        unit.SetOffline(false);
+        line.AnswerNext(row.reply);  // the first try; the others get silence
+        EXPECT_EQ(unit.WriteGlobalParam(1, 200), row.expected) << CBusTrace::Render(row.reply);
+        line.Telegram();
+    }
 }
 
 TEST_F(Protocol, RetriesSkipNoiseRepeatBrokenAnswersAndTakeNakAtOnce)

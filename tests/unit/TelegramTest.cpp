@@ -107,9 +107,11 @@ TEST(AnswerNumber, LearnsTheWidthFromTheFirstAnswerAndReadsOnlyTheField)
     EXPECT_EQ(unit.AnswerNumber(broken, false), -1);
 }
 
-TEST(AnswerValueList, FillsOneElementPerWholeValueAndNeverMoreThanARow)
+TEST(AnswerValueList, TakesOnlyAWholeRowOfTheZoneCount)
 {
     CUnit unit;
+    unit.SetOffline(true);
+    unit.SetZoneCount(10);
     unit.SetOffline(false);
     unit.AnswerNumber(Framed("0001"), false);  // width 4
     int32_t row[kMaxZones + 8];
@@ -121,33 +123,30 @@ TEST(AnswerValueList, FillsOneElementPerWholeValueAndNeverMoreThanARow)
         std::snprintf(v, sizeof v, "%04d", i * 11);
         ten += v;
     }
+    ten.replace(4, 4, "-012");
     ASSERT_EQ(Framed(ten).size(), 47u);
     ASSERT_TRUE(unit.AnswerValueList(Framed(ten), row));
     EXPECT_EQ(row[0], 11);
+    EXPECT_EQ(row[1], -12);
     EXPECT_EQ(row[9], 110);
     EXPECT_EQ(row[10], -7);
 
-    // A partial last value is ignored.
-    std::fill(std::begin(row), std::end(row), -7);
-    ASSERT_TRUE(unit.AnswerValueList(Framed("0001000200"), row));
-    EXPECT_EQ(row[1], 2);
-    EXPECT_EQ(row[2], -7);
-
-    // More values than a row holds: the rest is ignored.
-    std::fill(std::begin(row), std::end(row), -7);
-    ASSERT_TRUE(unit.AnswerValueList(Framed(std::string(4 * (kMaxZones + 5), '1')), row));
-    EXPECT_EQ(row[kMaxZones - 1], 1111);
-    EXPECT_EQ(row[kMaxZones], -7);
-
-    // A rejected answer stores nothing.
-    std::string broken = Framed("00010002");
+    // One value short or long, a partial value, a character that is no
+    // digit, a broken checksum: nothing stored.
+    std::string broken = Framed(ten);
     broken[4] = '5';
-    std::fill(std::begin(row), std::end(row), -7);
-    EXPECT_FALSE(unit.AnswerValueList(broken, row));
-    EXPECT_EQ(row[0], -7);
+    std::string blank = ten, plus = ten;
+    blank[8] = ' ';
+    plus[8] = '+';
+    for (const std::string& answer : {Framed(ten.substr(4)), Framed(ten + "0001"), Framed(ten + "00"),
+                                      Framed(blank), Framed(plus), broken}) {
+        std::fill(std::begin(row), std::end(row), -7);
+        EXPECT_FALSE(unit.AnswerValueList(answer, row)) << answer;
+        EXPECT_EQ(row[0], -7);
+    }
 
     // Without a known width the values cannot be told apart.
     unit.SetOffline(false);
-    EXPECT_FALSE(unit.AnswerValueList(Framed("00010002"), row));
+    EXPECT_FALSE(unit.AnswerValueList(Framed(ten), row));
     EXPECT_EQ(row[0], -7);
 }

@@ -316,3 +316,41 @@ TEST(SimBusHeating, ZonesHeatTowardTheirSetValueButABrokenOneStaysCold)
     }
     EXPECT_GT(seen.size(), 1u);
 }
+
+TEST_F(SimBusTest, FieldFaultsKeepOrDropTheChecksumAsTheFieldDoes)
+{
+    auto fault = [](FaultKind kind, const std::string& pattern) {
+        SimFault f{kind, pattern, 1};
+        f.noise = std::string("\x10\xF0", 2);  // adds up to 0 modulo 256
+        f.offset = 8;
+        return f;
+    };
+    const std::string row = "002000210022002300240025002600270028002900300031";
+    const struct
+    {
+        SimFault fault;
+        std::string request, answer;
+    } cases[] = {
+        {fault(FaultKind::OtherAddress, "?AZ#="), Request(3, "?AZ#="), WithSum("G07:0007")},
+        {fault(FaultKind::SecondAnswer, "?AZ#="), Request(3, "?AZ#="), WithSum("G03:0007") + WithSum("G03:0007")},
+        {fault(FaultKind::SecondAnswer, "TMAX="), Request(3, "TMAX=0500"), kAck + kAck},
+        {fault(FaultKind::Insert, "KALP03="), Request(3, "KALP03="),
+         WithSum("G03:0020" + std::string("\x10\xF0", 2) + row.substr(4))},
+        {fault(FaultKind::ValuesShort, "KALP03="), Request(3, "KALP03="), WithSum("G03:" + row.substr(0, 44))},
+        {fault(FaultKind::ValuesLong, "KALP03="), Request(3, "KALP03="), WithSum("G03:" + row + "0020")},
+    };
+    for (const auto& c : cases) {
+        bus.AddFault(c.fault);
+        EXPECT_EQ(Ask(c.request), c.answer) << c.request;
+        EXPECT_NE(Ask(c.request), c.answer) << "used up";
+        bus.ClearFaults();
+    }
+
+    // A quick reset: silent for its span, then back with 6 zones.
+    SimFault reset{FaultKind::Reset, "KALP00=", 1, 150};
+    bus.AddFault(reset);
+    EXPECT_EQ(Ask(Request(3, "KALP00=")), "");
+    EXPECT_EQ(Ask(Request(3, "?KAN=")), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(Ask(Request(3, "?KAN=")), WithSum("G03:0006"));
+}

@@ -17,6 +17,7 @@
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
 #include "platform/ProgramDir.h"
+#include "platform/SafeFormat.h"
 #include "platform/StopSignals.h"
 #include "recipe/Recipe.h"
 #include "unit/BusTrace.h"
@@ -63,7 +64,7 @@ const char* const kOptions =
     "  --version        the version and the program directory in use\n"
     "exit status: 0 done, 1 usage, 2 port, 3 communication (monitor: no unit answered in the first\n"
     "  cycle), 4 not a recipe or another unit's, 5 read-backs differ, 6 no unit found,\n"
-    "  7 recipe, CSV or change record not written;\n"
+    "  7 recipe, CSV or change record not written, 128+n stopped by signal n (monitor: 0);\n"
     "  diff: 0 equal, 1 different, 2 usage or port, 3 communication, 4 not a recipe or another unit's\n";
 
 struct Options
@@ -330,8 +331,10 @@ public:
         if (received != kCliOk)
             return received;
         // Stopped after the last row: nothing is written or sent.
-        if (platform::StopSignalReceived())
+        if (platform::StopSignalReceived()) {
+            m_unit.ClosePort();
             return platform::StopSignalExitStatus();
+        }
         return m_options.command == "receive" ? WriteReceived() : Send();
     }
 
@@ -428,7 +431,10 @@ private:
                               StderrIsTerminal());
             result = RunReceive(m_unit, progress);
         }
-        m_unit.ClosePort();
+        // A send keeps the port, and its lock, from here to its last write.
+        const bool bKeep = m_options.command == "send" && result == JobResult::Done && !platform::StopSignalReceived();
+        if (!bKeep)
+            m_unit.ClosePort();
         if (platform::StopSignalReceived()) {
             m_unit.ResetZoneCounts();
             return platform::StopSignalExitStatus();
@@ -437,9 +443,22 @@ private:
             m_unit.ResetZoneCounts();
             m_err << "vorlent-cli: no usable answer from the unit at address " << m_nAddress << " on "
                   << m_strDevice << '\n';
+            TellOfSecondAnswers();
             return kCliComm;
         }
         return kCliOk;
+    }
+
+    // Text 91 when the last telegram failed because every answer had bytes
+    // right behind it.
+    void TellOfSecondAnswers()
+    {
+        if (m_unit.GetLastFailure() != TransactFailure::SecondAnswer)
+            return;
+        m_err << "vorlent-cli: "
+              << platform::SafeFormat(TheTextMemory().GetTextOr(kTextSecondAnswers, "More than one unit may answer at address %d."),
+                                      {static_cast<long long>(m_nAddress)})
+              << '\n';
     }
 
     int WriteReceived()
@@ -473,6 +492,15 @@ private:
     int Send()
     {
         const std::string& path = m_options.operands[1];
+        // The port stays open from the receive on (one job: no other
+        // program can take it between the receive and the writes); the
+        // record works from its memory until the writes.
+        struct CloseAtEnd
+        {
+            CUnit& unit;
+            ~CloseAtEnd() { unit.ClosePort(); }
+        } closeAtEnd{m_unit};
+        m_unit.PauseLink();
         const UnitValues received = CaptureValues(m_unit);
         const int16_t azNumber = m_unit.QueryAZNumber();
         switch (ReadRecipe(m_unit, path)) {
@@ -492,7 +520,7 @@ private:
         CliSendRecord record(m_options.bNoRecord, m_err);
         if (!record.Begin(m_unit, m_strDevice, received))
             return kCliWriteFailed;
-        if (!Open())
+        if (!m_unit.ResumeLink())
             return kCliPort;
         std::vector<SendOutcome> outcomes;
         {
@@ -508,14 +536,17 @@ private:
             if (outcome.code == WriteResult::Acknowledged && !outcome.bDiffers)
                 continue;
             status = kCliSendDiffers;
-            m_err << CellName(m_unit, outcome.item) << ": sent " << outcome.item.value << ", read "
-                  << outcome.readBack;
-            if (outcome.code == WriteResult::NotAcknowledged)
-                m_err << " (not acknowledged)";
-            else if (outcome.code == WriteResult::Refused)
-                m_err << " (refused by its limits, not sent)";
+            m_err << CellName(m_unit, outcome.item) << ": ";
+            if (outcome.code == WriteResult::Refused)
+                m_err << "not sent, " << outcome.item.value << " is outside its limits; the unit holds "
+                      << outcome.readBack;
+            else
+                m_err << "sent " << outcome.item.value << ", read " << outcome.readBack
+                      << (outcome.code == WriteResult::NotAcknowledged ? " (not acknowledged)" : "");
             m_err << '\n';
         }
+        if (status != kCliOk)
+            TellOfSecondAnswers();
         return bRecorded ? status : kCliWriteFailed;
     }
 

@@ -124,7 +124,9 @@ void PtyServer::WriteReply(const std::string& bytes, std::size_t requestBytes)
         if (m_baud > 0) {
             clock::time_point due;
             if (m_delivery == Delivery::Paced) {
-                end = std::min(bytes.size(), done + kPieceBytes);
+                const auto piece = std::clamp<std::size_t>(
+                    static_cast<std::size_t>(kPieceMaxMs / 1000.0 / perByte.count()), 1, kPieceBytes);
+                end = std::min(bytes.size(), done + piece);
                 due = arrived(end);
             } else {
                 // The adapter's next tick after the next byte is complete,

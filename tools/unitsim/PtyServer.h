@@ -30,13 +30,17 @@ public:
     {
         // In pieces of kPieceBytes, each when its last bit would have
         // arrived: a unit sending byte after byte into a port whose receive
-        // FIFO hands them on a few at a time.
+        // FIFO hands them on a few at a time. A piece spans kPieceMaxMs of
+        // wire at most (one byte at least): the FIFO's receive time-out hands
+        // on what it holds after a few quiet character times, so on a slow
+        // line the bytes come one or two at a time.
         Paced,
         // Every kBurstMs, all that the wire has carried by then: a USB
         // adapter with its latency timer.
         Bursts,
     };
     static constexpr std::size_t kPieceBytes = 16;
+    static constexpr double kPieceMaxMs = 8.0;
     static constexpr int kBurstMs = 16;
 
     // Opens the pseudo-terminal and starts serving. baud > 0 paces the output

@@ -133,6 +133,53 @@ void SimBus::ClearFaults()
     m_faults.clear();
 }
 
+void SimBus::SetNoise(const SimNoise& noise)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_noise = noise;
+    m_noise.burst = std::max(noise.burst, 1);
+    m_random.seed(noise.seed);
+    m_nNoiseEvents = 0;
+}
+
+long SimBus::NoiseEvents() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nNoiseEvents;
+}
+
+std::string SimBus::AddNoise(const std::string& bytes)
+{
+    if (m_noise.rate <= 0.0 || bytes.empty())
+        return bytes;
+    std::bernoulli_distribution hit(std::min(m_noise.rate, 1.0));
+    std::uniform_int_distribution<int> kind(0, 2), length(1, m_noise.burst), byte(0, 255);
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (!hit(m_random)) {
+            out += bytes[i++];
+            continue;
+        }
+        ++m_nNoiseEvents;
+        const int run = length(m_random);
+        switch (kind(m_random)) {
+        case 0:  // replaced
+            for (int k = 0; k < run && i < bytes.size(); ++k, ++i)
+                out += static_cast<char>(byte(m_random));
+            break;
+        case 1:  // inserted before this byte
+            for (int k = 0; k < run; ++k)
+                out += static_cast<char>(byte(m_random));
+            out += bytes[i++];
+            break;
+        default:  // dropped
+            i += std::min<std::size_t>(static_cast<std::size_t>(run), bytes.size() - i);
+            break;
+        }
+    }
+    return out;
+}
+
 SimUnitConfig* SimBus::UnitAt(int address)
 {
     for (SimUnitConfig& u : m_units)
@@ -246,6 +293,10 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
         Heat(index, now);
 
     bool bSilence = false, bNak = false, bBadSum = false, bLower = false;
+    bool bSecond = false;
+    int valuesShort = 0, valuesLong = 0;
+    int otherAddress = -1;
+    std::vector<std::pair<int, std::string>> inserts;
     std::string noise;
     for (SimFault& f : m_faults) {
         if (f.kind == FaultKind::Disconnect || !Matches(f, request))
@@ -263,6 +314,22 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
         case FaultKind::Noise: noise += f.noise; break;
         case FaultKind::Delay: reply.delayMs += f.delayMs; break;
         case FaultKind::Disconnect: break;
+        case FaultKind::OtherAddress: otherAddress = f.otherAddress; break;
+        case FaultKind::SecondAnswer: bSecond = true; break;
+        case FaultKind::Insert: inserts.emplace_back(f.offset, f.noise); break;
+        case FaultKind::ValuesShort: ++valuesShort; break;
+        case FaultKind::ValuesLong: ++valuesLong; break;
+        case FaultKind::Reset: {
+            // Gone for a moment, back with another configuration; this
+            // request is lost with it.
+            SimUnitConfig& unit = m_units[index];
+            unit.zones = f.zones;
+            detail::Normalize(unit);
+            const auto span = std::chrono::milliseconds(std::max(f.delayMs, 0));
+            m_restarts.push_back({index, now + span});
+            bSilence = true;
+            break;
+        }
         }
     }
     if (bSilence) {
@@ -286,7 +353,18 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
             answer = {kNak, kEtx};
             break;
         case detail::AnswerKind::Value: {
-            answer = std::string(1, request.bHex ? 'g' : 'G') + parsed.addressChars + ":" + a.value;
+            const int width = m_units[index].valueWidth;
+            for (; valuesShort > 0 && a.value.size() >= static_cast<std::size_t>(width); --valuesShort)
+                a.value.resize(a.value.size() - static_cast<std::size_t>(width));
+            for (; valuesLong > 0; --valuesLong)
+                a.value += a.value.substr(0, static_cast<std::size_t>(width));
+            std::string addressChars = parsed.addressChars;
+            if (otherAddress >= 0) {
+                char text[8];
+                std::snprintf(text, sizeof text, request.bHex ? "%02X" : "%02d", otherAddress & 0xFF);
+                addressChars = text;
+            }
+            answer = std::string(1, request.bHex ? 'g' : 'G') + addressChars + ":" + a.value;
             uint8_t sum = Checksum(answer);
             if (bBadSum)
                 sum = static_cast<uint8_t>(sum + 1);
@@ -305,7 +383,11 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
             m_restarts.push_back({index, now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(span)});
         }
     }
-    reply.bytes = noise + answer;
+    for (const auto& [offset, bytes] : inserts)
+        answer.insert(std::min(answer.size(), static_cast<std::size_t>(std::max(offset, 0))), bytes);
+    if (bSecond)
+        answer += answer;
+    reply.bytes = AddNoise(noise + answer);
     return reply;
 }
 

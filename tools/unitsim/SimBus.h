@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,14 @@ enum class FaultKind
     Nak,          // NAK instead of the answer
     Delay,        // the answer after delayMs
     Disconnect,   // the line goes away (as an unplugged adapter)
+    // What a field bus does to an answer that still carries a right checksum
+    // or none at all:
+    OtherAddress,  // the answer carries the address otherAddress instead
+    SecondAnswer,  // a second answer follows the first (two units at one address, an echo)
+    Insert,        // the bytes of noise inserted at offset into the answer
+    ValuesShort,   // a value answer one value (of the unit's width) short
+    ValuesLong,    // a value answer one value long
+    Reset,         // the unit resets: silent for delayMs, then back with zones zones
 };
 
 // A fault applies to requests whose text (the telegram without frame: what
@@ -104,6 +113,23 @@ struct SimFault
     std::string noise = "\x55\xAA";
     int address = 0;  // only requests to this address; 0: any
     int skip = 0;
+    int otherAddress = 7;  // OtherAddress: the address the answer carries
+    // Insert: where in the answer the noise goes, counted from the start
+    // letter (4: the first character of the value). Insert and SecondAnswer
+    // change ACK and NAK answers too.
+    int offset = 4;
+    int zones = 6;  // Reset: the zone count the unit comes back with
+};
+
+// Random byte noise on the answers, as a field bus with a bad cable gives:
+// each answer byte starts a noise event with probability rate; an event
+// replaces, inserts or drops (one of the three at random) a run of 1..burst
+// bytes. The same seed gives the same noise for the same traffic.
+struct SimNoise
+{
+    double rate = 0.0;
+    unsigned seed = 1;
+    int burst = 1;
 };
 
 // One parsed request, for tests that look at the traffic.
@@ -126,6 +152,9 @@ public:
     void AddUnit(SimUnitConfig unit);
     void AddFault(const SimFault& fault);
     void ClearFaults();
+    void SetNoise(const SimNoise& noise);
+    // Noise events so far (each a run of bytes replaced, inserted or dropped).
+    long NoiseEvents() const;
 
     // One telegram in (as read from the line, ETX included), the bytes to put
     // on the line out (empty: silence), and how long to wait before them.
@@ -159,6 +188,7 @@ private:
     bool IsRestarting(std::size_t unit, std::chrono::steady_clock::time_point now);
     // Brings the unit's moving actual values up to now.
     void Heat(std::size_t unit, std::chrono::steady_clock::time_point now);
+    std::string AddNoise(const std::string& bytes);
     void LoadStandardValues(std::size_t unit);
 
     mutable std::mutex m_mutex;
@@ -176,6 +206,9 @@ private:
     std::deque<Heating> m_heating;
     std::vector<SimFault> m_faults;        // times counts down as faults are used
     std::vector<SimRequest> m_requests;
+    SimNoise m_noise;
+    std::mt19937 m_random{1};
+    long m_nNoiseEvents = 0;
     long m_nTelegrams = 0;  // every telegram so far, for Disconnect
     std::function<void(const SimRequest&)> m_observer;
     // Pending restarts after "XSTD=".

@@ -29,7 +29,8 @@
 //
 //   [fault]                  one injected fault (repeatable)
 //   kind=badchecksum         silence, noise, badchecksum, lowercase, nak,
-//                            delay or disconnect
+//                            delay, disconnect, otheraddress, secondanswer,
+//                            insert, valuesshort, valueslong or reset
 //   pattern=?PAN=            requests whose text contains this (empty: all)
 //   times=2                  how many matching requests it hits; -1 (the
 //                            default) every one
@@ -38,6 +39,16 @@
 //   noise=55 AA              noise: the stray bytes, in hexadecimal
 //   address=3                only requests to this address (default: any)
 //   skip=1                   matching requests passed over before it hits
+//   otheraddress=7           otheraddress: the address the answer carries
+//   offset=6                 insert: where the noise= bytes go (4: the
+//                            value's first character)
+//   zones=6                  reset: the zone count it comes back with (its
+//                            silence is delay=)
+//
+//   [noise]                  random byte noise on every answer
+//   rate=0.02                the chance that a byte starts a noise event
+//   seed=1                   the same seed, the same noise
+//   burst=3                  an event replaces, inserts or drops 1..burst bytes
 //
 // Keys are case-insensitive; whitespace around keys and values is dropped.
 // Values missing from a unit are filled in with plausible ones. Any line the
@@ -104,7 +115,7 @@ public:
     bool Run(std::istream& in);
 
 private:
-    enum class Section { None, Unit, Fault };
+    enum class Section { None, Unit, Fault, Noise };
 
     bool Fail(int line, const std::string& message)
     {
@@ -115,6 +126,7 @@ private:
     bool Header(const std::string& text, int line);
     bool UnitKey(const Line& l);
     bool FaultKey(const Line& l);
+    bool NoiseKey(const Line& l);
     bool FinishSection();
     bool FinishUnit();
     bool Row(const Line& l, std::vector<int32_t>& row, int zones);
@@ -133,6 +145,7 @@ private:
 
     std::vector<SimUnitConfig> m_units;
     std::vector<SimFault> m_faults;
+    SimNoise m_noise;
 };
 
 bool Parser::Int(const Line& l, int32_t& out, int32_t lo, int32_t hi)
@@ -175,6 +188,7 @@ bool Parser::Run(std::istream& in)
         case Section::None: return Fail(number, l.key + "= outside a [unit N] or [fault] section");
         case Section::Unit: ok = UnitKey(l); break;
         case Section::Fault: ok = FaultKey(l); break;
+        case Section::Noise: ok = NoiseKey(l); break;
         }
         if (!ok)
             return false;
@@ -191,6 +205,8 @@ bool Parser::Run(std::istream& in)
         m_bus.AddUnit(std::move(u));
     for (const SimFault& f : m_faults)
         m_bus.AddFault(f);
+    if (m_noise.rate > 0.0)
+        m_bus.SetNoise(m_noise);
     return true;
 }
 
@@ -207,6 +223,10 @@ bool Parser::Header(const std::string& text, int line)
         m_section = Section::Fault;
         m_fault = SimFault{};
         m_bHaveKind = false;
+        return true;
+    }
+    if (name == "noise") {
+        m_section = Section::Noise;
         return true;
     }
     if (name.compare(0, 4, "unit") == 0) {
@@ -393,6 +413,9 @@ bool Parser::FaultKey(const Line& l)
             {"silence", FaultKind::Silence}, {"noise", FaultKind::Noise},
             {"badchecksum", FaultKind::BadChecksum}, {"lowercase", FaultKind::LowerCase},
             {"nak", FaultKind::Nak}, {"delay", FaultKind::Delay}, {"disconnect", FaultKind::Disconnect},
+            {"otheraddress", FaultKind::OtherAddress}, {"secondanswer", FaultKind::SecondAnswer},
+            {"insert", FaultKind::Insert}, {"valuesshort", FaultKind::ValuesShort},
+            {"valueslong", FaultKind::ValuesLong}, {"reset", FaultKind::Reset},
         };
         const std::string name = Lower(l.value);
         for (const auto& [text, kind] : kinds) {
@@ -416,6 +439,12 @@ bool Parser::FaultKey(const Line& l)
         return Int(l, m_fault.address, 0, 30);
     if (k == "skip")
         return Int(l, m_fault.skip, 0, INT32_MAX);
+    if (k == "otheraddress")
+        return Int(l, m_fault.otherAddress, 0, 255);
+    if (k == "offset")
+        return Int(l, m_fault.offset, 0, 4096);
+    if (k == "zones")
+        return Int(l, m_fault.zones, 1, 128);
     if (k == "noise") {
         std::string bytes;
         std::istringstream words(l.value);
@@ -434,10 +463,31 @@ bool Parser::FaultKey(const Line& l)
     return Fail(l.number, "unknown key '" + k + "' in a fault section");
 }
 
+bool Parser::NoiseKey(const Line& l)
+{
+    if (l.key == "rate") {
+        char* end = nullptr;
+        const double rate = std::strtod(l.value.c_str(), &end);
+        if (l.value.empty() || *end != '\0' || !(rate >= 0.0 && rate <= 1.0))
+            return Fail(l.number, "rate= wants a chance from 0 to 1 such as 0.02, not '" + l.value + "'");
+        m_noise.rate = rate;
+        return true;
+    }
+    int32_t v = 0;
+    if (l.key == "seed")
+        return Int(l, v, 0, INT32_MAX) && ((m_noise.seed = static_cast<unsigned>(v)), true);
+    if (l.key == "burst")
+        return Int(l, m_noise.burst, 1, 64);
+    return Fail(l.number, "unknown key '" + l.key + "' in the noise section");
+}
+
 bool Parser::FinishSection()
 {
     switch (m_section) {
     case Section::None: return true;
+    case Section::Noise:
+        m_section = Section::None;
+        return true;
     case Section::Unit:
         m_section = Section::None;
         return FinishUnit();

@@ -2,13 +2,61 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QTranslator>
 #include <QWidget>
+#include <chrono>
 #include <memory>
+#include <unistd.h>
 
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "platform/AutoResetEvent.h"
+#include "platform/StopSignals.h"
 #include "platform/qt/Guard.h"
+#include "unit/Unit.h"
+#include "workflows/Jobs.h"
+
+namespace {
+
+// SIGTERM and SIGHUP (a session ending, a service manager, a serial bridge
+// going away) and SIGINT from a terminal end the program as a job's Cancel
+// does, without a question: the job stops between two telegrams, its dialog
+// closes the link (exclusive flag cleared, lock file removed), and the run
+// ends with 128 + the signal's number. A message box the job waits on is
+// answered for it; a job that does not stop within a few seconds is left to
+// the dialogs' own teardown.
+void WatchStopSignals(QApplication& app)
+{
+    platform::InstallStopSignals({&ScanStopEvent(), &TransferStopEvent()});
+    if (platform::StopSignalFd() < 0)
+        return;
+    auto* notifier = new QSocketNotifier(platform::StopSignalFd(), QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, &app] {
+        char bytes[16];
+        while (::read(platform::StopSignalFd(), bytes, sizeof bytes) > 0) {
+        }
+        notifier->setEnabled(false);
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        auto* timer = new QTimer(&app);
+        QObject::connect(timer, &QTimer::timeout, &app, [timer, giveUp] {
+            if (TheUnit().IsPortOpen() && std::chrono::steady_clock::now() < giveUp) {
+                ScanStopEvent().Set();
+                TransferStopEvent().Set();
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->reject();
+                return;
+            }
+            timer->stop();
+            QCoreApplication::exit(platform::StopSignalExitStatus());
+        });
+        timer->start(20);
+    });
+}
+
+}  // namespace
 
 CDarozozazWindowsApp::CDarozozazWindowsApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -21,11 +69,14 @@ CDarozozazWindowsApp::CDarozozazWindowsApp(int& argc, char** argv) : QApplicatio
 
 int CDarozozazWindowsApp::InitInstance()
 {
+    WatchStopSignals(*this);
     CDarozozazWindowsDlg window;
     if (!window.OnInitDialog())
-        return 1;
+        return platform::StopSignalReceived() ? platform::StopSignalExitStatus() : 1;
     window.exec();
-    return 0;
+    if (TheUnit().IsPortOpen())
+        TheUnit().ClosePort();
+    return platform::StopSignalExitStatus();
 }
 
 bool CDarozozazWindowsApp::notify(QObject* receiver, QEvent* event)

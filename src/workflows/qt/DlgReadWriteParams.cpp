@@ -10,6 +10,7 @@
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/SafeFormat.h"
 #include "platform/qt/Guard.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
@@ -260,7 +261,12 @@ void CDlgReadWriteParams::OnTransferFinished(int nResult)
             m_sendEntry(-1, nResult);
         if (result == JobResult::CommError && !IsWaitForUnit()) {
             const CTextMemory& texts = TheTextMemory();
-            ShowMessageBox(this, texts.GetText(kTextCommError), texts.GetText(0), MsgIcon::Error);
+            std::string text = texts.GetText(kTextCommError);
+            // Answers with more bytes behind them every time: say why.
+            if (TheUnit().GetLastFailure() == TransactFailure::SecondAnswer)
+                text += "\n" + platform::SafeFormat(texts.GetTextOr(kTextSecondAnswers, "More than one unit may answer at address %d."),
+                                                    {static_cast<long long>(TheUnit().GetAddress())});
+            ShowMessageBox(this, text, texts.GetText(0), MsgIcon::Error);
         }
     });
     if (result == JobResult::CommError && !IsSend() && !IsWaitForUnit()) {
