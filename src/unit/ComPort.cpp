@@ -101,9 +101,11 @@ bool CComPort::BytesFollowAnswer()
 {
     if (!m_device.IsOpen())
         return false;
-    // The next request could not go out before the turnaround anyway; what
-    // arrives by then, or in the two characters after, belongs to no request.
-    return m_device.InputBefore(m_device.LastFetchTime() + std::chrono::milliseconds(kTurnaroundMs) + WireTime(2));
+    // The next request cannot go out before the turnaround: what arrives by
+    // then belongs to no request. A wider window would cost every telegram
+    // its width, and a byte later than this is dropped as stale before the
+    // next request all the same.
+    return m_device.InputBefore(m_device.LastFetchTime() + std::chrono::milliseconds(kTurnaroundMs));
 }
 
 void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)

@@ -53,8 +53,9 @@ public:
     int GetByteWaitMs() const;
 
     // Whether bytes follow the answer Read took last: any byte already there
-    // or arriving within the turnaround and two characters' wire time after
-    // its last byte (a second unit at the same address, an echo, noise).
+    // or arriving within the turnaround after its last byte (a second unit at
+    // the same address, an echo, noise). Costs no time of its own: the next
+    // request waits for the turnaround anyway.
     // The bytes are left for the caller to let go.
     bool BytesFollowAnswer();
     // The wire time of n characters at the line settings (start bit, data
