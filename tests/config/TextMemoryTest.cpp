@@ -262,9 +262,9 @@ TEST(ShippedLanguageFiles, DefineEveryTextInItsRole)
                                                  {90, "ss"}, {92, "dsddd"}, {94, "dsd"}, {95, "d"}, {96, "s"},
                                                  {97, "d"},  {98, "dd"}, {102, "d"}, {103, "ds"}, {107, "ss"},
                                                  {108, "ss"}, {109, "d"}, {111, "dd"}, {112, "ss"}, {113, "s"},
-                                                 {118, "d"}, {120, "s"}};
+                                                 {118, "d"}, {120, "s"}, {154, "dd"}};
     // The numbers these files carry.
-    const std::vector<std::pair<int, int>> numbers = {{0, 90}, {92, 121}};
+    const std::vector<std::pair<int, int>> numbers = {{0, 90}, {92, 121}, {154, 154}};
     // Menus whose items share one accelerator space.
     const std::vector<std::vector<int>> menus = {
         {1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12, 105, 106}, {13}, {14, 15, 104}, {16, 17, 18, 19}, {20}};

@@ -1,5 +1,6 @@
 // In-place editing of the main window's grids: what a click, a key or a
 // focus change does to the cell, the unit record and the change lists.
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -392,6 +393,62 @@ TEST_F(CellEditingTest, TheCloseQuestionCountsTheCellsNotYetSent)
     window->close();
     ASSERT_EQ(script.Boxes().size(), 2u);
     EXPECT_EQ(script.Boxes()[1].text, question);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CellEditingTest, AnotherUnitIsSelectedOnlyWithTheUnsentChangesDropped)
+{
+    struct Case
+    {
+        const char* name;
+        int answer;
+        int address;        // selected afterwards
+        int listed;         // entries of grid 2 when the other unit's receive starts, or afterwards
+        uint32_t colour;    // of the edited cell, likewise
+    };
+    const Case cases[] = {{"No keeps unit, grid and list", kIdNo, 3, 1, CMSFlexGrid::kYellow},
+                          {"Yes drops list and mark before the receive", kIdYes, 12, 0, CMSFlexGrid::kWhite}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadUnit(4, 12);
+        TheUnit().SetAddress(3);
+        TheUnit().SetOffline(false);
+        window->ShowView(2);
+        Edit(2, 3, 1, "212");
+        ASSERT_EQ(window->GetChangeCount(2), 1);
+        const std::size_t boxesBefore = script.Boxes().size();
+        int listed = -1;
+        uint32_t colour = 0;
+        script.AnswerNextBox(c.answer);
+        if (c.answer == kIdYes) {
+            script.ExpectDialog([&](QDialog&) {
+                listed = window->GetChangeCount(2);
+                colour = Grid(2).GetCellColour(3, 1);
+            });
+        }
+        window->OnCommand(cmd::kFirstUnit + 11);
+
+        ASSERT_GT(script.Boxes().size(), boxesBefore);
+        EXPECT_EQ(script.Boxes()[boxesBefore].text,
+                  "Changes not yet sent to the unit: 1.\nThey are dropped when another unit is selected. "
+                  "Select unit 12 anyway?");
+        EXPECT_TRUE(script.Boxes()[boxesBefore].bDefaultNo);
+        EXPECT_EQ(script.PendingDialogs(), 0);
+        EXPECT_EQ(TheUnit().GetAddress(), c.address);
+        if (c.answer == kIdNo) {
+            listed = window->GetChangeCount(2);
+            colour = Grid(2).GetCellColour(3, 1);
+            EXPECT_EQ(Grid(2).GetTextMatrix(3, 1), "212");
+            EXPECT_EQ(window->GetCurrentView(), 2);
+        }
+        EXPECT_EQ(listed, c.listed);
+        EXPECT_EQ(colour, c.colour);
+        EXPECT_EQ(window->GetChangeCount(2), c.listed);
+        CellEditingProbe::Clear(*window);
+    }
 }
 
 }  // namespace
