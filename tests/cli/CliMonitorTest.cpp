@@ -98,6 +98,7 @@ TEST_F(CliMonitor, StatusTellsHowTheRunEnded)
         {"nobody answers", {"5", "--count", "3"}, "", 3, 1, "no unit answered"},
         {"one of two answers", {"5", "3", "--count", "1"}, "", 0, 2, ""},
         {"a file that exists", {"3", "--csv", taken}, "", 7, 0, "--append"},
+        {"a folder", {"3", "--csv", work.Path()}, "", 7, 0, "a folder, not a file"},
         {"an append narrower than a unit", {"3", "12", "--count", "1", "--csv", narrow, "--append"}, "", 7, 2,
          "has columns for 12 zones, unit 12 has 120"},
         {"a port that is not there", {"3"}, "/dev/nonexistent-vorlent", 2, 0, "cannot open"},
