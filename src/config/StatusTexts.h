@@ -21,5 +21,8 @@ constexpr int kStatusUnitAddress = 102;  // "Unit %d": selected, nothing receive
 // How many values of a recipe the selected unit cannot take, and the first
 // of them: "%d ... %s".
 constexpr int kRecipeTooWide = 103;
+// Asked before another unit is selected while changes wait to be sent: "%d
+// ... %d", the cells not yet sent and the address about to be selected.
+constexpr int kDropUnsentChanges = 154;
 
 }  // namespace text

@@ -67,6 +67,12 @@ bool CCsvRecorder::Open(const std::string& path, bool bAppend, std::string& erro
         error = "no file name given";
         return false;
     }
+    // An exclusive create would call a folder a file that exists.
+    struct stat named{};
+    if (::stat(path.c_str(), &named) == 0 && S_ISDIR(named.st_mode)) {
+        error = path + ": a folder, not a file";
+        return false;
+    }
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_EXCL);
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {

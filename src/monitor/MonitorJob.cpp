@@ -271,14 +271,6 @@ std::vector<MonitorStats> CMonitorJob::Statistics() const
     return m_stats;
 }
 
-int CMonitorJob::WidestKnownUnit() const
-{
-    int widest = 0;
-    for (const MonitorStats& s : m_stats)
-        widest = std::max(widest, static_cast<int>(s.nZoneCount));
-    return widest;
-}
-
 bool CMonitorJob::WaitUntil(Clock::time_point due)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -491,21 +483,37 @@ bool CMonitorJob::Reopen()
 
 void CMonitorJob::Record(const MonitorSample& sample)
 {
-    int widest = 0;
+    MonitorStats widest;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        widest = WidestKnownUnit();
+        for (const MonitorStats& s : m_stats) {
+            if (s.nZoneCount > widest.nZoneCount)
+                widest = s;
+        }
     }
+    const bool bAllKnown =
+        std::all_of(m_states.begin(), m_states.end(), [](const UnitState& state) { return state.bKnown; });
     std::string error;
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
         if (!m_pRecorder || !m_pRecorder->IsOpen())
             return;
-        if (m_pRecorder->GetZoneColumns() == 0 && widest > 0)
-            m_pRecorder->SetZoneColumns(widest);
-        if (m_pRecorder->Write(sample))
+        // A header names every zone a watched unit has; while one of them
+        // is still unknown, every zone a unit can have.
+        if (m_pRecorder->GetZoneColumns() == 0)
+            m_pRecorder->SetZoneColumns(bAllKnown ? widest.nZoneCount : kMaxZones);
+        const int columns = m_pRecorder->GetZoneColumns();
+        if (widest.nZoneCount > columns) {
+            // Its values would be cut off at the last column: not one line
+            // more, rather than a file that holds less than the units sent.
+            error = m_pRecorder->GetPath() + " has columns for " + std::to_string(columns) + " zones, unit " +
+                    std::to_string(widest.nAddress) + " has " + std::to_string(widest.nZoneCount) +
+                    "; the recording stopped after " + std::to_string(m_pRecorder->GetLines()) + " lines";
+        } else if (m_pRecorder->Write(sample)) {
             return;
-        error = m_pRecorder->GetError();
+        } else {
+            error = m_pRecorder->GetError();
+        }
         m_pRecorder.reset();
     }
     m_observer.RecordingStopped(error);

@@ -108,10 +108,13 @@ public:
     std::chrono::milliseconds GetInterval() const;
 
     // Starts recording every following sample to a new CSV file (or to the
-    // end of one with bAppend), with as many zone columns as the widest unit
-    // known now (the widest identified in the first cycle when none is yet).
-    // False with the reason in error; a recording already running is ended
-    // first. May be called before Start().
+    // end of one with bAppend). A new header gets the zone columns of the
+    // widest watched unit at the first line, or all 128 while a watched unit
+    // is still unknown then. A unit with more zones than the file's columns
+    // (an append to a narrower recording, a unit added later) stops the
+    // recording before its line, through RecordingStopped: no value is ever
+    // left out. False with the reason in error; a recording already running
+    // is ended first. May be called before Start().
     bool StartRecording(const std::string& path, bool bAppend, std::string& error);
     // The same to a descriptor the caller keeps (standard output).
     bool StartRecordingTo(int fd, const std::string& name);
@@ -153,7 +156,6 @@ private:
     void ReplaceRecorder(std::unique_ptr<CCsvRecorder> recorder);
     // Takes in the units added and drops those removed since the last cycle.
     void ApplyUnitChanges();
-    int WidestKnownUnit() const;
 
     IMonitorObserver& m_observer;
     MonitorConfig m_config;

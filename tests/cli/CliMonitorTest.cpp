@@ -12,6 +12,7 @@
 #include "ChildProcess.h"
 #include "SimFixture.h"
 #include "TestDir.h"
+#include "monitor/CsvRecorder.h"
 #include "platform/Csv.h"
 #include "platform/SerialDevice.h"
 
@@ -24,6 +25,7 @@ protected:
     {
         home.Write("CONFIG.INI", "[COM_PORT]\r\nPort=0\r\nTimeout=20\r\n[GENERAL]\r\nLanguage=ENGLISH\r\n");
         line.Bus().AddUnit(MakeSimUnit(3, 7, 12, 2, 4));
+        line.Bus().AddUnit(MakeSimUnit(12, 12, 120, 2, 5));
         line.Start();
     }
 
@@ -73,11 +75,18 @@ TEST_F(CliMonitor, StatusTellsHowTheRunEnded)
     };
     const std::string taken = work.File("taken.csv");
     work.Write("taken.csv", "time,address\r\n");
+    // A recording of unit 3 alone: columns for its 12 zones.
+    const std::string narrow = work.File("narrow.csv");
+    const std::string narrowHeader = CCsvRecorder::HeaderLine(12);
+    work.Write("narrow.csv", narrowHeader);
     const Case cases[] = {
         {"a count ends it", {"3", "--count", "2", "--interval", "0"}, "", 0, 2, ""},
         {"nobody answers", {"5", "--count", "3"}, "", 3, 1, "no unit answered"},
         {"one of two answers", {"5", "3", "--count", "1"}, "", 0, 2, ""},
         {"a file that exists", {"3", "--csv", taken}, "", 7, 0, "--append"},
+        {"a folder", {"3", "--csv", work.Path()}, "", 7, 0, "a folder, not a file"},
+        {"an append narrower than a unit", {"3", "12", "--count", "1", "--csv", narrow, "--append"}, "", 7, 2,
+         "has columns for 12 zones, unit 12 has 120"},
         {"a port that is not there", {"3"}, "/dev/nonexistent-vorlent", 2, 0, "cannot open"},
         {"no address", {"--count", "1"}, "", 1, 0, "at least one ADDRESS"},
         {"append without a file", {"3", "--append"}, "", 1, 0, "--append needs --csv FILE"},
@@ -92,6 +101,7 @@ TEST_F(CliMonitor, StatusTellsHowTheRunEnded)
         EXPECT_NE(work.Read("err").find(c.message), std::string::npos) << work.Read("err");
     }
     EXPECT_EQ(work.Read("taken.csv"), "time,address\r\n");
+    EXPECT_EQ(work.Read("narrow.csv"), narrowHeader);
 }
 
 // SIGINT ends a monitor that has no count: status 0, a recording of whole

@@ -1,5 +1,6 @@
 // In-place editing of the main window's grids: what a click, a key or a
 // focus change does to the cell, the unit record and the change lists.
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -392,6 +393,47 @@ TEST_F(CellEditingTest, TheCloseQuestionCountsTheCellsNotYetSent)
     window->close();
     ASSERT_EQ(script.Boxes().size(), 2u);
     EXPECT_EQ(script.Boxes()[1].text, question);
+}
+
+}  // namespace
+
+namespace {
+
+// Zone 03's set value edited for unit 3, then unit 12 chosen from the Devices
+// menu: the answer decides, and what the lists and the cell hold is looked
+// at when unit 12's receive starts (No: afterwards, as there is none).
+TEST_F(CellEditingTest, AnotherUnitIsSelectedOnlyWithTheUnsentChangesDropped)
+{
+    struct Case
+    {
+        int answer, address, listed;
+        uint32_t colour;
+    };
+    for (const Case& c : {Case{kIdNo, 3, 1, CMSFlexGrid::kYellow}, Case{kIdYes, 12, 0, CMSFlexGrid::kWhite}}) {
+        SCOPED_TRACE(c.answer);
+        LoadUnit(4, 12);
+        TheUnit().SetAddress(3);
+        TheUnit().SetOffline(false);
+        window->ShowView(2);
+        Edit(2, 3, 1, "212");
+        const std::size_t before = script.Boxes().size();
+        std::pair<int, uint32_t> held;
+        auto look = [&] { held = {window->GetChangeCount(2), Grid(2).GetCellColour(3, 1)}; };
+        script.AnswerNextBox(c.answer);
+        if (c.answer == kIdYes)
+            script.ExpectDialog([&](QDialog&) { look(); });
+        window->OnCommand(cmd::kFirstUnit + 11);
+        if (c.answer == kIdNo)
+            look();
+        ASSERT_GT(script.Boxes().size(), before);
+        EXPECT_EQ(script.Boxes()[before].text, "Changes not yet sent to the unit: 1.\nThey are dropped when another "
+                                               "unit is selected. Select unit 12 anyway?");
+        EXPECT_TRUE(script.Boxes()[before].bDefaultNo);
+        EXPECT_EQ(script.PendingDialogs(), 0);
+        EXPECT_EQ(TheUnit().GetAddress(), c.address);
+        EXPECT_EQ(held, std::make_pair(c.listed, c.colour));
+        CellEditingProbe::Clear(*window);
+    }
 }
 
 }  // namespace

@@ -38,6 +38,7 @@
 #include "workflows/qt/DlgScanDevices.h"
 #include "monitor/qt/DlgMonitor.h"
 #include "monitor/qt/MonitorChart.h"
+#include "records/qt/DlgChangeHistory.h"
 
 namespace {
 
@@ -412,4 +413,20 @@ TEST_F(Screenshots, MonitorLiveChartLightAndDark)
     RunModal(dialog);
     EXPECT_EQ(script.PendingDialogs(), 0);
     EXPECT_FALSE(dialog.IsJobRunning());
+}
+
+// The history opens wide enough for every column, the outcome at the right
+// end included, as far as the screen has room (under Xvfb it has).
+TEST_F(Screenshots, ChangeHistoryShowsEveryColumnWhole)
+{
+    CDlgChangeHistory dialog({{"2026-12-09T14:03:07.250+01:00", "operator", "workshop-pc", "/dev/ttyUSB0", "3", "1103",
+                               "MZR 12", "4711", "zone parameter", "Zone 05 P03", "120", "9999", "120", "refused"}},
+                             1103);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTableView& table = *dialog.findChild<QTableView*>("table");
+    const int chrome = dialog.frameGeometry().width() - table.viewport()->width();
+    const int room = dialog.screen()->availableGeometry().width() - chrome;
+    EXPECT_GE(table.viewport()->width(), std::min(table.horizontalHeader()->length(), room));
+    Save(dialog, "change-history.png");
 }

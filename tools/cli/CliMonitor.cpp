@@ -3,6 +3,7 @@
 #include "CliMonitor.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -230,7 +231,8 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     } else if (!args.strCsv.empty()) {
         std::string error;
         if (!job.StartRecording(args.strCsv, args.bAppend, error)) {
-            const bool bExists = !args.bAppend && ::access(args.strCsv.c_str(), F_OK) == 0;
+            struct stat named{};
+            const bool bExists = !args.bAppend && ::stat(args.strCsv.c_str(), &named) == 0 && !S_ISDIR(named.st_mode);
             err << "vorlent-cli: cannot record to " << error
                 << (bExists ? " (give --append to add to it, or another name)\n" : "\n");
             return kCliWriteFailed;

@@ -232,6 +232,17 @@ private:
     // is no room at all (the entry is not listed).
     bool ListChange(int nGrid, int32_t nFirst, int32_t nSecond, bool bLookForEqual);
     void ClearChangeLists();
+    // Empties the change lists and takes their yellow marks off the cells.
+    void DropUnsentChanges();
+    // Before unit nAddress is selected: with changes waiting to be sent,
+    // asks whether to drop them (default No) and drops them on Yes. False
+    // when they are to be kept, and the unit with them.
+    bool MayDropUnsentChanges(int nAddress);
+    // Clears the grids for a scan, as the Scan devices command does.
+    void ClearGridsForScan();
+    // No to dropping the changes after a scan: the unit of before the scan
+    // is selected again, received into the record only, and the grids kept.
+    void KeepUnitOfBeforeScan();
     // Selects unit at address and receives it as after a scan (WM_USER+3).
     void SelectAndReceive(int nAddress);
     // Fills grids 1 and 2 and shows view 2 after a successful receive.
@@ -276,6 +287,12 @@ private:
     std::vector<std::pair<int, std::string>> m_redGlobalRows;
     // "Limits: min to max" of global parameter nRow.
     std::string GlobalLimitsTip(int nRow) const;
+
+    // A scan started while changes wait to be sent keeps the grids, the
+    // unit's address and the view until the pick decides about them.
+    bool m_bScanKeptChanges = false;
+    int m_nAddressBeforeScan = 0;
+    int m_nViewBeforeScan = -1;
 
     // Lets the window tests fill a change list as recipe loading does.
     friend struct CellEditingProbe;

@@ -46,7 +46,16 @@ CMonitorChart::CMonitorChart(QWidget* parent) : QWidget(parent), m_plot(new QCus
     m_plot->axisRect()->setRangeDrag(Qt::Horizontal);
     m_plot->axisRect()->setRangeZoom(Qt::Horizontal);
     m_plot->legend->setVisible(true);
-    m_plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+    // Beside the plot, never over it: the lines grow from the left edge and
+    // then keep their newest at the right one, and a box inside would hide
+    // either. The row below the legend takes the height it does not need.
+    auto* side = new QCPLayoutGrid;
+    m_plot->plotLayout()->addElement(0, 1, side);
+    m_plot->plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, m_plot->legend);
+    side->addElement(1, 0, new QCPLayoutElement(m_plot));
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 6, 6, 6));
     // The zones' legend is small beside the lines it names.
     QFont legendFont = font();
     legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);

@@ -6,8 +6,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/TextMemory.h"
 #include "platform/SafeFormat.h"
@@ -17,6 +20,8 @@
 #include "records/qt/ChangeHistoryModel.h"
 
 namespace {
+
+constexpr int kMinWidth = 960;  // pixels
 
 std::vector<std::vector<std::string>> LinesOf(const std::vector<std::vector<std::string>>& lines, int azNumber)
 {
@@ -61,8 +66,6 @@ CDlgChangeHistory::CDlgChangeHistory(const std::vector<std::vector<std::string>>
     m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->resizeColumnsToContents();
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -75,10 +78,21 @@ CDlgChangeHistory::CDlgChangeHistory(const std::vector<std::vector<std::string>>
     layout->addLayout(top);
     layout->addWidget(m_table, 1);
     layout->addWidget(buttons);
-    resize(960, 520);
 
     connect(m_filter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
     ApplyFilter();
+    // Measured once, now that the lines are in: the header would measure
+    // again on every change. The window is as wide as the columns need, as
+    // far as the screen allows, so that the outcome at the right end shows
+    // without scrolling; never narrower than before.
+    m_table->resizeColumnsToContents();
+    const QMargins margins = layout->contentsMargins();
+    const int needed = m_table->horizontalHeader()->length() + m_table->verticalScrollBar()->sizeHint().width() +
+                       2 * m_table->frameWidth() + margins.left() + margins.right();
+    int width = needed;
+    if (const QScreen* shown = screen())
+        width = std::min(width, shown->availableGeometry().width());
+    resize(std::max(width, kMinWidth), 520);
 }
 
 void CDlgChangeHistory::ApplyFilter()

@@ -1,16 +1,20 @@
 // The main window's side of the bus scan: the Scan devices command, the scan
 // dialog's run, the Devices menu's unit items and the pick of a unit.
 #include <QAction>
+#include <QDialog>
 #include <QMenu>
 #include <string>
 
+#include "config/StatusTexts.h"
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MenuBar.h"
+#include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
+#include "workflows/qt/DlgReadWriteParams.h"
 #include "workflows/qt/DlgScanDevices.h"
 
 namespace {
@@ -26,15 +30,45 @@ bool IsBusAddress(int nAddress) { return nAddress >= 1 && nAddress <= CDlgScanDe
 
 void CDarozozazWindowsDlg::OnScanDevices()
 {
+    // Cells typed but not yet sent stay as they are until the pick: only
+    // another unit's pick puts the question whether to drop them.
+    m_bScanKeptChanges = CountUnsentChanges() > 0 && !TheUnit().IsOffline();
+    m_nAddressBeforeScan = TheUnit().GetAddress();
+    m_nViewBeforeScan = m_nCurrentView;
+    if (!m_bScanKeptChanges)
+        ClearGridsForScan();
+    ShowView(-1);
+    // WM_USER+2, sent to the window itself.
+    OnRunScanDialog();
+}
+
+void CDarozozazWindowsDlg::ClearGridsForScan()
+{
     for (int g = 0; g < 3; ++g) {
         CMSFlexGrid& grid = Grid(g);
         grid.Clear();
         grid.SetRows(2);
         grid.SetCols(g == 2 ? 3 : 2);
     }
-    ShowView(-1);
-    // WM_USER+2, sent to the window itself.
-    OnRunScanDialog();
+}
+
+bool CDarozozazWindowsDlg::MayDropUnsentChanges(int nAddress)
+{
+    const int unsent = CountUnsentChanges();
+    if (unsent == 0)
+        return true;
+    const std::string question = platform::SafeFormat(
+        TheTextMemory().GetTextOr(text::kDropUnsentChanges,
+                                  "Changes not yet sent to the unit: %d.\nThey are dropped when another unit is "
+                                  "selected. Select unit %d anyway?"),
+        {static_cast<long long>(unsent), static_cast<long long>(nAddress)});
+    if (ShowMessageBox(this, question, TheTextMemory().GetText(0), MsgIcon::Question, MsgButtons::YesNo, true) !=
+        kIdYes)
+        return false;
+    // A list names cells, not units: kept, it would send the next unit its
+    // own values as if they had been typed.
+    DropUnsentChanges();
+    return true;
 }
 
 void CDarozozazWindowsDlg::OnRunScanDialog()
@@ -79,6 +113,14 @@ void CDarozozazWindowsDlg::OnDevicesItem(int nAddress, const std::string& type)
 
 void CDarozozazWindowsDlg::OnUnitPicked(int nAddress)
 {
+    if (m_bScanKeptChanges) {
+        m_bScanKeptChanges = false;
+        if (IsBusAddress(nAddress) && nAddress != m_nAddressBeforeScan && !MayDropUnsentChanges(nAddress)) {
+            KeepUnitOfBeforeScan();
+            return;
+        }
+        ClearGridsForScan();
+    }
     if (!IsBusAddress(nAddress)) {
         UpdateMenus(false);
         m_menu->Enable(cmd::kFileOpen, true);
@@ -107,6 +149,23 @@ void CDarozozazWindowsDlg::SelectAndReceive(int nAddress)
     m_menu->Check(kUnitItemBase + nAddress, true);
 }
 
+void CDarozozazWindowsDlg::KeepUnitOfBeforeScan()
+{
+    CUnit& unit = TheUnit();
+    unit.SetAddress(static_cast<int16_t>(m_nAddressBeforeScan));
+    unit.SetOffline(false);
+    // The scan has polled the whole bus: the record learns this unit again
+    // (its identification, its value width) while the grids keep what was
+    // typed and what the unit held when it was received.
+    CDlgReadWriteParams receive(0, this);
+    if (RunModal(receive) == QDialog::Accepted)
+        NoteReceivedValues();
+    NoteTransferEnd(receive.GetJobResult(), false);
+    UpdateMenus(true);
+    m_menu->Check(kUnitItemBase + m_nAddressBeforeScan, true);
+    ShowView(m_nViewBeforeScan == -1 ? 2 : m_nViewBeforeScan);
+}
+
 void CDarozozazWindowsDlg::ShowReceivedUnit()
 {
     FillGrid(1, false, true);
@@ -118,10 +177,12 @@ void CDarozozazWindowsDlg::OnSelectUnit(int nAddress)
 {
     if (!IsBusAddress(nAddress))
         return;
+    CUnit& unit = TheUnit();
+    if (nAddress != unit.GetAddress() && !MayDropUnsentChanges(nAddress))
+        return;
     UpdateTitle(false);
     m_menu->Enable(cmd::kFileSave, false);
 
-    CUnit& unit = TheUnit();
     m_menu->Check(kUnitItemBase + unit.GetAddress(), false);
     unit.SetAddress(static_cast<int16_t>(nAddress));
     // Items stay in the menu when a later scan could not open the port and

@@ -36,11 +36,11 @@ void SetCellColour(CMSFlexGrid& grid, int row, int col, uint32_t colour)
     grid.SetFillStyle(oldFill);
 }
 
-void WhitenRedCells(CMSFlexGrid& grid)
+void WhitenCellsOf(CMSFlexGrid& grid, uint32_t colour)
 {
     for (int row = 1; row < grid.GetRows(); ++row) {
         for (int col = 1; col < grid.GetCols(); ++col) {
-            if (grid.GetCellColour(row, col) == CMSFlexGrid::kRed)
+            if (grid.GetCellColour(row, col) == colour)
                 SetCellColour(grid, row, col, CMSFlexGrid::kWhite);
         }
     }
@@ -135,7 +135,7 @@ void CDarozozazWindowsDlg::OnSendParams()
             shown->SetRedraw(false);
         }
         for (CMSFlexGrid* grid : m_grid)
-            WhitenRedCells(*grid);
+            WhitenCellsOf(*grid, CMSFlexGrid::kRed);
         // Whitening took the red rows' tooltips; their limits come back.
         for (const auto& [row, tip] : m_redGlobalRows) {
             if (row >= 1 && row < Grid(0).GetRows())
@@ -164,6 +164,13 @@ void CDarozozazWindowsDlg::OnSendParams()
     if (bDone)
         ClearChangeLists();
     NoteTransferEnd(dialog.GetJobResult(), true);
+}
+
+void CDarozozazWindowsDlg::DropUnsentChanges()
+{
+    for (CMSFlexGrid* grid : m_grid)
+        WhitenCellsOf(*grid, CMSFlexGrid::kYellow);
+    ClearChangeLists();
 }
 
 EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
