@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/Csv.h"
@@ -213,13 +214,21 @@ void CCsvRecorder::Fail(const std::string& what, int err)
     m_fd = -1;
 }
 
-void CCsvRecorder::Close()
+bool CCsvRecorder::Close()
 {
     if (m_fd < 0)
-        return;
-    if (m_bOwnsFd) {
-        (void)::fsync(m_fd);
-        ::close(m_fd);
-    }
-    m_fd = -1;
+        return true;
+    const int fd = std::exchange(m_fd, -1);
+    if (!m_bOwnsFd)
+        return true;
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    // EINVAL: a pipe or a terminal, which has nothing to sync.
+    if (err == EINVAL)
+        err = 0;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0)
+        return true;
+    m_strError = m_strPath + " could not be closed: " + std::strerror(err) + "; its last lines may be lost";
+    return false;
 }

@@ -47,8 +47,10 @@ public:
     // open or has just stopped on an error (see GetError()).
     bool Write(const MonitorSample& sample);
 
-    // Syncs (for a file) and closes. Harmless when not open.
-    void Close();
+    // Syncs (for a file) and closes. False, with the reason in GetError(),
+    // when the sync or the close failed: the last lines may not be on the
+    // disk. Harmless (true) when not open.
+    bool Close();
 
     bool IsOpen() const { return m_fd >= 0; }
     // Why the recording stopped; empty while it runs or after a plain Close.

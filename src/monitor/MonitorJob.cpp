@@ -240,29 +240,39 @@ void CMonitorJob::ReplaceRecorder(std::unique_ptr<CCsvRecorder> recorder)
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
         previous = std::exchange(m_pRecorder, std::move(recorder));
+        PublishRecording(m_pRecorder.get());
     }
     // Synced and closed outside the lock: the worker does not wait for a
     // slow disk to take the last lines.
-    if (previous)
-        previous->Close();
+    if (previous && !previous->Close())
+        m_observer.RecordingStopped(previous->GetError());
+}
+
+void CMonitorJob::PublishRecording(const CCsvRecorder* recorder)
+{
+    RecordingView view;
+    if (recorder && recorder->IsOpen())
+        view = {true, recorder->GetPath(), recorder->GetLines()};
+    std::lock_guard<std::mutex> lock(m_viewMutex);
+    m_recordingView = std::move(view);
 }
 
 bool CMonitorJob::IsRecording() const
 {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    return m_pRecorder && m_pRecorder->IsOpen();
+    std::lock_guard<std::mutex> lock(m_viewMutex);
+    return m_recordingView.bOpen;
 }
 
 std::string CMonitorJob::RecordingPath() const
 {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    return m_pRecorder ? m_pRecorder->GetPath() : std::string();
+    std::lock_guard<std::mutex> lock(m_viewMutex);
+    return m_recordingView.strPath;
 }
 
 long long CMonitorJob::RecordedLines() const
 {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    return m_pRecorder ? m_pRecorder->GetLines() : 0;
+    std::lock_guard<std::mutex> lock(m_viewMutex);
+    return m_recordingView.nLines;
 }
 
 std::vector<MonitorStats> CMonitorJob::Statistics() const
@@ -510,11 +520,13 @@ void CMonitorJob::Record(const MonitorSample& sample)
                     std::to_string(widest.nAddress) + " has " + std::to_string(widest.nZoneCount) +
                     "; the recording stopped after " + std::to_string(m_pRecorder->GetLines()) + " lines";
         } else if (m_pRecorder->Write(sample)) {
+            PublishRecording(m_pRecorder.get());
             return;
         } else {
             error = m_pRecorder->GetError();
         }
         m_pRecorder.reset();
+        PublishRecording(nullptr);
     }
     m_observer.RecordingStopped(error);
 }

@@ -152,7 +152,7 @@ private:
     bool WaitWhilePaused();
     void Record(const MonitorSample& sample);
     // Puts recorder (null: none) in place of the running recording, which
-    // is ended.
+    // is ended; a failure to close it is told through RecordingStopped.
     void ReplaceRecorder(std::unique_ptr<CCsvRecorder> recorder);
     // Takes in the units added and drops those removed since the last cycle.
     void ApplyUnitChanges();
@@ -175,6 +175,17 @@ private:
     // Apart, so that a slow disk holds no control call but the recording's.
     mutable std::mutex m_recordMutex;
     std::unique_ptr<CCsvRecorder> m_pRecorder;
+    // What the window shows of the recording, copied after each line under
+    // a lock of its own: a refresh never waits for a write or a sync.
+    struct RecordingView
+    {
+        bool bOpen = false;
+        std::string strPath;
+        long long nLines = 0;
+    };
+    void PublishRecording(const CCsvRecorder* recorder);
+    mutable std::mutex m_viewMutex;
+    RecordingView m_recordingView;
 
     std::atomic<bool> m_bRunning{false};
     std::atomic<bool> m_bPaused{false};
