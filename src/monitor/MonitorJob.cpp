@@ -443,11 +443,9 @@ bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t
     CComPort& port = unit.GetComPort();
     const long long writes = port.GetWrites();
     const long long discarded = port.GetDiscardedBytes();
-    bool bOk = unit.ReadParamRow(row);
-    // A row shorter than the unit's zones would leave the values of an
-    // earlier answer in its tail: no answer, rather than old values as new.
-    const int expected = 7 + state.unit.nZoneCount * state.unit.nValueWidth;
-    bOk = bOk && port.GetLastReadBytes() >= expected;
+    // The telegram layer takes a row only whole (zone count x width), so no
+    // value of an earlier answer stands in a short row's tail.
+    const bool bOk = unit.ReadParamRow(row);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         MonitorStats& s = m_stats[state.index];

@@ -82,18 +82,17 @@ struct Options
     std::vector<std::string> operands;
 };
 
-// A whole decimal number within [low, high], nothing else.
-bool ParseNumber(const std::string& text, long low, long high, long& value)
+}  // namespace
+
+bool ParseWhole(const std::string& text, long long low, long long high, long long& value)
 {
-    if (text.empty() || text.size() > 9)
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    value = std::stol(text);
+    value = std::stoll(text);
     return value >= low && value <= high;
 }
+
+namespace {
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error)
 {
@@ -109,7 +108,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
-        long number = 0;
+        long long number = 0;
         if (arg == "--home") {
             if (!valueOf(arg, options.home))
                 return false;
@@ -121,7 +120,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             // Any number that CONFIG.INI's [PORTS] maps, as in the interface
             // dialog; whether it stands for a device is told when it is used.
-            if (!ParseNumber(value, 1, 32767, number)) {
+            if (!ParseWhole(value, 1, 32767, number)) {
                 error = "--port takes a port number from 1 to 32767, not '" + value + "'";
                 return false;
             }
@@ -129,7 +128,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         } else if (arg == "--baud") {
             if (!valueOf(arg, value))
                 return false;
-            if (!ParseNumber(value, 1, 99999999, number)) {
+            if (!ParseWhole(value, 1, 99999999, number)) {
                 error = "--baud takes a positive baud rate, not '" + value + "'";
                 return false;
             }
@@ -137,7 +136,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         } else if (arg == "--timeout") {
             if (!valueOf(arg, value))
                 return false;
-            if (!ParseNumber(value, 1, 32767, number)) {
+            if (!ParseWhole(value, 1, 32767, number)) {
                 error = "--timeout takes milliseconds from 1 to 32767, not '" + value + "'";
                 return false;
             }
@@ -320,8 +319,8 @@ public:
             ParseMonitorArgs(m_options.operands, args, error);
             return RunMonitorCommand(m_unit, m_strDevice, args, m_out, m_err);
         }
-        long address = 0;
-        if (!ParseNumber(m_options.operands[0], 1, 30, address)) {
+        long long address = 0;
+        if (!ParseWhole(m_options.operands[0], 1, 30, address)) {
             m_err << "vorlent-cli: ADDRESS must be a bus address from 1 to 30, not '" << m_options.operands[0]
                   << "'\n" << kUsage;
             return kCliUsage;

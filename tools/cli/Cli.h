@@ -17,6 +17,10 @@ enum CliStatus
     kCliWriteFailed = 7,
 };
 
+// A whole decimal number within [low, high] and nothing else: no sign, no
+// blanks, at most 12 digits. Every command's numbers are read with it.
+bool ParseWhole(const std::string& text, long long low, long long high, long long& value);
+
 // Runs one command line (arguments without the program name). Results go to
 // out, messages to err.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -40,15 +40,6 @@ private:
     struct sigaction m_oldPipe{};
 };
 
-// A whole decimal number within [low, high], nothing else.
-bool ParseWhole(const std::string& text, long long low, long long high, long long& value)
-{
-    if (text.empty() || text.size() > 12 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    value = std::stoll(text);
-    return value >= low && value <= high;
-}
-
 // Seconds with up to three decimals ("0.5", "2", "0.250"), as milliseconds.
 bool ParseSeconds(const std::string& text, long long& ms)
 {

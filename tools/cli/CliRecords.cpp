@@ -17,14 +17,6 @@ constexpr int kDiffSame = 0;
 constexpr int kDiffDifferent = 1;
 constexpr int kDiffUsage = 2;
 
-bool ParseWhole(const std::string& text, long low, long high, long& value)
-{
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    value = std::stol(text);
-    return value >= low && value <= high;
-}
-
 int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostream& err)
 {
     records::ChangeFilter filter;
@@ -36,7 +28,7 @@ int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostrea
             return kCliUsage;
         }
         const std::string& value = operands[++i];
-        long number = 0;
+        long long number = 0;
         if (flag == "--az") {
             if (!ParseWhole(value, 0, 32767, number)) {
                 err << "vorlent-cli: --az takes an AZ number from 0 to 32767, not '" << value << "'\n";
@@ -100,7 +92,7 @@ int Diff(const std::vector<std::string>& operands, std::ostream& out, std::ostre
     records::RecipeValues right;
     std::string leftName = operands[0];
     if (bUnit) {
-        long address = 0;
+        long long address = 0;
         if (!ParseWhole(operands[1], 1, 30, address)) {
             err << "vorlent-cli: ADDRESS must be a bus address from 1 to 30, not '" << operands[1] << "'\n";
             return kDiffUsage;
