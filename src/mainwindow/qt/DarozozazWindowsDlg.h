@@ -117,6 +117,10 @@ public:
     // for an entry sent, or passed over as lying outside its grid; NoAnswer
     // when neither the write nor the read-back got an answer.
     EntryResult OnSendEntry(int nGrid, int nEntry);
+    // The value to send for a change-list entry of grid nGrid, from its
+    // cell, and that cell; false when the grid has no such cell (an entry
+    // listed for a unit with more zones or parameters).
+    bool ChangedCell(int nGrid, const ChangeEntry& entry, SendItem& item, int& row, int& col);
 
     // --- Grids -------------------------------------------------------------
     bool FillGrid(int nGrid, bool bReceive, bool bUpdateMenus);

@@ -58,22 +58,20 @@ UnitValues CDarozozazWindowsDlg::HeldInWindow()
     // with a unit selected, an edit waits in its grid until it is sent.
     UnitValues values = CaptureValues(TheUnit());
     for (int g = 0; g < 3; ++g) {
-        CMSFlexGrid& grid = Grid(g);
         for (int j = 0; j < GetChangeCount(g) && j < kChangeListSize; ++j) {
-            const ChangeEntry& entry = GetChange(g, j);
-            const int row = g == 0 ? entry.nFirst : entry.nSecond;
-            const int col = g == 1 ? entry.nFirst : 1;
-            if (row < 1 || row >= grid.GetRows() || col < 1 || col >= grid.GetCols())
+            SendItem item;
+            int row = 0;
+            int col = 0;
+            if (!ChangedCell(g, GetChange(g, j), item, row, col))
                 continue;
-            const auto value = static_cast<int32_t>(ToNumber(grid.GetTextMatrix(row, col)));
             const auto r = static_cast<std::size_t>(row - 1);
             const auto c = static_cast<std::size_t>(col - 1);
             if (g == 0 && r < values.globals.size())
-                values.globals[r] = value;
+                values.globals[r] = item.value;
             else if (g == 1 && r < values.zoneParams.size() && c < values.zoneParams[r].size())
-                values.zoneParams[r][c] = value;
+                values.zoneParams[r][c] = item.value;
             else if (g == 2 && r < values.setValues.size())
-                values.setValues[r] = value;
+                values.setValues[r] = item.value;
         }
     }
     return values;

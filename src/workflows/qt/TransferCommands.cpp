@@ -173,6 +173,35 @@ void CDarozozazWindowsDlg::DropUnsentChanges()
     ClearChangeLists();
 }
 
+bool CDarozozazWindowsDlg::ChangedCell(int nGrid, const ChangeEntry& entry, SendItem& item, int& row, int& col)
+{
+    col = 1;
+    switch (nGrid) {
+    case 0:
+        item.kind = SendItem::Kind::Global;
+        row = entry.nFirst;
+        item.index = static_cast<int16_t>(row);
+        break;
+    case 1:
+        item.kind = SendItem::Kind::ZoneParam;
+        row = entry.nSecond;
+        col = entry.nFirst;
+        item.index = static_cast<int16_t>(col);
+        item.zone = static_cast<int16_t>(row);
+        break;
+    default:
+        item.kind = SendItem::Kind::SetValue;
+        row = entry.nSecond;
+        item.zone = static_cast<int16_t>(row);
+        break;
+    }
+    CMSFlexGrid& grid = Grid(nGrid);
+    if (row < 1 || row >= grid.GetRows() || col < 1 || col >= grid.GetCols())
+        return false;
+    item.value = CellNumber(grid.GetTextMatrix(row, col));
+    return true;
+}
+
 EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
 {
     if (nGrid == -1) {
@@ -212,33 +241,12 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     SendItem item;
     int row = 0;
     int col = 1;
-    switch (nGrid) {
-    case 0:
-        item.kind = SendItem::Kind::Global;
-        row = entry.nFirst;
-        item.index = static_cast<int16_t>(row);
-        break;
-    case 1:
-        item.kind = SendItem::Kind::ZoneParam;
-        row = entry.nSecond;
-        col = entry.nFirst;
-        item.index = static_cast<int16_t>(col);
-        item.zone = static_cast<int16_t>(row);
-        break;
-    default:
-        item.kind = SendItem::Kind::SetValue;
-        row = entry.nSecond;
-        item.zone = static_cast<int16_t>(row);
-        break;
-    }
-    CMSFlexGrid& grid = Grid(nGrid);
     // An entry listed for another unit with more zones or parameters has
     // no cell here: it is passed over, and the send goes on.
-    if (row < 1 || row >= grid.GetRows() || col < 1 || col >= grid.GetCols())
+    if (!ChangedCell(nGrid, entry, item, row, col))
         return EntryResult::Handled;
-
+    CMSFlexGrid& grid = Grid(nGrid);
     SetCellColour(grid, row, col, CMSFlexGrid::kWhite);
-    item.value = CellNumber(grid.GetTextMatrix(row, col));
 
     const SendOutcome outcome = SendOne(TheUnit(), item);
     RecordSendOutcome(outcome);
