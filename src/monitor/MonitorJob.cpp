@@ -378,20 +378,10 @@ bool CMonitorJob::Identify(UnitState& state)
         zones = asked;
     }
     bOk = bOk && (width == 4 || width == 5);
-    const long long tries = port.GetWrites() - writes;
-    {
+    CountPolls(state, requests, bOk, writes, discarded);
+    if (bOk) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        MonitorStats& s = m_stats[state.index];
-        s.nPolls += requests;
-        s.nRetried += bOk && tries > requests ? 1 : 0;
-        s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
-        if (bOk) {
-            s.nAnswered += requests;
-            s.nZoneCount = zones;
-        } else {
-            ++s.nNoAnswer;
-            s.nAnswered += requests - 1;
-        }
+        m_stats[state.index].nZoneCount = zones;
     }
     if (port.HasLinkFailed()) {
         DeviceGone(port.GetLinkError());
@@ -446,14 +436,7 @@ bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t
     // The telegram layer takes a row only whole (zone count x width), so no
     // value of an earlier answer stands in a short row's tail.
     const bool bOk = unit.ReadParamRow(row);
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        MonitorStats& s = m_stats[state.index];
-        ++s.nPolls;
-        ++(bOk ? s.nAnswered : s.nNoAnswer);
-        s.nRetried += bOk && port.GetWrites() - writes > 1 ? 1 : 0;
-        s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
-    }
+    CountPolls(state, 1, bOk, writes, discarded);
     if (port.HasLinkFailed()) {
         DeviceGone(port.GetLinkError());
         return false;
@@ -465,6 +448,19 @@ bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t
         values[static_cast<std::size_t>(zone - 1)] =
             row == -1 ? unit.GetStoredActualValue(zone) : unit.GetStoredSetValue(zone);
     return true;
+}
+
+void CMonitorJob::CountPolls(const UnitState& state, int requests, bool bOk, long long writes, long long discarded)
+{
+    const CComPort& port = m_pUnit->GetComPort();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    MonitorStats& s = m_stats[state.index];
+    s.nPolls += requests;
+    // A failed exchange is its last request; those before it were answered.
+    s.nAnswered += bOk ? requests : requests - 1;
+    s.nNoAnswer += bOk ? 0 : 1;
+    s.nRetried += bOk && port.GetWrites() - writes > requests ? 1 : 0;
+    s.nLateDiscarded += port.GetDiscardedBytes() > discarded ? 1 : 0;
 }
 
 void CMonitorJob::DeviceGone(const std::string& text)

@@ -144,6 +144,9 @@ private:
     bool Identify(UnitState& state);
     void PollUnit(UnitState& state, long long cycle);
     bool RowTelegram(UnitState& state, int16_t row, std::vector<int32_t>& values);
+    // Counts an exchange of requests telegrams for the unit's statistics;
+    // writes and discarded are the port's counts from before it.
+    void CountPolls(const UnitState& state, int requests, bool bOk, long long writes, long long discarded);
     void DeviceGone(const std::string& text);
     bool Reopen();
     // Waits until due, a stop, or a change of the interval or pause; false
