@@ -208,6 +208,15 @@ void CMonitorJob::SetInterval(std::chrono::milliseconds interval)
     m_wake.notify_all();
 }
 
+void CMonitorJob::WakeBetweenCycles()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bBetweenWanted = true;
+    }
+    m_wake.notify_all();
+}
+
 std::chrono::milliseconds CMonitorJob::GetInterval() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -331,6 +340,11 @@ void CMonitorJob::Run()
         const double cycleMs = MsBetween(start, Clock::now());
         m_nCycles = cycle;
         m_observer.CycleDone(cycle, cycleMs, Statistics());
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bBetweenWanted = false;
+        }
+        m_observer.BetweenCycles(*m_pUnit);
         if (m_config.nMaxCycles > 0 && cycle >= m_config.nMaxCycles)
             break;
 
@@ -342,6 +356,13 @@ void CMonitorJob::Run()
             const Clock::time_point due = start + m_interval;
             if (m_bStop || Clock::now() >= due)
                 break;
+            if (m_bBetweenWanted) {
+                m_bBetweenWanted = false;
+                lock.unlock();
+                m_observer.BetweenCycles(*m_pUnit);
+                lock.lock();
+                continue;
+            }
             m_wake.wait_until(lock, due);
         }
         if (m_bStop)

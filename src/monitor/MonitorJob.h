@@ -39,6 +39,12 @@ public:
     virtual void RecordingStopped(const std::string& /*text*/) {}
     // The worker is done and the link closed: the owner may now Wait().
     virtual void Finished() {}
+    // The line is free for other work (a write asked for from elsewhere):
+    // after each CycleDone, and while the job waits for its next cycle
+    // whenever WakeBetweenCycles() was called. unit is the job's own record,
+    // its link open unless the device is gone; what it is told here (address,
+    // layout) the job tells it again before its next poll.
+    virtual void BetweenCycles(CUnit& /*unit*/) {}
 };
 
 struct MonitorConfig
@@ -105,6 +111,9 @@ public:
     // Takes effect at once: the wait for the next cycle is measured again
     // from the current cycle's start.
     void SetInterval(std::chrono::milliseconds interval);
+    // Has the observer's BetweenCycles called soon: at once while the job
+    // waits for its next cycle, else after the current one. Returns at once.
+    void WakeBetweenCycles();
     std::chrono::milliseconds GetInterval() const;
 
     // Starts recording every following sample to a new CSV file (or to the
@@ -169,6 +178,7 @@ private:
     mutable std::mutex m_mutex;  // guards what follows and wakes the waits
     std::condition_variable m_wake;
     bool m_bStop = false;
+    bool m_bBetweenWanted = false;
     std::chrono::milliseconds m_interval{1000};
     std::vector<MonitorStats> m_stats;
     // Addresses watched once the changes below are applied, and the changes.

@@ -9,11 +9,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <mutex>
 #include <ostream>
 
 #include "Cli.h"
 #include "monitor/MonitorJob.h"
+#include "mqtt/MqttBridge.h"
+#include "mqtt/MqttUrl.h"
 #include "platform/Csv.h"
 #include "platform/StopSignals.h"
 #include "unit/Unit.h"
@@ -72,8 +77,20 @@ class Printer : public IMonitorObserver
 public:
     Printer(std::ostream& out, std::ostream& err, bool bLines) : m_out(out), m_err(err), m_bLines(bLines) {}
 
+    void UnitIdentified(int16_t address, int32_t zones, int16_t width) override
+    {
+        if (m_pBridge)
+            m_pBridge->UnitIdentified(address, zones, width);
+    }
+    void BetweenCycles(CUnit& unit) override
+    {
+        if (m_pBridge)
+            m_pBridge->BetweenCycles(unit);
+    }
     void SampleTaken(const MonitorSample& sample) override
     {
+        if (m_pBridge)
+            m_pBridge->SampleTaken(sample);
         if (sample.nCycle == 1 && sample.Answered())
             m_bFirstCycleAnswered = true;
         if (!m_bLines)
@@ -99,7 +116,9 @@ public:
             return;
         m_bFirstCycleDone = true;
         // Nobody to watch: ended before a second cycle of silence goes out.
-        if (!m_bFirstCycleAnswered && m_pJob)
+        // Published, the silence is news for the plant (every unit
+        // offline), and a unit switched on later is seen when it comes.
+        if (!m_bFirstCycleAnswered && m_pJob && !m_pBridge)
             m_pJob->RequestStop();
     }
     void LinkChanged(MonitorLink state, const std::string& text) override
@@ -117,7 +136,14 @@ public:
         m_bRecordingFailed = true;
     }
 
+    void Tell(const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_err << "vorlent-cli: " << text << '\n' << std::flush;
+    }
+
     void SetJob(CMonitorJob* job) { m_pJob = job; }
+    void SetBridge(CMqttBridge* bridge) { m_pBridge = bridge; }
     bool FirstCycleDone() const { return m_bFirstCycleDone.load(); }
     bool FirstCycleAnswered() const { return m_bFirstCycleAnswered.load(); }
     bool OutputLost() const { return m_bOutputLost.load(); }
@@ -129,11 +155,114 @@ private:
     std::ostream& m_err;
     bool m_bLines;
     CMonitorJob* m_pJob = nullptr;
+    CMqttBridge* m_pBridge = nullptr;
     std::atomic<bool> m_bFirstCycleDone{false};
     std::atomic<bool> m_bFirstCycleAnswered{false};
     std::atomic<bool> m_bOutputLost{false};
     std::atomic<bool> m_bRecordingFailed{false};
 };
+
+// The part of a device path that names the port in topics and the client
+// id: "/dev/ttyUSB0" gives "ttyUSB0", "/dev/pts/3" gives "pts_3".
+std::string PortName(const std::string& device)
+{
+    const std::string name = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
+    return TopicLevel(name);
+}
+
+// The bridge's settings from the options, judged before the line is
+// touched; false with the reason.
+bool PrepareMqtt(const MonitorArgs& args, const std::string& device, CUnit& lineOf, MqttBridgeConfig& config,
+                 std::string& error)
+{
+    MqttUrl url;
+    if (!ParseMqttUrl(args.strMqttUrl, url, error))
+        return false;
+    const std::string host = records::HostName();
+    config.strBase = url.strBase.empty() ? "vorlent/" + TopicLevel(host) + "/" + PortName(device) : url.strBase;
+    error = CheckTopicBase(config.strBase);
+    if (!error.empty())
+        return false;
+    CMqttClient::Settings& client = config.client;
+    client.strHost = url.strHost;
+    client.nPort = url.nPort;
+    client.bTls = url.bTls;
+    client.strUser = url.strUser;
+    config.strBrokerName = (url.strHost.find(':') != std::string::npos ? "[" + url.strHost + "]" : url.strHost) +
+                           ":" + std::to_string(url.nPort);
+
+    // The password from a file or the environment, never from the command line.
+    if (!args.strMqttPasswordFile.empty()) {
+        std::ifstream file(args.strMqttPasswordFile);
+        if (!file) {
+            error = "cannot read the password file " + args.strMqttPasswordFile;
+            return false;
+        }
+        std::getline(file, client.strPassword);
+        if (!client.strPassword.empty() && client.strPassword.back() == '\r')
+            client.strPassword.pop_back();
+    } else if (const char* password = std::getenv("VORLENT_MQTT_PASSWORD")) {
+        client.strPassword = password;
+    }
+    if (!client.strPassword.empty() && client.strUser.empty()) {
+        error = "a password needs a user name in the URL (mqtt://USER@HOST/...)";
+        return false;
+    }
+    if (!url.bTls && (!args.strMqttCaFile.empty() || !args.strMqttCert.empty() || !args.strMqttKey.empty())) {
+        error = "--mqtt-cafile, --mqtt-cert and --mqtt-key need an mqtts:// URL";
+        return false;
+    }
+    if (args.strMqttCert.empty() != args.strMqttKey.empty()) {
+        error = "--mqtt-cert and --mqtt-key go together";
+        return false;
+    }
+    for (const std::string* file : {&args.strMqttCaFile, &args.strMqttCert, &args.strMqttKey}) {
+        if (!file->empty() && !std::ifstream(*file)) {
+            error = "cannot read " + *file;
+            return false;
+        }
+    }
+    client.strCaFile = args.strMqttCaFile;
+    client.strCertFile = args.strMqttCert;
+    client.strKeyFile = args.strMqttKey;
+    client.strClientId = args.strMqttClientId.empty() ? "vorlent-" + TopicLevel(host) + "-" + PortName(device)
+                                                      : args.strMqttClientId;
+    long long keepAlive = 30;
+    if (!args.strMqttKeepAlive.empty() && !ParseWhole(args.strMqttKeepAlive, 5, 65535, keepAlive)) {
+        error = "--mqtt-keepalive takes seconds from 5 to 65535, not '" + args.strMqttKeepAlive + "'";
+        return false;
+    }
+    client.nKeepAlive = static_cast<int>(keepAlive);
+
+    config.bPerZone = args.bMqttPerZone;
+    if (args.bMqttDiscovery) {
+        config.strDiscoveryPrefix = args.strMqttDiscoveryPrefix.empty() ? "homeassistant" : args.strMqttDiscoveryPrefix;
+        error = CheckTopicBase(config.strDiscoveryPrefix);
+        if (!error.empty()) {
+            error = "--mqtt-discovery: " + error;
+            return false;
+        }
+    }
+    for (const std::string& entry : args.mqttAllowWrites) {
+        if (!config.guard.Allow(entry, error))
+            return false;
+    }
+    for (int address : config.guard.Addresses()) {
+        if (std::find(args.addresses.begin(), args.addresses.end(), address) == args.addresses.end()) {
+            error = "--mqtt-allow-writes names unit " + std::to_string(address) + ", which is not watched";
+            return false;
+        }
+    }
+    config.info.version = VORLENT_VERSION;
+    config.info.device = device;
+    config.info.baudrate = lineOf.GetBaudrate();
+    config.info.addresses = args.addresses;
+    config.info.intervalMs = args.nIntervalMs;
+    config.info.bWrites = config.guard.Any();
+    config.strRecordUser = "mqtt:" + records::LoginName();
+    config.strRecordHost = host;
+    return true;
+}
 
 }  // namespace
 
@@ -179,6 +308,36 @@ bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& arg
             bCsv = true;
         } else if (arg == "--append") {
             args.bAppend = true;
+        } else if (arg.rfind("--mqtt", 0) == 0) {
+            args.bMqttOptions = args.bMqttOptions || arg != "--mqtt";
+            std::string* target = arg == "--mqtt"                    ? &args.strMqttUrl
+                                  : arg == "--mqtt-password-file"    ? &args.strMqttPasswordFile
+                                  : arg == "--mqtt-cafile"           ? &args.strMqttCaFile
+                                  : arg == "--mqtt-cert"             ? &args.strMqttCert
+                                  : arg == "--mqtt-key"              ? &args.strMqttKey
+                                  : arg == "--mqtt-client-id"        ? &args.strMqttClientId
+                                  : arg == "--mqtt-keepalive"        ? &args.strMqttKeepAlive
+                                                                     : nullptr;
+            if (target) {
+                if (!valueOf(*target))
+                    return false;
+                if (target->empty()) {
+                    error = arg + " needs a value";
+                    return false;
+                }
+            } else if (arg == "--mqtt-allow-writes") {
+                if (!valueOf(value))
+                    return false;
+                args.mqttAllowWrites.push_back(value);
+            } else if (arg == "--mqtt-per-zone") {
+                args.bMqttPerZone = true;
+            } else if (arg == "--mqtt-discovery" || arg.rfind("--mqtt-discovery=", 0) == 0) {
+                args.bMqttDiscovery = true;
+                args.strMqttDiscoveryPrefix = arg.size() > 16 ? arg.substr(17) : std::string();
+            } else {
+                error = "unknown option " + arg + " for monitor";
+                return false;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " for monitor";
             return false;
@@ -202,16 +361,36 @@ bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& arg
         error = "--append needs --csv FILE";
         return false;
     }
+    if (args.bMqttOptions && args.strMqttUrl.empty()) {
+        error = "the --mqtt-... options need --mqtt URL";
+        return false;
+    }
     return true;
 }
 
 int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArgs& args, std::ostream& out,
                       std::ostream& err)
 {
+    MqttBridgeConfig mqttConfig;
+    if (!args.strMqttUrl.empty()) {
+        std::string error;
+        if (!PrepareMqtt(args, device, lineOf, mqttConfig, error)) {
+            err << "vorlent-cli: " << error << '\n';
+            return kCliMqttUsage;
+        }
+    }
     const bool bCsvToStdout = args.strCsv == "-";
     Printer printer(out, err, !bCsvToStdout);
     CMonitorJob job(printer);
     printer.SetJob(&job);
+    // Gone before the job: its network thread ends before the job it wakes.
+    std::unique_ptr<CMqttBridge> bridge;
+    if (!args.strMqttUrl.empty()) {
+        bridge = std::make_unique<CMqttBridge>(
+            std::move(mqttConfig), [&printer](const std::string& text) { printer.Tell(text); },
+            [&job] { job.WakeBetweenCycles(); });
+        printer.SetBridge(bridge.get());
+    }
 
     // The file first: a name that is taken is refused before the line is
     // touched.
@@ -231,6 +410,38 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         bCreatedFile = !args.bAppend;
     }
 
+    if (bridge) {
+        auto dropNewFile = [&] {
+            job.StopRecording();
+            if (bCreatedFile)
+                ::unlink(args.strCsv.c_str());
+        };
+        std::string error;
+        // No write from the plant without its line in the change record.
+        const std::string recordPath = records::ChangeRecordPath();
+        if (!args.mqttAllowWrites.empty() && !bridge->OpenChangeRecord(recordPath, error)) {
+            err << "vorlent-cli: cannot append to the change record " << (recordPath.empty() ? "(none)" : recordPath)
+                << ": " << error << "; writes from the broker need it\n";
+            dropNewFile();
+            return kCliWriteFailed;
+        }
+        if (!bridge->Start(error)) {
+            err << "vorlent-cli: " << error << '\n';
+            dropNewFile();
+            return kCliMqttUsage;
+        }
+        // A counted run exists to deliver its cycles: a broker that refuses
+        // them is told before the line is polled.
+        std::string refusal;
+        if (args.nCount > 0 && !bridge->WaitForFirstAnswer(std::chrono::seconds(5), refusal)) {
+            err << "vorlent-cli: the broker " << bridge->BrokerName() << " refused the connection: " << refusal
+                << "; nothing was polled\n";
+            bridge->Finish();
+            dropNewFile();
+            return kCliWriteFailed;
+        }
+    }
+
     MonitorConfig config;
     config.line = MonitorLineOf(lineOf);
     for (int address : args.addresses)
@@ -240,6 +451,8 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
 
     IgnoreBrokenPipe brokenPipe;
     if (!job.Start(config)) {
+        if (bridge)
+            bridge->Finish();
         job.StopRecording();
         if (bCreatedFile)
             ::unlink(args.strCsv.c_str());
@@ -267,7 +480,9 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         if (platform::StopSignalReceived() || bNothingLeft)
             job.RequestStop();
     }
-    const bool bNoUnit = printer.FirstCycleDone() && !printer.FirstCycleAnswered();
+    // The broker hears "offline" from us, not from the Last Will.
+    const bool bRecorded = !bridge || bridge->Finish();
+    const bool bNoUnit = printer.FirstCycleDone() && !printer.FirstCycleAnswered() && !bridge;
 
     if (bNoUnit) {
         // A recording of silence only is no recording: a new file goes again.
@@ -279,7 +494,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         err << ")\n";
         return kCliComm;
     }
-    if (printer.RecordingFailed())
+    if (printer.RecordingFailed() || !bRecorded)
         return kCliWriteFailed;
     if (isatty(STDERR_FILENO) == 1) {
         for (const MonitorStats& s : job.Statistics()) {

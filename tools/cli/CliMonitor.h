@@ -15,7 +15,25 @@ struct MonitorArgs
     long long nCount = 0;        // cycles; 0: until SIGINT or SIGTERM
     std::string strCsv;          // empty: none; "-": standard output
     bool bAppend = false;
+
+    // --mqtt URL and its options, as given: judged when the monitor starts
+    // (exit 2 for a bad one), before the line is touched.
+    std::string strMqttUrl;          // empty: no broker
+    std::string strMqttPasswordFile;
+    std::string strMqttCaFile;
+    std::string strMqttCert;
+    std::string strMqttKey;
+    std::string strMqttClientId;
+    std::string strMqttKeepAlive;    // seconds, empty: 30
+    bool bMqttPerZone = false;
+    bool bMqttDiscovery = false;
+    std::string strMqttDiscoveryPrefix;  // empty with bMqttDiscovery: "homeassistant"
+    std::vector<std::string> mqttAllowWrites;  // ADDRESS:ZONES, each as given
+    bool bMqttOptions = false;       // any --mqtt-... option was given
 };
+
+// Exit status for a bad --mqtt URL or option.
+constexpr int kCliMqttUsage = 2;
 
 // False with a message (no "vorlent-cli: " in front) for a usage error.
 bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& args, std::string& error);
