@@ -130,9 +130,8 @@ void CMqttBridge::HandleEvents()
                 break;
             // Told once per reason: a broker that stays away is no news
             // every second.
-            const std::string text = (bRefused ? "the broker " + m_config.strBrokerName + " refused the connection: "
-                                               : "no connection to the broker " + m_config.strBrokerName + ": ") +
-                                     event.text;
+            const std::string text = "broker " + m_config.strBrokerName + ": " +
+                                     (bRefused ? event.text : "no connection: " + event.text);
             if (text != m_strTold) {
                 Tell(text + "; trying again, the monitor goes on");
                 m_strTold = text;

@@ -84,7 +84,7 @@ bool CMqttClient::Start(const Settings& settings, std::string& error)
         error = "cannot connect to " + settings.strHost + ": " + mosquitto_strerror(rc);
         return false;
     }
-    if (rc != MOSQ_ERR_SUCCESS) {
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_TLS) {
         Event event;
         event.kind = Event::Kind::Lost;
         event.text = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
@@ -145,9 +145,11 @@ void CMqttClient::Stop()
 {
     if (!m_pMosq)
         return;
-    mosquitto_disconnect(m_pMosq);
+    // Without a connection the thread is between tries and would try on
+    // for ever: it is cancelled instead of waited for.
+    const bool bConnected = mosquitto_disconnect(m_pMosq) == MOSQ_ERR_SUCCESS;
     if (m_bLoopRunning)
-        mosquitto_loop_stop(m_pMosq, false);
+        mosquitto_loop_stop(m_pMosq, !bConnected);
     m_bLoopRunning = false;
     mosquitto_destroy(m_pMosq);
     m_pMosq = nullptr;
@@ -181,7 +183,7 @@ void CMqttClient::OnConnect(mosquitto*, void* self, int rc)
         event.kind = Event::Kind::Connected;
     } else {
         event.kind = Event::Kind::Refused;
-        event.text = mosquitto_connack_string(rc);
+        event.text = std::string("the broker refused the login: ") + mosquitto_connack_string(rc);
     }
     client->Queue(std::move(event));
 }
@@ -238,6 +240,16 @@ void CMqttClient::OnLog(mosquitto*, void* self, int level, const char* text)
     if (level != MOSQ_LOG_ERR || !text)
         return;
     auto* client = static_cast<CMqttClient*>(self);
-    std::lock_guard<std::mutex> lock(client->m_mutex);
-    client->m_strLastLogError = text;
+    {
+        std::lock_guard<std::mutex> lock(client->m_mutex);
+        client->m_strLastLogError = text;
+    }
+    // A failed handshake reaches no other callback: the library's thread
+    // tries again by itself, and only its log tells why it failed.
+    if (std::strstr(text, "OpenSSL Error") || std::strstr(text, "TLS")) {
+        Event event;
+        event.kind = Event::Kind::Refused;
+        event.text = std::string("the TLS handshake failed: ") + text;
+        client->Queue(std::move(event));
+    }
 }

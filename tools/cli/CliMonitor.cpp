@@ -434,7 +434,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         // them is told before the line is polled.
         std::string refusal;
         if (args.nCount > 0 && !bridge->WaitForFirstAnswer(std::chrono::seconds(5), refusal)) {
-            err << "vorlent-cli: the broker " << bridge->BrokerName() << " refused the connection: " << refusal
+            err << "vorlent-cli: broker " << bridge->BrokerName() << ": " << refusal
                 << "; nothing was polled\n";
             bridge->Finish();
             dropNewFile();
