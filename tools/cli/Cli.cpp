@@ -44,6 +44,10 @@ const char* const kUsage =
     "                            until N cycles or SIGINT/SIGTERM; --csv records them to FILE\n"
     "                            ('-': the CSV to standard output instead of the lines), which must\n"
     "                            not exist unless --append is given\n"
+    "          [--mqtt URL [--mqtt-per-zone] [--mqtt-discovery[=PREFIX]] [--mqtt-allow-writes A:ZONES]...]\n"
+    "                            also publish to an MQTT broker, URL mqtt[s]://[USER@]HOST[:PORT]/BASE\n"
+    "                            (password: --mqtt-password-file FILE or VORLENT_MQTT_PASSWORD; also\n"
+    "                            --mqtt-cafile, --mqtt-cert, --mqtt-key, --mqtt-client-id, --mqtt-keepalive)\n"
     "  log [--az N] [--address A] [--since DATE]\n"
     "                            print the change record's matching lines as CSV\n"
     "  diff --unit ADDRESS RECIPE | diff RECIPE_A RECIPE_B\n"
@@ -64,7 +68,9 @@ const char* const kOptions =
     "  --version        the version and the program directory in use\n"
     "exit status: 0 done, 1 usage, 2 port, 3 communication (monitor: no unit answered in the first\n"
     "  cycle), 4 not a recipe or another unit's, 5 read-backs differ, 6 no unit found,\n"
-    "  7 recipe, CSV or change record not written, 128+n stopped by signal n (monitor: 0);\n"
+    "  7 recipe, CSV or change record not written (monitor: also a broker that refused the login\n"
+    "  before the first of --count cycles), 128+n stopped by signal n (monitor: 0; a bad --mqtt URL\n"
+    "  or option: 2);\n"
     "  diff: 0 equal, 1 different, 2 usage or port, 3 communication, 4 not a recipe or another unit's\n";
 
 struct Options
