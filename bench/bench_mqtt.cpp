@@ -57,7 +57,7 @@ std::vector<MonitorSample> Cycle(long long n)
     return samples;
 }
 
-MqttBridgeConfig Config(int port)
+MqttBridgeConfig Config(int port, bool bPerZone)
 {
     MqttBridgeConfig config;
     config.client.strHost = "127.0.0.1";
@@ -65,7 +65,7 @@ MqttBridgeConfig Config(int port)
     config.client.strClientId = "bench-" + std::to_string(getpid());
     config.strBase = "bench/line";
     config.strBrokerName = "127.0.0.1:" + std::to_string(port);
-    config.bPerZone = true;
+    config.bPerZone = bPerZone;
     for (int a = 1; a <= kUnits; ++a)
         config.info.addresses.push_back(a);
     return config;
@@ -104,13 +104,14 @@ void BM_StateJsonPerCycle(benchmark::State& state)
 BENCHMARK(BM_StateJsonPerCycle)->Unit(benchmark::kMillisecond);
 
 // One cycle as the monitor hands it over: 30 samples, then the publish
-// (states, availability, and per-zone values that changed) between cycles.
+// between cycles: the states and availability (argument 0), and with
+// --mqtt-per-zone (1) every actual value that changed, here all of them.
 void BM_PublishPerCycle(benchmark::State& state)
 {
     TestDir dir(false);
     TestBroker broker(dir.Path());
     CUnit unit;
-    CMqttBridge bridge(Config(broker.Port()), {}, {});
+    CMqttBridge bridge(Config(broker.Port(), state.range(0) != 0), {}, {});
     if (!broker.Start() || !Connect(bridge, unit)) {
         state.SkipWithError("no broker: run scripts/install-deps");
         return;
@@ -135,10 +136,10 @@ void BM_PublishPerCycle(benchmark::State& state)
     state.counters["states"] = static_cast<double>(bridge.PublishedStates());
     bridge.Finish();
 }
-BENCHMARK(BM_PublishPerCycle)->Unit(benchmark::kMillisecond)->Iterations(300)->UseRealTime();
+BENCHMARK(BM_PublishPerCycle)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(300)->UseRealTime();
 
 // The broker goes away for the outage; the monitor goes on at one cycle a
-// second. The memory is measured after a minute of warm-up cycles.
+// second. The memory is measured after 60 warm-up cycles.
 void BM_MemoryOverOutage(benchmark::State& state)
 {
     const char* env = std::getenv("VORLENT_BENCH_OUTAGE_S");
@@ -146,7 +147,7 @@ void BM_MemoryOverOutage(benchmark::State& state)
     TestDir dir(false);
     TestBroker broker(dir.Path());
     CUnit unit;
-    CMqttBridge bridge(Config(broker.Port()), {}, {});
+    CMqttBridge bridge(Config(broker.Port(), false), {}, {});
     if (!broker.Start() || !Connect(bridge, unit)) {
         state.SkipWithError("no broker: run scripts/install-deps");
         return;
@@ -159,8 +160,10 @@ void BM_MemoryOverOutage(benchmark::State& state)
             bridge.SampleTaken(s);
         bridge.BetweenCycles(unit);
     };
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < 60; ++i) {
         cycle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     for (auto _ : state) {
         broker.Stop();
         const long before = RssKb();
