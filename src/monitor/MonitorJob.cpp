@@ -498,6 +498,8 @@ bool CMonitorJob::Reopen()
     for (;;) {
         if (!WaitUntil(Clock::now() + kReopenInterval))
             return false;
+        // The line is free meanwhile, if of no use: others' work is told so.
+        m_observer.BetweenCycles(*m_pUnit);
         if (m_pUnit->OpenPort()) {
             m_bLinkGone = false;
             m_observer.LinkChanged(MonitorLink::Open, m_strDevicePath);

@@ -40,8 +40,8 @@ public:
     // The worker is done and the link closed: the owner may now Wait().
     virtual void Finished() {}
     // The line is free for other work (a write asked for from elsewhere):
-    // after each CycleDone, and while the job waits for its next cycle
-    // whenever WakeBetweenCycles() was called. unit is the job's own record,
+    // after each CycleDone, while the job waits for its next cycle whenever
+    // WakeBetweenCycles() was called, and every 2 s while the device is gone. unit is the job's own record,
     // its link open unless the device is gone; what it is told here (address,
     // layout) the job tells it again before its next poll.
     virtual void BetweenCycles(CUnit& /*unit*/) {}

@@ -410,6 +410,9 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         bCreatedFile = !args.bAppend;
     }
 
+    // Before the broker's socket too: a write to a broker gone away is an
+    // error to handle, not the end of the monitor.
+    IgnoreBrokenPipe brokenPipe;
     if (bridge) {
         auto dropNewFile = [&] {
             job.StopRecording();
@@ -449,7 +452,6 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     config.interval = std::chrono::milliseconds(args.nIntervalMs);
     config.nMaxCycles = args.nCount;
 
-    IgnoreBrokenPipe brokenPipe;
     if (!job.Start(config)) {
         if (bridge)
             bridge->Finish();
