@@ -318,25 +318,24 @@ bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& arg
                                   : arg == "--mqtt-client-id"        ? &args.strMqttClientId
                                   : arg == "--mqtt-keepalive"        ? &args.strMqttKeepAlive
                                                                      : nullptr;
-            if (target) {
-                if (!valueOf(*target))
-                    return false;
-                if (target->empty()) {
-                    error = arg + " needs a value";
-                    return false;
+            if (target || arg == "--mqtt-allow-writes") {
+                if (i + 1 >= operands.size() || operands[i + 1].empty()) {
+                    args.strMqttError = arg + " needs a value";
+                    ++i;
+                    continue;
                 }
-            } else if (arg == "--mqtt-allow-writes") {
-                if (!valueOf(value))
-                    return false;
-                args.mqttAllowWrites.push_back(value);
+                value = operands[++i];
+                if (target)
+                    *target = value;
+                else
+                    args.mqttAllowWrites.push_back(value);
             } else if (arg == "--mqtt-per-zone") {
                 args.bMqttPerZone = true;
             } else if (arg == "--mqtt-discovery" || arg.rfind("--mqtt-discovery=", 0) == 0) {
                 args.bMqttDiscovery = true;
                 args.strMqttDiscoveryPrefix = arg.size() > 16 ? arg.substr(17) : std::string();
             } else {
-                error = "unknown option " + arg + " for monitor";
-                return false;
+                args.strMqttError = "unknown option " + arg + " for monitor";
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " for monitor";
@@ -361,10 +360,8 @@ bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& arg
         error = "--append needs --csv FILE";
         return false;
     }
-    if (args.bMqttOptions && args.strMqttUrl.empty()) {
-        error = "the --mqtt-... options need --mqtt URL";
-        return false;
-    }
+    if (args.bMqttOptions && args.strMqttUrl.empty() && args.strMqttError.empty())
+        args.strMqttError = "the --mqtt-... options need --mqtt URL";
     return true;
 }
 
@@ -372,9 +369,9 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
                       std::ostream& err)
 {
     MqttBridgeConfig mqttConfig;
-    if (!args.strMqttUrl.empty()) {
-        std::string error;
-        if (!PrepareMqtt(args, device, lineOf, mqttConfig, error)) {
+    if (!args.strMqttUrl.empty() || !args.strMqttError.empty()) {
+        std::string error = args.strMqttError;
+        if (!error.empty() || !PrepareMqtt(args, device, lineOf, mqttConfig, error)) {
             err << "vorlent-cli: " << error << '\n';
             return kCliMqttUsage;
         }

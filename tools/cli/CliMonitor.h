@@ -30,6 +30,9 @@ struct MonitorArgs
     std::string strMqttDiscoveryPrefix;  // empty with bMqttDiscovery: "homeassistant"
     std::vector<std::string> mqttAllowWrites;  // ADDRESS:ZONES, each as given
     bool bMqttOptions = false;       // any --mqtt-... option was given
+    // A --mqtt option that is unknown or lacks its value: told, with status
+    // 2, when the monitor starts.
+    std::string strMqttError;
 };
 
 // Exit status for a bad --mqtt URL or option.
