@@ -229,6 +229,8 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
             return kCliWriteFailed;
         }
         bCreatedFile = !args.bAppend;
+        if (!error.empty())
+            err << "vorlent-cli: " << error << '\n';
     }
 
     MonitorConfig config;
