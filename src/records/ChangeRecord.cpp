@@ -545,8 +545,11 @@ std::vector<std::vector<std::string>> ParseChangeRecord(std::string_view text, C
         settled.resize(lines.size(), false);
         std::size_t kept = 0;
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (!settled[i])
-                lines[kept++] = std::move(lines[i]);
+            if (settled[i])
+                continue;
+            if (kept != i)
+                lines[kept] = std::move(lines[i]);
+            ++kept;
         }
         lines.resize(kept);
     }
