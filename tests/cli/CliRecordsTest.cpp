@@ -302,13 +302,14 @@ TEST_F(CliRecords, AFullDiskNeverLetsAWriteOutWithoutItsLine)
     std::string history = std::string(records::kChangeHeader) + "\r\n";
     for (int i = 0; i < 30; ++i)
         history += kOldLine;
-    std::vector<int32_t> original;
-    for (int z = 1; z <= 6; ++z) {
-        for (int p = 1; p <= 2; ++p) {
-            original.push_back(SimZoneParam(z, p));
-            EditZone(recipe, z, 1 + p, 300 + z * 10 + p);
-        }
+    std::vector<std::vector<int32_t>> original;
+    {
+        std::lock_guard lock(line.Bus().Mutex());
+        original = line.Bus().UnitAt(3)->zoneParams;
     }
+    for (int z = 1; z <= 6; ++z)
+        for (int p = 1; p <= 2; ++p)
+            EditZone(recipe, z, 1 + p, 300 + z * 10 + p);
     std::filesystem::create_directories(work.File("state/vorlent"));
     struct Row
     {
@@ -321,10 +322,7 @@ TEST_F(CliRecords, AFullDiskNeverLetsAWriteOutWithoutItsLine)
         work.Write("state/vorlent/changes.csv", history + "2026-12-10T");
         {
             std::lock_guard lock(line.Bus().Mutex());
-            for (int z = 1; z <= 6; ++z)
-                for (int p = 1; p <= 2; ++p)
-                    line.Bus().UnitAt(3)->zoneParams[static_cast<std::size_t>(p - 1)][static_cast<std::size_t>(z - 1)] =
-                        original[static_cast<std::size_t>((z - 1) * 2 + p - 1)];
+            line.Bus().UnitAt(3)->zoneParams = original;
         }
         line.Bus().ClearRequests();
 
