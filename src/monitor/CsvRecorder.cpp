@@ -1,9 +1,5 @@
 #include "monitor/CsvRecorder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,6 +7,7 @@
 #include <vector>
 
 #include "platform/Csv.h"
+#include "platform/FileInfo.h"
 #include "unit/Unit.h"
 
 namespace {
@@ -22,24 +19,10 @@ std::string ZoneName(int zone)
     return text;
 }
 
-// The zone columns of an existing recording's first line, 0 when it is not
-// one of ours; -1 when the file cannot be read.
-int ColumnsOfExisting(int fd)
+// The zone columns of an existing recording's first line (from its first
+// bytes), 0 when it is not one of ours.
+int ColumnsOfExisting(const std::string& head)
 {
-    std::string head;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(head.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        head.append(buffer, static_cast<std::size_t>(n));
-        if (head.find('\n') != std::string::npos || head.size() > 64 * 1024)
-            break;
-    }
     const std::size_t end = head.find('\n');
     if (end == std::string::npos)
         return 0;
@@ -64,45 +47,55 @@ bool CCsvRecorder::Open(const std::string& path, bool bAppend, std::string& erro
 {
     Close();
     m_strError.clear();
+    error.clear();
     if (path.empty()) {
         error = "no file name given";
         return false;
     }
     // An exclusive create would call a folder a file that exists.
-    struct stat named{};
-    if (::stat(path.c_str(), &named) == 0 && S_ISDIR(named.st_mode)) {
+    if (platform::InfoOf(path).bDirectory) {
         error = path + ": a folder, not a file";
         return false;
     }
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_EXCL);
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        const int err = errno;
-        error = path + ": " + (err == EEXIST ? std::string("the file exists already") : std::strerror(err));
+    using Create = platform::CAppendFile::Create;
+    if (!m_file.Open(path, bAppend ? Create::IfMissing : Create::New, error)) {
+        error = path + ": " + error;
         return false;
     }
-    struct stat st{};
     int columns = 0;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    std::string cut;
+    if (m_file.IsRegular() && bAppend) {
         // Appending is only safe to a file of this form: lines of another
         // layout would land under a header that does not name them.
-        const int rfd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        columns = rfd >= 0 ? ColumnsOfExisting(rfd) : -1;
-        if (rfd >= 0)
-            ::close(rfd);
-        if (columns <= 0) {
-            ::close(fd);
-            error = path + (columns < 0 ? ": cannot be read" : ": not a recording of live values, nothing appended");
+        std::string head, reason;
+        if (!m_file.ReadHead(64 * 1024, head, reason)) {
+            error = path + ": cannot be read (" + reason + ")";
+            m_file.Close(reason);
+            return false;
+        }
+        columns = head.empty() ? 0 : ColumnsOfExisting(head);
+        if (!head.empty() && columns <= 0) {
+            error = path + ": not a recording of live values, nothing appended";
+            m_file.Close(reason);
+            return false;
+        }
+        // A recording that ended in a crash has a last line without its
+        // line end; the first new line must not be glued to it.
+        if (!m_file.RepairLastLine(cut, reason)) {
+            error = path + ": its last line, which has no line end, cannot be cut off (" + reason + ")";
+            m_file.Close(reason);
             return false;
         }
     }
-    m_fd = fd;
     m_bOwnsFd = true;
     m_strPath = path;
     m_nColumns = columns;
     m_bHeaderOut = columns > 0;
     m_nLines = 0;
     m_tLastSync = std::chrono::steady_clock::now();
+    if (!cut.empty())
+        error = path + ": its last line had no line end (" + std::to_string(cut.size()) +
+                " bytes, left by an interrupted recording) and was cut off";
     return true;
 }
 
@@ -110,9 +103,8 @@ bool CCsvRecorder::OpenDescriptor(int fd, const std::string& name)
 {
     Close();
     m_strError.clear();
-    if (fd < 0)
+    if (fd != 1 || !m_file.OpenStandardOutput())
         return false;
-    m_fd = fd;
     m_bOwnsFd = false;
     m_strPath = name;
     m_nColumns = 0;
@@ -155,7 +147,7 @@ std::string CCsvRecorder::SampleLine(const MonitorSample& sample, int columns)
 
 bool CCsvRecorder::Write(const MonitorSample& sample)
 {
-    if (m_fd < 0)
+    if (!m_file.IsOpen())
         return false;
     if (!m_bHeaderOut) {
         if (m_nColumns <= 0)
@@ -172,8 +164,9 @@ bool CCsvRecorder::Write(const MonitorSample& sample)
         m_tLastSync = now;
         // A failed sync is a failed write that the disk owned up to late:
         // the lines are not safe, and nothing says later ones would be.
-        if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-            Fail("cannot be written", errno);
+        std::string reason;
+        if (!m_file.Sync(reason)) {
+            Fail("cannot be written", reason);
             return false;
         }
     }
@@ -182,53 +175,31 @@ bool CCsvRecorder::Write(const MonitorSample& sample)
 
 bool CCsvRecorder::WriteLine(const std::string& line)
 {
-    // Where the file ended after its last whole line: a line that goes out
-    // in part is taken back to there.
-    struct stat st{};
-    const bool bRegular = ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
-    const off_t before = bRegular ? st.st_size : 0;
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        const int err = n < 0 ? errno : ENOSPC;
-        if (bRegular && done > 0)
-            (void)::ftruncate(m_fd, before);
-        Fail("cannot be written", err);
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (m_file.AppendLine(line, reason))
+        return true;
+    Fail("cannot be written", reason);
+    return false;
 }
 
-void CCsvRecorder::Fail(const std::string& what, int err)
+void CCsvRecorder::Fail(const std::string& what, const std::string& reason)
 {
-    m_strError = m_strPath + " " + what + (err != 0 ? std::string(": ") + std::strerror(err) : std::string()) +
+    m_strError = m_strPath + " " + what + (reason.empty() ? std::string() : ": " + reason) +
                  "; the recording stopped after " + std::to_string(m_nLines) + " lines";
-    if (m_bOwnsFd)
-        ::close(m_fd);
-    m_fd = -1;
+    std::string ignored;
+    m_file.Close(ignored);
 }
 
 bool CCsvRecorder::Close()
 {
-    if (m_fd < 0)
+    if (!m_file.IsOpen())
         return true;
-    const int fd = std::exchange(m_fd, -1);
-    if (!m_bOwnsFd)
+    std::string reason;
+    const bool bSynced = !m_bOwnsFd || m_file.Sync(reason);
+    std::string closeReason;
+    const bool bClosed = m_file.Close(closeReason);
+    if (bSynced && bClosed)
         return true;
-    int err = ::fsync(fd) == 0 ? 0 : errno;
-    // EINVAL: a pipe or a terminal, which has nothing to sync.
-    if (err == EINVAL)
-        err = 0;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0)
-        return true;
-    m_strError = m_strPath + " could not be closed: " + std::strerror(err) + "; its last lines may be lost";
+    m_strError = m_strPath + " could not be closed: " + (bSynced ? closeReason : reason) + "; its last lines may be lost";
     return false;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "monitor/MonitorTypes.h"
+#include "platform/AppendFile.h"
 
 // The recording of a monitor to one CSV file (platform/Csv.h): the header
 // "time,address,Z01 actual,Z01 set,..." up to the zone columns, then one
@@ -11,7 +12,7 @@
 // milliseconds and the UTC offset, empty fields where the unit gave no value
 // or has no such zone.
 //
-// Every line goes out with one write(). A write that fails (a full disk, a
+// Every line goes out whole or not at all (platform::CAppendFile). A write that fails (a full disk, a
 // lost folder, a closed pipe) takes back what it wrote of the line (the
 // file is cut to its last whole line), stops the recording and keeps the
 // reason; the file is then closed and valid. fsync at most every 10 s, and
@@ -29,11 +30,13 @@ public:
     // Opens path for a new recording. bAppend false: the file must not exist
     // (never overwritten). bAppend true: lines go to its end; when it already
     // holds a header of this form, its zone columns are kept, and a new or
-    // empty file gets a header. False, with the reason in error, when the
-    // file cannot be had.
+    // empty file gets a header. A last line without its line end (what a
+    // crash leaves) is cut off first, and error then tells of it though the
+    // result is true. False, with the reason in error, when the file cannot
+    // be had.
     bool Open(const std::string& path, bool bAppend, std::string& error);
-    // Records to a descriptor the caller owns (standard output for "-"): no
-    // fsync, not closed at the end.
+    // Records to standard output (fd 1, for "-"), which the caller owns: no
+    // fsync, not closed at the end. False for any other descriptor.
     bool OpenDescriptor(int fd, const std::string& name);
 
     // The zone columns of the header, 1..128. Only before the first line:
@@ -52,7 +55,7 @@ public:
     // disk. Harmless (true) when not open.
     bool Close();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file.IsOpen(); }
     // Why the recording stopped; empty while it runs or after a plain Close.
     const std::string& GetError() const { return m_strError; }
     const std::string& GetPath() const { return m_strPath; }
@@ -63,9 +66,9 @@ public:
 
 private:
     bool WriteLine(const std::string& line);
-    void Fail(const std::string& what, int err);
+    void Fail(const std::string& what, const std::string& reason);
 
-    int m_fd = -1;
+    platform::CAppendFile m_file;
     bool m_bOwnsFd = false;
     bool m_bHeaderOut = false;
     int m_nColumns = 0;

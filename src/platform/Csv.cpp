@@ -1,5 +1,6 @@
 #include "platform/Csv.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -75,6 +76,64 @@ std::vector<std::vector<std::string>> CsvRecords(std::string_view text)
     return records;
 }
 
+bool CsvLineFields(std::string_view line, std::vector<std::string>& fields)
+{
+    fields.clear();
+    std::string field;
+    std::size_t i = 0;
+    for (;;) {
+        if (i < line.size() && line[i] == '"') {
+            ++i;
+            for (;;) {
+                if (i >= line.size()) {
+                    fields.push_back(std::move(field));
+                    return false;
+                }
+                const char c = line[i++];
+                if (c != '"') {
+                    field += c;
+                } else if (i < line.size() && line[i] == '"') {
+                    field += '"';
+                    ++i;
+                } else {
+                    break;
+                }
+            }
+            if (i < line.size() && line[i] != ',') {
+                fields.push_back(std::move(field));
+                return false;
+            }
+        } else {
+            const std::size_t end = std::min(line.find(',', i), line.size());
+            field.assign(line.substr(i, end - i));
+            i = end;
+            if (field.find('"') != std::string::npos) {
+                fields.push_back(std::move(field));
+                return false;
+            }
+        }
+        fields.push_back(std::move(field));
+        field.clear();
+        if (i >= line.size())
+            return true;
+        ++i;  // the comma
+    }
+}
+
+std::string SpreadsheetText(std::string_view text)
+{
+    if (!text.empty() && std::string_view("=+-@\t\r'").find(text.front()) != std::string_view::npos)
+        return "'" + std::string(text);
+    return std::string(text);
+}
+
+std::string PlainText(std::string_view field)
+{
+    if (!field.empty() && field.front() == '\'')
+        field.remove_prefix(1);
+    return std::string(field);
+}
+
 std::string IsoLocalTime(std::chrono::system_clock::time_point when)
 {
     using namespace std::chrono;
@@ -92,7 +151,7 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point when)
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
     const long offset = local.tm_gmtoff;
     const long minutes = std::labs(offset) / 60;
-    char tail[24];
+    char tail[40];
     std::snprintf(tail, sizeof tail, ".%03ld%c%02ld:%02ld", millis, offset < 0 ? '-' : '+',
                   minutes / 60, minutes % 60);
     return std::string(stamp) + tail;

@@ -27,6 +27,20 @@ std::string CsvLine(const std::vector<std::string>& fields);
 // the text into its field.
 std::vector<std::vector<std::string>> CsvRecords(std::string_view text);
 
+// One record of a file whose records never span lines (the change record):
+// line without its line end. False, with fields as far as they came, when
+// the line is not clean CSV: a quote left open, or a quote inside a field
+// that does not begin with one.
+bool CsvLineFields(std::string_view line, std::vector<std::string>& fields);
+
+// A text field as a spreadsheet must take it: a text that begins with = + -
+// @, a tab or CR would be run as a formula, so it gets a leading '; so does
+// one that begins with ' itself, so that PlainText gives back exactly what
+// was written. Numbers are written as they are, never through here.
+std::string SpreadsheetText(std::string_view text);
+// The text SpreadsheetText was given: one leading ' removed.
+std::string PlainText(std::string_view field);
+
 // ISO 8601 local time with milliseconds and the UTC offset,
 // "2026-12-09T14:03:07.250+01:00", in the process's time zone.
 std::string IsoLocalTime(std::chrono::system_clock::time_point when);

@@ -7,14 +7,14 @@
 // reader likewise parses the file once, with the profile reader's rules.
 #include "recipe/Recipe.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +22,7 @@
 
 #include "config/IniFile.h"
 #include "config/TextMemory.h"
+#include "platform/FileInfo.h"
 #include "platform/ProfileFile.h"
 #include "unit/Unit.h"
 
@@ -85,20 +86,94 @@ void AppendColumn(std::string& line, int32_t value)
 
 bool FitsColumn(int32_t value) { return value >= kColumnMin && value <= kColumnMax; }
 
+std::string Lower(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
 // A recipe read once, its values decoded; empty where the file holds none.
+// It also knows the line of every key of the recipe's sections, and the
+// first key that a section repeats: a file that gives one value twice says
+// two things, and whichever a reader took it would be the wrong one.
 class RecipeFile
 {
 public:
-    explicit RecipeFile(const std::string& path) : m_index(platform::ProfileIndex::FromFile(path)) {}
+    explicit RecipeFile(const std::string& text) : m_index(text)
+    {
+        static const char* const kSections[] = {"HEADER", "UNIT", "GLOBAL_PARAMETERS", "ZONE_PARAMETERS"};
+        const std::vector<std::string_view> lines = platform::SplitProfileLines(text);
+        std::string section;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const int number = static_cast<int>(i) + 1;
+            if (const auto name = platform::ProfileHeaderName(lines[i])) {
+                section.clear();
+                for (const char* known : kSections) {
+                    if (platform::SameProfileName(*name, known))
+                        section = Lower(known);
+                }
+                // A reader takes the first section of a name only: what a
+                // second one says would be passed over without a word.
+                if (!section.empty())
+                    Note(number, section, "the section [" + std::string(*name) + "]");
+                continue;
+            }
+            const std::size_t equals = lines[i].find('=');
+            if (section.empty() || equals == std::string_view::npos)
+                continue;
+            std::string_view key = lines[i].substr(0, equals);
+            while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
+                key.remove_prefix(1);
+            while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+                key.remove_suffix(1);
+            Note(number, section + '\x1f' + Lower(key), "the key " + std::string(key));
+        }
+    }
     std::string Get(const std::string& section, const std::string& key) const
     {
         const std::optional<std::string> value = m_index.Value(section, key);
         return value ? CIniFile::Decode(*value) : std::string();
     }
+    // "line 12: " for a key of the file, empty when it has none.
+    std::string LineOf(const std::string& section, const std::string& key) const
+    {
+        const auto it = m_lines.find(Lower(section) + '\x1f' + Lower(key));
+        return it == m_lines.end() ? std::string() : "line " + std::to_string(it->second) + ": ";
+    }
+    const std::string& Repeat() const { return m_strRepeat; }
 
 private:
+    void Note(int number, const std::string& id, const std::string& what)
+    {
+        const auto [it, bNew] = m_lines.try_emplace(id, number);
+        if (!bNew && m_strRepeat.empty())
+            m_strRepeat = "line " + std::to_string(number) + ": " + what + " is given a second time (first at line " +
+                          std::to_string(it->second) + ")";
+    }
+
     platform::ProfileIndex m_index;
+    std::unordered_map<std::string, int> m_lines;
+    std::string m_strRepeat;
 };
+
+// Blanks, an optional sign, digits, and then the end (bRestAfterBlank: or a
+// blank and anything, as in "250 - Setpoint").
+bool IsWholeNumber(std::string_view text, bool bRestAfterBlank)
+{
+    std::size_t i = text.find_first_not_of(' ');
+    if (i == std::string_view::npos)
+        return false;
+    if (text[i] == '-' || text[i] == '+')
+        ++i;
+    const std::size_t digits = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i == digits)
+        return false;
+    return i == text.size() || (bRestAfterBlank && text[i] == ' ');
+}
 
 int32_t ToInt32(const std::string& text)
 {
@@ -118,14 +193,73 @@ public:
     }
     int Columns() const { return static_cast<int>(m_line.size() / kColumn); }
     bool Has(int column) const { return column < Columns(); }
-    int32_t Column(int column) const
+    int32_t Column(int column) const { return ToInt32(Text(column)); }
+    // The first column that is not a whole number, -1 when all are.
+    int BadColumn() const
     {
-        return ToInt32(m_line.substr(static_cast<std::size_t>(column) * kColumn, kColumn));
+        for (int c = 0; c < Columns(); ++c) {
+            if (!IsWholeNumber(Text(c), false))
+                return c;
+        }
+        return -1;
     }
 
 private:
+    std::string Text(int column) const { return m_line.substr(static_cast<std::size_t>(column) * kColumn, kColumn); }
     std::string m_line;
 };
+
+std::string ColumnName(int column)
+{
+    if (column == 0)
+        return "the actual value";
+    if (column == 1)
+        return "the set value";
+    return "P" + Format2("%02d", column - 1);
+}
+
+// Why the file is not a recipe that can be taken as it stands: a value that
+// is not a whole number, a zone line shorter than the recipe's others, a
+// repeated key. Empty when there is nothing wrong. Each reason names its
+// line.
+std::string Damage(const RecipeFile& file, int globals)
+{
+    if (!file.Repeat().empty())
+        return file.Repeat();
+    for (const char* key : {"AZ-Number", "EPROM#", "Version"}) {
+        const std::string value = file.Get("UNIT", key);
+        if (!value.empty() && !IsWholeNumber(value, false))
+            return file.LineOf("UNIT", key) + key + " '" + value + "' is not a whole number";
+    }
+    for (int i = 1; i <= globals; ++i) {
+        const std::string key = Format2("%02d", i);
+        const std::string value = file.Get("GLOBAL_PARAMETERS", key);
+        if (!value.empty() && !IsWholeNumber(value, true))
+            return file.LineOf("GLOBAL_PARAMETERS", key) + "global parameter " + key + " '" + value +
+                   "' does not begin with a whole number";
+    }
+    // The column count every zone line must have: the labels' line, else the
+    // first zone line.
+    const std::string labels = file.Get("ZONE_PARAMETERS", "Descr.");
+    int columns = labels.rfind("Act", 0) == 0 ? ZoneLine(labels).Columns() : -1;
+    for (int z = 1; z <= kMaxZones; ++z) {
+        const std::string key = Format2("Zone%02d", z);
+        const std::string raw = file.Get("ZONE_PARAMETERS", key);
+        if (raw.empty())
+            break;
+        const ZoneLine line(raw);
+        if (const int bad = line.BadColumn(); bad >= 0)
+            return file.LineOf("ZONE_PARAMETERS", key) + ColumnName(bad) + " of zone " + std::to_string(z) +
+                   " is not a whole number";
+        if (columns < 0)
+            columns = line.Columns();
+        if (line.Columns() < columns)
+            return file.LineOf("ZONE_PARAMETERS", key) + "zone " + std::to_string(z) + " has " +
+                   std::to_string(line.Columns()) + " columns where the recipe has " + std::to_string(columns) +
+                   " (the line is cut short)";
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -232,21 +366,45 @@ std::optional<std::string> RecipeText(CUnit& unit, const CTextMemory& texts, con
     return out.Text();
 }
 
-RecipeResult ReadRecipe(CUnit& unit, const std::string& path)
+RecipeResult ReadRecipe(CUnit& unit, const std::string& path, std::string* problem)
 {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxRecipeBytes)
+    std::string ignored;
+    std::string& why = problem ? *problem : ignored;
+    why.clear();
+    const platform::FileInfo info = platform::InfoOf(path);
+    if (!info.bExists) {
+        why = info.error.empty() ? "there is no such file" : info.error;
         return RecipeResult::NotARecipe;
-    const RecipeFile file(path);
-    if (file.Get("HEADER", "ID") != kRecipeId)
+    }
+    if (!info.bRegular || info.nSize > kMaxRecipeBytes) {
+        why = info.bRegular ? "the file is too large for a recipe" : "it is not a plain file";
+        return RecipeResult::NotARecipe;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (!in) {
+        why = "the file cannot be read";
+        return RecipeResult::NotARecipe;
+    }
+    const RecipeFile file(bytes.str());
+    if (file.Get("HEADER", "ID") != kRecipeId) {
+        why = "it has no recipe marker";
+        return RecipeResult::NotARecipe;
+    }
+    why = Damage(file, unit.GetGlobalParamCount());
+    if (!why.empty())
         return RecipeResult::NotARecipe;
 
     const bool bOffline = unit.IsOffline();
     const long az = ToNumber(file.Get("UNIT", "AZ-Number"));
     // An AZ number beyond 16 bits belongs to no unit of this kind; cut to
     // 16 bits, 65548 would pass for 12.
-    if (az < INT16_MIN || az > INT16_MAX)
+    if (az < INT16_MIN || az > INT16_MAX) {
+        if (bOffline)
+            why = file.LineOf("UNIT", "AZ-Number") + "the AZ number " + std::to_string(az) + " is beyond 16 bits";
         return bOffline ? RecipeResult::NotARecipe : RecipeResult::OtherUnit;
+    }
     if (!bOffline && az != unit.QueryAZNumber())
         return RecipeResult::OtherUnit;
 

@@ -45,7 +45,14 @@ constexpr long long kMaxRecipeBytes = 16LL * 1024 * 1024;
 // Windows-1252; the record receives UTF-8. Only Loaded changes the record. Offline the file defines the unit (identification,
 // counts, width, actual values); with a unit selected only the comment, the
 // global values, set values and zone parameters the file holds are taken.
-RecipeResult ReadRecipe(CUnit& unit, const std::string& path);
+//
+// A file with a repeated key, a number field that is not a whole number
+// (the global lines' "250 - description" counts as 250) or a zone line
+// shorter than the recipe's others is not a recipe: taken as it stands it
+// would put a value in the record that the file does not clearly hold.
+// problem, when given, receives why a file is not a recipe, with the line
+// where that is known ("line 14: ..."), or that there is no such file.
+RecipeResult ReadRecipe(CUnit& unit, const std::string& path, std::string* problem = nullptr);
 
 // The part of a path after its last '/' or '\' (the whole path without one).
 std::string RecipeFileName(const std::string& path);

@@ -1,11 +1,6 @@
 #include "records/ChangeRecord.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -15,10 +10,11 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 #include "config/IniFile.h"
 #include "platform/Csv.h"
-#include "platform/Posix.h"
+#include "platform/FileInfo.h"
 #include "platform/ProgramDir.h"
 #include "unit/Unit.h"
 
@@ -27,9 +23,9 @@ namespace records {
 const char* const kChangeHeader =
     "time,user,host,device,address,az,type,firmware,what,name,before,sent,read_back,outcome";
 
-namespace {
+const char* const kUnconfirmed = "unconfirmed";
 
-std::string SystemError(int error) { return std::strerror(error); }
+namespace {
 
 std::string FolderOf(const std::string& path)
 {
@@ -82,8 +78,7 @@ const char* OutcomeName(const SendOutcome& outcome)
     case WriteResult::Refused:
         return "refused";
     case WriteResult::NotAcknowledged:
-        // The window and the CLI tell silence from a NAK the same way.
-        return outcome.readBack == -1 ? "no-answer" : "nak";
+        return outcome.bWriteAnswered ? "nak" : "no-answer";
     case WriteResult::LinkClosed:
         return "no-answer";
     case WriteResult::Acknowledged:
@@ -92,32 +87,52 @@ const char* OutcomeName(const SendOutcome& outcome)
     return outcome.bDiffers ? "differs" : "ok";
 }
 
-std::string LoginName()
+bool IsTextColumn(int column)
 {
-    char name[256];
-    if (getlogin_r(name, sizeof name) == 0 && name[0])
-        return name;
-    if (const passwd* account = getpwuid(getuid()))
-        return account->pw_name;
-    const char* user = std::getenv("USER");
-    return user && *user ? user : "?";
+    switch (column) {
+    case kColUser:
+    case kColHost:
+    case kColDevice:
+    case kColType:
+    case kColWhat:
+    case kColName:
+        return true;
+    default:
+        return false;
+    }
 }
 
-std::string HostName()
+std::string ChangeLine(std::vector<std::string> fields)
 {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || !name[0])
-        return "?";
-    return name;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        std::replace(fields[i].begin(), fields[i].end(), '\r', ' ');
+        std::replace(fields[i].begin(), fields[i].end(), '\n', ' ');
+        if (IsTextColumn(static_cast<int>(i)))
+            fields[i] = platform::SpreadsheetText(fields[i]);
+    }
+    return platform::CsvLine(fields);
 }
 
 // --- The file ----------------------------------------------------------------
 
-CChangeFile::~CChangeFile()
+namespace {
+
+// The first line of a file's head: complete (its line end seen) or not.
+std::string_view FirstLine(std::string_view head, bool& bWhole)
 {
-    if (m_fd >= 0)
-        close(m_fd);
+    if (head.substr(0, 3) == "\xEF\xBB\xBF")
+        head.remove_prefix(3);
+    const std::size_t end = head.find('\n');
+    bWhole = end != std::string_view::npos;
+    std::string_view line = head.substr(0, bWhole ? end : head.size());
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
 }
+
+constexpr std::size_t kHeadBytes = 4096;
+
+}  // namespace
 
 void CChangeFile::Fail(const std::string& what)
 {
@@ -128,11 +143,11 @@ void CChangeFile::Fail(const std::string& what)
 
 bool CChangeFile::Open(const std::string& path)
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
+    std::string error;
+    m_file.Close(error);
     m_bFailed = false;
+    m_bForeign = false;
+    m_strRepaired.clear();
     m_strError.clear();
     if (path.empty()) {
         m_strError = "no place for it: neither XDG_STATE_HOME nor HOME is set";
@@ -141,80 +156,70 @@ bool CChangeFile::Open(const std::string& path)
     const std::string folder = FolderOf(path);
     if (!platform::MakeDirectories(folder, m_strError))
         return false;
-    struct stat info{};
     // Root writes into anything; a read-only file or folder still means the
     // owner does not want it changed.
-    if (stat(path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            m_strError = "it is a folder";
-            return false;
-        }
-        if (S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0) {
-            m_strError = "the file is read-only";
-            return false;
-        }
-    } else if (stat(folder.c_str(), &info) == 0 && (info.st_mode & 0222) == 0) {
-        m_strError = "the folder " + folder + " is read-only";
+    const platform::FileInfo info = platform::InfoOf(path);
+    if (info.bDirectory) {
+        m_strError = "it is a folder";
         return false;
     }
-    m_fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    if (m_fd < 0) {
-        m_strError = SystemError(errno);
+    if (info.bRegular && info.bReadOnly) {
+        m_strError = "the file is read-only";
         return false;
     }
-    // The header goes only into an empty file, and only once when two
-    // programs start at the same time: the check and the write under a lock.
-    if (fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        flock(m_fd, LOCK_EX);
-        bool bOk = true;
-        if (fstat(m_fd, &info) == 0 && info.st_size == 0)
-            bOk = platform::WriteAll(m_fd, std::string(kChangeHeader) + "\r\n");
-        const int error = errno;
-        flock(m_fd, LOCK_UN);
-        if (!bOk) {
-            m_strError = SystemError(error);
-            close(m_fd);
-            m_fd = -1;
+    if (!info.bExists) {
+        const platform::FileInfo parent = platform::InfoOf(folder);
+        if (parent.bExists && parent.bReadOnly) {
+            m_strError = "the folder " + folder + " is read-only";
             return false;
         }
+    }
+    if (!m_file.Open(path, platform::CAppendFile::Create::IfMissing, m_strError))
+        return false;
+    if (!m_file.IsRegular())
+        return true;
+    // Lines go only under the record's own header: a file of another kind
+    // (a link to a spreadsheet's CSV, a mistyped ChangeLog=) is left alone.
+    std::string head;
+    if (!m_file.ReadHead(kHeadBytes, head, m_strError)) {
+        m_file.Close(error);
+        return false;
+    }
+    bool bWhole = false;
+    const std::string_view first = FirstLine(head, bWhole);
+    const std::string_view header(kChangeHeader);
+    if (!head.empty() && (bWhole ? first != header : header.substr(0, first.size()) != first)) {
+        m_bForeign = true;
+        m_strError = "it is not a change record (its first line is not the record's header)";
+        m_file.Close(error);
+        return false;
+    }
+    if (!m_file.RepairLastLine(m_strRepaired, m_strError) ||
+        !m_file.AppendFirstLine(std::string(kChangeHeader) + "\r\n", m_strError)) {
+        m_file.Close(error);
+        return false;
     }
     return true;
 }
 
 bool CChangeFile::Append(const std::string& line)
 {
-    if (m_fd < 0) {
-        Fail("the file is not open");
-        return false;
-    }
-    ssize_t n;
-    do
-        n = write(m_fd, line.data(), line.size());
-    while (n < 0 && errno == EINTR);
-    if (n == static_cast<ssize_t>(line.size()))
+    std::string error;
+    if (m_file.AppendLine(line, error))
         return true;
-    if (n < 0) {
-        Fail(SystemError(errno));
-        return false;
-    }
-    // A short write (the disk filling up): the rest still goes, so that
-    // the line is not cut, and the job reports the failure.
-    const int error = platform::WriteAll(m_fd, line.substr(static_cast<std::size_t>(n))) ? ENOSPC : errno;
-    Fail(SystemError(error));
+    Fail(error);
     return false;
 }
 
 bool CChangeFile::Close()
 {
-    if (m_fd < 0)
+    if (!m_file.IsOpen())
         return !m_bFailed;
-    struct stat info{};
-    // Only a regular file can be synced; a device or pipe has nothing to keep.
-    if (fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) && fsync(m_fd) != 0)
-        Fail(SystemError(errno));
-    if (close(m_fd) != 0)
-        Fail(SystemError(errno));
-    m_fd = -1;
+    std::string error;
+    if (!m_file.Sync(error))
+        Fail(error);
+    if (!m_file.Close(error))
+        Fail(error);
     return !m_bFailed;
 }
 
@@ -232,13 +237,14 @@ RecordedUnit RecordedUnitOf(CUnit& unit, const std::string& device)
     return recorded;
 }
 
-bool CSendRecorder::Begin(const std::string& path, const RecordedUnit& unit)
+bool CSendRecorder::Begin(const std::string& path, const RecordedUnit& unit, const std::string& user)
 {
     m_unit = unit;
     m_strPath = path;
     m_strError.clear();
-    m_strUser = LoginName();
-    m_strHost = HostName();
+    m_strSendingTime.clear();
+    m_strUser = user.empty() ? platform::LoginName() : user;
+    m_strHost = platform::HostName();
     if (m_file.Open(path))
         return true;
     m_strError = m_file.Error();
@@ -275,24 +281,32 @@ std::optional<int32_t> CSendRecorder::HeldValue(const SendItem& item) const
     return std::nullopt;
 }
 
-std::string CSendRecorder::Line(const CUnit& unit, const SendOutcome& outcome, const std::string& time) const
+std::string CSendRecorder::LineOf(const CUnit& unit, const SendItem& item, const std::string& readBack,
+                                  const char* outcome, const std::string& time) const
 {
-    const SendItem& item = outcome.item;
     std::string name;
     if (item.kind == SendItem::Kind::Global)
         unit.GetParamDescription(item.index, name);
     const std::optional<int32_t> before = HeldValue(item);
-    const std::string result = OutcomeName(outcome);
-    const bool bNoReadBack = result == "no-answer";
-    return platform::CsvLine({time, m_strUser, m_strHost, m_unit.device, std::to_string(m_unit.address),
-                              std::to_string(m_unit.azNumber), m_unit.type, m_unit.firmware, WhereOf(item), name,
-                              before ? std::to_string(*before) : std::string(), std::to_string(item.value),
-                              bNoReadBack ? std::string() : std::to_string(outcome.readBack), result});
+    return ChangeLine({time, m_strUser, m_strHost, m_unit.device, std::to_string(m_unit.address),
+                       std::to_string(m_unit.azNumber), m_unit.type, m_unit.firmware, WhereOf(item), name,
+                       before ? std::to_string(*before) : std::string(), std::to_string(item.value), readBack,
+                       outcome});
+}
+
+std::string CSendRecorder::Line(const CUnit& unit, const SendOutcome& outcome, const std::string& time) const
+{
+    // -1 after a write that was not taken is a read-back that failed too:
+    // the record says it does not know rather than show -1.
+    const bool bReadBackKnown = outcome.code == WriteResult::Acknowledged || outcome.code == WriteResult::Refused ||
+                                outcome.readBack != -1;
+    return LineOf(unit, outcome.item, bReadBackKnown ? std::to_string(outcome.readBack) : std::string(),
+                  OutcomeName(outcome), time);
 }
 
 void CSendRecorder::FollowAnswer(const SendOutcome& outcome)
 {
-    if (std::string(OutcomeName(outcome)) == "no-answer")
+    if (outcome.code != WriteResult::Acknowledged && outcome.code != WriteResult::Refused && outcome.readBack == -1)
         return;
     const SendItem& item = outcome.item;
     const auto zone = static_cast<std::size_t>(item.zone - 1);
@@ -318,20 +332,43 @@ void CSendRecorder::FollowAnswer(const SendOutcome& outcome)
     }
 }
 
-void CSendRecorder::Record(const CUnit& unit, const SendOutcome& outcome)
+bool CSendRecorder::Sending(const CUnit& unit, const SendItem& item)
 {
-    if (m_file.IsOpen())
-        m_file.Append(Line(unit, outcome, platform::IsoLocalTime(std::chrono::system_clock::now())));
+    if (!m_file.IsOpen())
+        return m_strError.empty();
+    m_strSendingTime = platform::IsoLocalTime(std::chrono::system_clock::now());
+    if (m_file.Append(LineOf(unit, item, std::string(), kUnconfirmed, m_strSendingTime)))
+        return true;
+    m_strError = m_file.Error();
+    return false;
+}
+
+bool CSendRecorder::Record(const CUnit& unit, const SendOutcome& outcome)
+{
+    bool bOk = m_strError.empty();
+    if (m_file.IsOpen()) {
+        // The final line carries the time of its unconfirmed line, which is
+        // how a reader pairs them.
+        const std::string time = m_strSendingTime.empty() ? platform::IsoLocalTime(std::chrono::system_clock::now())
+                                                          : m_strSendingTime;
+        m_strSendingTime.clear();
+        if (!m_file.Append(Line(unit, outcome, time))) {
+            m_strError = m_file.Error();
+            bOk = false;
+        }
+    }
     FollowAnswer(outcome);
+    return bOk;
 }
 
 bool CSendRecorder::End()
 {
     if (!m_file.IsOpen())
+        return m_strError.empty();
+    if (m_file.Close() && m_strError.empty())
         return true;
-    if (m_file.Close())
-        return true;
-    m_strError = m_file.Error();
+    if (m_strError.empty())
+        m_strError = m_file.Error();
     return false;
 }
 
@@ -367,7 +404,10 @@ std::optional<int64_t> ParseIsoTime(const std::string& text)
             }
         }
     }
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+    static const int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool bLeap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] || (month == 2 && day == 29 && !bLeap) ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
         return std::nullopt;
     std::tm parts{};
     parts.tm_year = year - 1900;
@@ -413,33 +453,140 @@ bool ChangeFilter::Matches(const std::vector<std::string>& line) const
     return true;
 }
 
-bool ReadChangeRecord(const std::string& path, std::vector<std::vector<std::string>>& lines, std::string& error)
+namespace {
+
+bool IsWhole(const std::string& text, bool bEmptyToo)
+{
+    if (text.empty())
+        return bEmptyToo;
+    const std::size_t start = text[0] == '-' ? 1 : 0;
+    return text.size() > start && text.size() <= 12 && text.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+// Whether the fields are a record line as a send writes it: a damaged or
+// foreign line must not pass for one, nor be matched by a filter.
+bool IsRecordLine(const std::vector<std::string>& fields)
+{
+    static const char* const kOutcomes[] = {"ok", "differs", "nak", "no-answer", "refused", kUnconfirmed};
+    if (fields.size() != kChangeColumns || !ParseIsoTime(fields[kColTime]))
+        return false;
+    if (!IsWhole(fields[kColAddress], false) || fields[kColAddress].size() > 2 || fields[kColAddress][0] == '-')
+        return false;
+    if (!IsWhole(fields[kColAz], false) || !IsWhole(fields[kColSent], false) || !IsWhole(fields[kColBefore], true) ||
+        !IsWhole(fields[kColReadBack], true) || fields[kColWhat].empty())
+        return false;
+    return std::any_of(std::begin(kOutcomes), std::end(kOutcomes),
+                       [&](const char* name) { return fields[kColOutcome] == name; });
+}
+
+// An unconfirmed line and its outcome line share these.
+std::string PairKey(const std::vector<std::string>& fields)
+{
+    std::string key;
+    for (int column : {kColTime, kColUser, kColHost, kColDevice, kColAddress, kColWhat, kColSent}) {
+        key += fields[static_cast<std::size_t>(column)];
+        key += '\x1f';
+    }
+    return key;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> ParseChangeRecord(std::string_view text, ChangeReadNotes& notes)
+{
+    notes = {};
+    std::vector<std::vector<std::string>> lines;
+    bool bFirst = true;
+    std::vector<std::string> fields;
+    // Unconfirmed lines still waiting for their outcome, by PairKey.
+    std::unordered_map<std::string, std::size_t> open;
+    std::vector<bool> settled;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (bFirst) {
+            bFirst = false;
+            if (line.substr(0, 3) == "\xEF\xBB\xBF")
+                line.remove_prefix(3);
+            // A header cut short is what a full disk leaves of a new record.
+            const bool bTornHeader = text.empty() && end == std::string_view::npos &&
+                                     std::string_view(kChangeHeader).substr(0, line.size()) == line;
+            if (line != kChangeHeader && !bTornHeader) {
+                notes.bForeign = true;
+                return {};
+            }
+            continue;
+        }
+        // The header again: two records joined by hand.
+        if (line.empty() || line == kChangeHeader)
+            continue;
+        if (!platform::CsvLineFields(line, fields) || !IsRecordLine(fields)) {
+            ++notes.nDamaged;
+            continue;
+        }
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (IsTextColumn(static_cast<int>(i)))
+                fields[i] = platform::PlainText(fields[i]);
+        }
+        const std::string key = PairKey(fields);
+        if (fields[kColOutcome] == kUnconfirmed) {
+            open[key] = lines.size();
+        } else if (const auto it = open.find(key); it != open.end()) {
+            settled.resize(lines.size(), false);
+            settled[it->second] = true;
+            open.erase(it);
+        }
+        lines.push_back(fields);
+    }
+    if (!settled.empty()) {
+        settled.resize(lines.size(), false);
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (settled[i])
+                continue;
+            if (kept != i)
+                lines[kept] = std::move(lines[i]);
+            ++kept;
+        }
+        lines.resize(kept);
+    }
+    return lines;
+}
+
+bool ReadChangeRecord(const std::string& path, std::vector<std::vector<std::string>>& lines, std::string& error,
+                      ChangeReadNotes& notes)
 {
     lines.clear();
-    struct stat info{};
-    if (stat(path.c_str(), &info) != 0 && errno == ENOENT)
+    notes = {};
+    const platform::FileInfo info = platform::InfoOf(path);
+    if (!info.bExists && info.error.empty())
         return true;
+    if (info.bDirectory) {
+        error = "it is a folder";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in || S_ISDIR(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? "it is a folder" : SystemError(errno);
+    if (!in) {
+        error = info.error.empty() ? platform::SystemErrorText(errno) : info.error;
         return false;
     }
     std::ostringstream text;
     text << in.rdbuf();
-    std::vector<std::vector<std::string>> records = platform::CsvRecords(text.str());
-    lines.reserve(records.size());
-    for (std::vector<std::string>& record : records) {
-        if (record.size() == 1 && record[0].empty())
-            continue;
-        // The header opens the file; two files joined by hand repeat it.
-        if (record.size() > 1 && record[0] == "time" && record[kColUser] == "user") {
-            continue;
-        }
-        if (record.size() < kChangeColumns)
-            record.resize(kChangeColumns);
-        lines.push_back(std::move(record));
+    lines = ParseChangeRecord(text.str(), notes);
+    if (notes.bForeign) {
+        error = "it is not a change record (its first line is not the record's header)";
+        return false;
     }
     return true;
+}
+
+bool ReadChangeRecord(const std::string& path, std::vector<std::vector<std::string>>& lines, std::string& error)
+{
+    ChangeReadNotes notes;
+    return ReadChangeRecord(path, lines, error, notes);
 }
 
 }  // namespace records

@@ -58,7 +58,8 @@ std::vector<Difference> CompareValues(const UnitValues& left, const UnitValues& 
     return differences;
 }
 
-RecipeLoad LoadRecipeValues(const std::string& path, const CUnit& catalogue, RecipeValues& recipe)
+RecipeLoad LoadRecipeValues(const std::string& path, const CUnit& catalogue, RecipeValues& recipe,
+                            std::string* problem)
 {
     // A record of its own, offline, so that the file defines the whole unit
     // and the program's record is not disturbed.
@@ -70,7 +71,7 @@ RecipeLoad LoadRecipeValues(const std::string& path, const CUnit& catalogue, Rec
     }
     local->SetGlobalParams(std::move(params));
     local->SetOffline(true);
-    if (ReadRecipe(*local, path) != RecipeResult::Loaded)
+    if (ReadRecipe(*local, path, problem) != RecipeResult::Loaded)
         return RecipeLoad::NotARecipe;
     recipe.azNumber = local->QueryAZNumber();
     recipe.values = CaptureValues(*local);
@@ -86,7 +87,7 @@ std::string ValuesCsv(const UnitValues& values, const CUnit& catalogue)
         const SendItem item{SendItem::Kind::Global, static_cast<int16_t>(i + 1), 0, 0};
         std::string name;
         catalogue.GetParamDescription(item.index, name);
-        text += platform::CsvLine({WhereOf(item), name, std::to_string(values.globals[i])});
+        text += platform::CsvLine({WhereOf(item), platform::SpreadsheetText(name), std::to_string(values.globals[i])});
     }
     for (std::size_t z = 0; z < values.setValues.size(); ++z) {
         const auto zone = static_cast<int16_t>(z + 1);

@@ -35,12 +35,15 @@ struct RecipeValues
 enum class RecipeLoad { Loaded, NotARecipe };
 
 // Reads path with the global parameter catalogue of catalogue (which stays as
-// it is).
-RecipeLoad LoadRecipeValues(const std::string& path, const CUnit& catalogue, RecipeValues& recipe);
+// it is). problem, when given, receives why a file is not a recipe
+// (ReadRecipe).
+RecipeLoad LoadRecipeValues(const std::string& path, const CUnit& catalogue, RecipeValues& recipe,
+                            std::string* problem = nullptr);
 
 // The values of a set as recipe order lists them, each with its place and
 // the global parameter's description in the active language: the CSV export
-// "what,name,value" (with its header line).
+// "what,name,value" (with its header line), the names guarded for
+// spreadsheets (platform::SpreadsheetText).
 std::string ValuesCsv(const UnitValues& values, const CUnit& catalogue);
 
 }  // namespace records

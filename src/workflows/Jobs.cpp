@@ -117,14 +117,17 @@ SendOutcome SendOne(CUnit& unit, const SendItem& item)
     switch (item.kind) {
     case SendItem::Kind::Global:
         outcome.code = unit.WriteGlobalParam(item.index, item.value);
+        outcome.bWriteAnswered = unit.GetLastFailure() == TransactFailure::None;
         outcome.readBack = unit.ReadGlobalParam(item.index);
         break;
     case SendItem::Kind::ZoneParam:
         outcome.code = unit.WriteZoneParam(item.zone, item.index, item.value);
+        outcome.bWriteAnswered = unit.GetLastFailure() == TransactFailure::None;
         outcome.readBack = unit.ReadZoneParam(item.zone, item.index);
         break;
     case SendItem::Kind::SetValue:
         outcome.code = unit.WriteSetValue(item.zone, item.value);
+        outcome.bWriteAnswered = unit.GetLastFailure() == TransactFailure::None;
         outcome.readBack = unit.ReadSetValue(item.zone);
         break;
     }

@@ -103,6 +103,7 @@ struct SendOutcome
     WriteResult code = WriteResult::Acknowledged;
     int32_t readBack = -1; // the value read back after the write
     bool bDiffers = false; // readBack differs from the value sent
+    bool bWriteAnswered = true; // the write drew an answer (ACK or NAK); false: silence or nothing usable
 };
 
 // Writes one item and reads it back, with the link open.

@@ -81,6 +81,19 @@ std::string Key(const std::string& path, const std::string& section, const std::
 
 std::string Data(const std::string& name) { return std::string(VORLENT_TEST_DATA) + "/recipe/" + name; }
 
+// A data file written into dir as name with one piece of text replaced: the
+// shared inputs predate the rule that a damaged line makes no recipe.
+std::string Mended(const TestDir& dir, const std::string& name, const std::string& from, const std::string& to)
+{
+    std::string text = dir.Exists(name) ? dir.Read(name) : ReadWholeFile(Data(name));
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+    dir.Write(name, text);
+    return dir.File(name);
+}
+
 // Everything a recipe carries, for comparing two records.
 struct Snapshot
 {
@@ -297,7 +310,8 @@ TEST(Recipe, CommentAndGlobalValuesAbsentInTheFile)
     globals->SetGlobalParams(Catalogue(7));
     for (int16_t i = 1; i <= 7; ++i)
         globals->WriteGlobalParam(i, 99);
-    ASSERT_EQ(ReadRecipe(*globals, Data("global_values.rcp")), RecipeResult::Loaded);
+    Mended(dir, "global_values.rcp", "02=abc\r\n", "02= 0\r\n");
+    ASSERT_EQ(ReadRecipe(*globals, Mended(dir, "global_values.rcp", "17mm", "17 mm")), RecipeResult::Loaded);
     const int32_t expected[] = {250, 0, -1, -1, -1, 17, -1};
     for (int16_t i = 1; i <= 7; ++i)
         EXPECT_EQ(globals->ReadGlobalParam(i), expected[i - 1]) << "parameter " << i;
@@ -318,11 +332,14 @@ TEST(Recipe, OnlyRecipeFilesAreRead)
 
 TEST(Recipe, ZoneLinesOffline)
 {
-    // Leading blanks restored, extra columns ignored, missing ones 0, and
-    // reading stops at the first missing zone.
+    // Leading blanks restored, extra columns ignored, and reading stops at
+    // the first missing zone.
+    TestDir dir;
     auto unit = std::make_unique<CUnit>();
     unit->WriteZoneParam(3, 1, 55);
-    ASSERT_EQ(ReadRecipe(*unit, Data("zone_lines_trimmed_and_ragged.rcp")), RecipeResult::Loaded);
+    ASSERT_EQ(ReadRecipe(*unit, Mended(dir, "zone_lines_trimmed_and_ragged.rcp", "Zone03=20   170\r\nZone04=    19\r\n",
+                                       "Zone03=20   170     0     0\r\nZone04=    19     0     0     0\r\n")),
+              RecipeResult::Loaded);
     EXPECT_EQ(unit->QueryZoneCount(), 4);
     EXPECT_EQ(unit->QueryZoneParamCount(), 2);
     EXPECT_EQ(unit->GetValueWidth(), 4);
@@ -384,7 +401,10 @@ TEST(Recipe, MoreZonesAndColumnsThanTheRecordHoldsAreIgnored)
 
 TEST(Recipe, ReadsWithTheProfileRules)
 {
-    const std::string path = Data("profile_rules.rcp");
+    TestDir dir;
+    Mended(dir, "profile_rules.rcp", "COMMENT=first\r\nComment=second\r\n", "COMMENT=first\r\n");
+    Mended(dir, "profile_rules.rcp", "[HEADER]\r\nComment=from the second section\r\n", "");
+    const std::string path = Mended(dir, "profile_rules.rcp", "EPROM#=12abc", "EPROM#=12");
     auto unit = std::make_unique<CUnit>();
     ASSERT_EQ(ReadRecipe(*unit, path), RecipeResult::Loaded);
     EXPECT_EQ(unit->GetComment(), Key(path, "HEADER", "Comment"));
@@ -420,8 +440,11 @@ TEST(Recipe, WithAUnitSelected)
         EXPECT_EQ(Take(*other), before);
     }
 
+    TestDir dir;
     auto unit = selectedUnit();
-    ASSERT_EQ(ReadRecipe(*unit, Data("selected_same_az.rcp")), RecipeResult::Loaded);
+    ASSERT_EQ(ReadRecipe(*unit, Mended(dir, "selected_same_az.rcp", "Zone02=   902   502    61\r\n",
+                                       "Zone02=   902   502    61   222\r\n")),
+              RecipeResult::Loaded);
     Snapshot expected = before;
     expected.comment = "from file";
     expected.globals = {111, -1, -5};  // a missing key keeps the unit's value
@@ -430,7 +453,7 @@ TEST(Recipe, WithAUnitSelected)
     expected.zoneParams[at(1, 1)] = 51;
     expected.zoneParams[at(1, 2)] = 52;
     expected.set[1] = 502;
-    expected.zoneParams[at(2, 1)] = 61;  // P02 of zone 2 is past the end of its line: kept at 222
+    expected.zoneParams[at(2, 1)] = 61;  // P02 of zone 2 is 222 in the file as in the unit
     expected.set[2] = 503;
     expected.zoneParams[at(3, 1)] = 71;
     expected.zoneParams[at(3, 2)] = 72;  // the third column is beyond the unit's count
@@ -528,4 +551,59 @@ TEST(Recipe, EightBitTextIsReadAsUtf8AndWrittenAsUtf8)
     auto again = std::make_unique<CUnit>();
     ASSERT_EQ(ReadRecipe(*again, dir.File("out.12")), RecipeResult::Loaded);
     EXPECT_EQ(again->GetComment(), unit->GetComment());
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    return text.replace(text.find(from), from.size(), to);
+}
+
+// A file that says a value unclearly (not a whole number, a line cut short,
+// a key given twice) is no recipe in either state, the record untouched, and
+// the reason names the line.
+TEST(Recipe, ADamagedFileIsNoRecipeAndTheReasonNamesItsLine)
+{
+    TestDir dir;
+    const std::string head = "[HEADER]\r\nID=VORLENT_RECIPE\r\n[UNIT]\r\nAZ-Number=12\r\n[GLOBAL_PARAMETERS]\r\n"
+                             "01=250 - Setpoint\r\n[ZONE_PARAMETERS]\r\nDescr.=   Act   Set   P01   P02\r\n"
+                             "Zone01=    23   180     5  1200\r\n";  // lines 1 to 9
+    struct Row
+    {
+        const char* what;
+        std::string file;  // written into dir, or a data file's path
+        std::string reason;
+    };
+    const std::vector<Row> rows = {
+        {"set value 1x2", head + "Zone02=    21   1x2     5  1200\r\n", "line 10: the set value of zone 2"},
+        {"parameter blank", head + "Zone02=    21   175        1200\r\n", "line 10: P01 of zone 2"},
+        {"line cut at a column", head + "Zone02=    21   175     5\r\n", "line 10: zone 2 has 3 columns"},
+        {"first line cut short", head.substr(0, head.size() - 8) + "\r\n", "line 9: zone 1 has 3 columns"},
+        {"Zone06 twice", head + "Zone01=    23   181     5  1200\r\n", "line 10: the key Zone01 is given a second time (first at line 9)"},
+        {"key in another case", head + "zone01=    23   181     5  1200\r\n", "line 10: the key zone01"},
+        {"section twice", head + "[unit]\r\nAZ-Number=12\r\n", "line 10: the section [unit] is given a second time (first at line 3)"},
+        {"global 1x2", Replaced(head, "250 - Setpoint", "1x2 - Setpoint"), "line 6: global parameter 01 '1x2 - Setpoint'"},
+        {"AZ number 12b", Replaced(head, "=12", "=12b"), "line 4: AZ-Number '12b'"},
+        {"missing file", "", "there is no such file"},
+        {"data: global abc", Data("global_values.rcp"), "line 7: global parameter 02 'abc'"},
+        {"data: zone line short", Data("zone_lines_trimmed_and_ragged.rcp"), "line 8: zone 3 has 2 columns"},
+        {"data: comment twice", Data("profile_rules.rcp"), "line 5: the key Comment"},
+        {"data: selected, short", Data("selected_same_az.rcp"), "line 14: zone 2 has 3 columns"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string path = row.file;
+        if (row.file.empty())
+            path = dir.File("none.12");
+        else if (row.file.rfind("[HEADER]", 0) == 0)
+            path = dir.File("damaged.12"), dir.Write("damaged.12", row.file);
+        for (bool bOffline : {true, false}) {
+            auto unit = SmallUnit();
+            unit->SetOffline(bOffline);
+            const Snapshot before = Take(*unit);
+            std::string problem;
+            EXPECT_EQ(ReadRecipe(*unit, path, &problem), RecipeResult::NotARecipe);
+            EXPECT_EQ(problem.rfind(row.reason, 0), 0u) << problem;
+            EXPECT_EQ(Take(*unit), before);
+        }
+    }
 }

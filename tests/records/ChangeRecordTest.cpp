@@ -148,6 +148,12 @@ TEST(ChangeRecord, TimesAreReadWithOrWithoutTheirOffset)
                          Row{"2026-12-09T15:30:05.250+01:00", 1796826605250},
                          Row{"2026-12-09T14:30:05Z", 1796826605000},
                          Row{"2026-13-09", std::nullopt},
+                         Row{"2026-02-30", std::nullopt},
+                         Row{"2026-04-31", std::nullopt},
+                         Row{"2025-02-29", std::nullopt},
+                         Row{"2100-02-29", std::nullopt},
+                         Row{"2024-02-29", 1709164800000},
+                         Row{"2000-02-29T00:00Z", 951782400000},
                          Row{"2026-12-09T14", std::nullopt},
                          Row{"2026-12-09x", std::nullopt}})
         EXPECT_EQ(records::ParseIsoTime(r.text), r.ms) << r.text;

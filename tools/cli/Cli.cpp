@@ -4,8 +4,6 @@
 #include "CliMonitor.h"
 #include "CliRecords.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include "config/LanguageFiles.h"
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
+#include "platform/FileInfo.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
 #include "platform/StopSignals.h"
@@ -49,11 +48,13 @@ const char* const kUsage =
     "                            (password: --mqtt-password-file FILE or VORLENT_MQTT_PASSWORD; also\n"
     "                            --mqtt-cafile, --mqtt-cert, --mqtt-key, --mqtt-client-id, --mqtt-keepalive)\n"
     "  log [--az N] [--address A] [--since DATE]\n"
-    "                            print the change record's matching lines as CSV\n"
+    "                            print the change record's matching lines as CSV; damaged lines\n"
+    "                            are skipped and counted\n"
     "  diff --unit ADDRESS RECIPE | diff RECIPE_A RECIPE_B\n"
     "                            list the values that differ, tab-separated: where, left, right\n"
-    "  export RECIPE [--csv FILE|-]\n"
-    "                            write the recipe's values as CSV (what,name,value)\n";
+    "  export RECIPE [--csv FILE|-] [--force]\n"
+    "                            write the recipe's values as CSV (what,name,value); an existing\n"
+    "                            FILE is replaced only with --force\n";
 
 const char* const kOptions =
     "options:\n"
@@ -71,7 +72,8 @@ const char* const kOptions =
     "  7 recipe, CSV or change record not written (monitor: also a broker that refused the login\n"
     "  before the first of --count cycles), 128+n stopped by signal n (monitor: 0; a bad --mqtt URL\n"
     "  or option: 2);\n"
-    "  diff: 0 equal, 1 different, 2 usage or port, 3 communication, 4 not a recipe or another unit's\n";
+    "  diff: 0 equal, 1 different, 2 usage or port, 3 communication, 4 not a recipe or another unit's;\n"
+    "  log: 0 done, 1 damaged lines skipped, 2 usage, 4 not a change record, 7 record unreadable\n";
 
 struct Options
 {
@@ -243,7 +245,7 @@ private:
     int m_nShown = 0;
 };
 
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StderrIsTerminal() { return platform::StandardErrorIsTerminal(); }
 
 class ScanPrinter : public IScanObserver
 {
@@ -508,9 +510,10 @@ private:
         m_unit.PauseLink();
         const UnitValues received = CaptureValues(m_unit);
         const int16_t azNumber = m_unit.QueryAZNumber();
-        switch (ReadRecipe(m_unit, path)) {
+        std::string problem;
+        switch (ReadRecipe(m_unit, path, &problem)) {
         case RecipeResult::NotARecipe:
-            m_err << "vorlent-cli: " << path << " is not a recipe file\n";
+            m_err << "vorlent-cli: " << path << " is not a recipe file: " << problem << '\n';
             return kCliRecipe;
         case RecipeResult::OtherUnit:
             m_err << "vorlent-cli: " << path << " belongs to another unit (the unit at address " << m_nAddress
@@ -528,13 +531,29 @@ private:
         if (!m_unit.ResumeLink())
             return kCliPort;
         std::vector<SendOutcome> outcomes;
+        // A value goes out only once its line is in the record (as
+        // unconfirmed), and none after a line that could not be written.
+        bool bRecordFailed = false;
         {
             Progress progress(m_err, "sending values to address " + std::to_string(m_nAddress), StderrIsTerminal());
-            RunSend(m_unit, items, progress, outcomes,
-                    [&](const SendOutcome& outcome) { record.Append(m_unit, outcome); });
+            progress.SetRange(static_cast<int>(items.size()));
+            for (const SendItem& item : items) {
+                if (!record.Sending(m_unit, item)) {
+                    bRecordFailed = true;
+                    break;
+                }
+                outcomes.push_back(SendOne(m_unit, item));
+                if (!record.Append(m_unit, outcomes.back())) {
+                    bRecordFailed = true;
+                    break;
+                }
+                progress.SetPosition(static_cast<int>(outcomes.size()));
+                if (progress.StopRequested())
+                    break;
+            }
         }
         m_unit.ClosePort();
-        const bool bRecorded = record.End();
+        const bool bRecorded = record.End(outcomes.size(), items.size()) && !bRecordFailed;
 
         int status = kCliOk;
         for (const SendOutcome& outcome : outcomes) {
@@ -545,9 +564,12 @@ private:
             if (outcome.code == WriteResult::Refused)
                 m_err << "not sent, " << outcome.item.value << " is outside its limits; the unit holds "
                       << outcome.readBack;
+            else if (outcome.code != WriteResult::NotAcknowledged)
+                m_err << "sent " << outcome.item.value << ", read " << outcome.readBack;
             else
-                m_err << "sent " << outcome.item.value << ", read " << outcome.readBack
-                      << (outcome.code == WriteResult::NotAcknowledged ? " (not acknowledged)" : "");
+                m_err << "sent " << outcome.item.value << ", "
+                      << (outcome.bWriteAnswered ? "not acknowledged" : "no answer to the write") << ", "
+                      << (outcome.readBack == -1 ? std::string("read back nothing") : "read " + std::to_string(outcome.readBack));
             m_err << '\n';
         }
         if (status != kCliOk)

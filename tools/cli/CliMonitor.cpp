@@ -405,6 +405,8 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
             return kCliWriteFailed;
         }
         bCreatedFile = !args.bAppend;
+        if (!error.empty())
+            err << "vorlent-cli: " << error << '\n';
     }
 
     // Before the broker's socket too: a write to a broker gone away is an

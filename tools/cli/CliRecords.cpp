@@ -1,21 +1,24 @@
 #include "CliRecords.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 
 #include "Cli.h"
 #include "platform/Csv.h"
+#include "platform/FileInfo.h"
 #include "platform/ProfileFile.h"
 #include "records/ValueCompare.h"
 #include "unit/Unit.h"
 
 namespace {
 
-// diff answers as diff(1) does: 0 equal, 1 different, 2 for its own misuse.
+// diff answers as diff(1) does: 0 equal, 1 different, 2 for its own misuse;
+// log as grep does: 0 read whole, 1 damaged lines skipped, 2 misuse.
 constexpr int kDiffSame = 0;
 constexpr int kDiffDifferent = 1;
 constexpr int kDiffUsage = 2;
+constexpr int kLogDamaged = 1;
+constexpr int kLogUsage = 2;
 
 int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostream& err)
 {
@@ -25,20 +28,20 @@ int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostrea
         if ((flag != "--az" && flag != "--address" && flag != "--since") || i + 1 >= operands.size()) {
             err << "vorlent-cli: log takes [--az N] [--address A] [--since DATE], not '" << flag << "'"
                 << (i + 1 >= operands.size() && flag.rfind("--", 0) == 0 ? " without a value" : "") << '\n';
-            return kCliUsage;
+            return kLogUsage;
         }
         const std::string& value = operands[++i];
         long long number = 0;
         if (flag == "--az") {
             if (!ParseWhole(value, 0, 32767, number)) {
                 err << "vorlent-cli: --az takes an AZ number from 0 to 32767, not '" << value << "'\n";
-                return kCliUsage;
+                return kLogUsage;
             }
             filter.azNumber = static_cast<int>(number);
         } else if (flag == "--address") {
             if (!ParseWhole(value, 1, 30, number)) {
                 err << "vorlent-cli: --address takes a bus address from 1 to 30, not '" << value << "'\n";
-                return kCliUsage;
+                return kLogUsage;
             }
             filter.address = static_cast<int>(number);
         } else {
@@ -46,21 +49,21 @@ int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostrea
             if (!filter.sinceMs) {
                 err << "vorlent-cli: --since takes a date as 2026-12-09 or a time as 2026-12-09T14:30, not '"
                     << value << "'\n";
-                return kCliUsage;
+                return kLogUsage;
             }
         }
     }
     const std::string path = records::ChangeRecordPath();
     std::vector<std::vector<std::string>> lines;
     std::string error;
-    if (!records::ReadChangeRecord(path, lines, error)) {
+    records::ChangeReadNotes notes;
+    if (!records::ReadChangeRecord(path, lines, error, notes)) {
         err << "vorlent-cli: cannot read the change record " << path << ": " << error << '\n';
-        return kCliWriteFailed;
+        return notes.bForeign ? kCliRecipe : kCliWriteFailed;
     }
     // Nothing recorded is an answer too, but a mistyped ChangeLog= should
     // not pass for an empty history.
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
+    if (!platform::InfoOf(path).bExists)
         err << "vorlent-cli: there is no change record at " << path << " yet\n";
     out << records::kChangeHeader << "\r\n";
     for (const std::vector<std::string>& line : lines) {
@@ -68,15 +71,20 @@ int Log(const std::vector<std::string>& operands, std::ostream& out, std::ostrea
             out << platform::CsvLine(line);
     }
     out.flush();
-    return kCliOk;
+    if (notes.nDamaged == 0)
+        return kCliOk;
+    err << "vorlent-cli: " << notes.nDamaged << (notes.nDamaged == 1 ? " damaged line" : " damaged lines")
+        << " skipped in " << path << '\n';
+    return kLogDamaged;
 }
 
 // The recipe's values, or a message and false.
 bool LoadRecipe(const std::string& path, records::RecipeValues& recipe, std::ostream& err)
 {
-    if (records::LoadRecipeValues(path, TheUnit(), recipe) == records::RecipeLoad::Loaded)
+    std::string problem;
+    if (records::LoadRecipeValues(path, TheUnit(), recipe, &problem) == records::RecipeLoad::Loaded)
         return true;
-    err << "vorlent-cli: " << path << " is not a recipe file\n";
+    err << "vorlent-cli: " << path << " is not a recipe file: " << problem << '\n';
     return false;
 }
 
@@ -125,10 +133,18 @@ int Diff(const std::vector<std::string>& operands, std::ostream& out, std::ostre
 int Export(const std::vector<std::string>& operands, std::ostream& out, std::ostream& err)
 {
     std::string target = "-";
-    if (operands.size() == 3 && operands[1] == "--csv") {
-        target = operands[2];
-    } else if (operands.size() != 1) {
-        err << "vorlent-cli: export takes RECIPE [--csv FILE|-]\n";
+    bool bForce = false;
+    bool bUsage = operands.empty() || operands[0].rfind("--", 0) == 0;
+    for (std::size_t i = 1; i < operands.size() && !bUsage; ++i) {
+        if (operands[i] == "--force")
+            bForce = true;
+        else if (operands[i] == "--csv" && i + 1 < operands.size())
+            target = operands[++i];
+        else
+            bUsage = true;
+    }
+    if (bUsage) {
+        err << "vorlent-cli: export takes RECIPE [--csv FILE|-] [--force]\n";
         return kCliUsage;
     }
     if (target.empty()) {
@@ -145,6 +161,11 @@ int Export(const std::vector<std::string>& operands, std::ostream& out, std::ost
         if (out)
             return kCliOk;
         err << "vorlent-cli: the CSV could not be written to standard output\n";
+        return kCliWriteFailed;
+    }
+    // A file of that name may be someone's work: replaced only when asked.
+    if (!bForce && platform::InfoOf(target).bExists) {
+        err << "vorlent-cli: " << target << " exists already; nothing written (--force replaces it)\n";
         return kCliWriteFailed;
     }
     if (!platform::ReplaceFileAtomically(target, text)) {
@@ -180,18 +201,48 @@ bool CliSendRecord::Begin(CUnit& unit, const std::string& device, const UnitValu
         return true;
     }
     const std::string path = records::ChangeRecordPath();
-    if (m_recorder.Begin(path, recorded))
+    if (m_recorder.Begin(path, recorded)) {
+        if (!m_recorder.Repaired().empty())
+            m_err << "vorlent-cli: the change record " << path << " ended in a line without its line end ("
+                  << m_recorder.Repaired().size() << " bytes, left by an interrupted write); it was cut off\n";
         return true;
+    }
     m_err << "vorlent-cli: cannot append to the change record " << (path.empty() ? "(none)" : path) << ": "
-          << m_recorder.Error() << "; nothing was sent (--no-record sends without a record)\n";
+          << m_recorder.Error() << "; nothing was sent"
+          << (m_recorder.IsForeign() ? "\n" : " (--no-record sends without a record)\n");
     return false;
 }
 
-bool CliSendRecord::End()
+bool CliSendRecord::Sending(const CUnit& unit, const SendItem& item)
+{
+    const bool bOk = m_recorder.Sending(unit, item);
+    m_bLineLost = m_bLineLost || !bOk;
+    return bOk;
+}
+
+bool CliSendRecord::Append(const CUnit& unit, const SendOutcome& outcome)
+{
+    const bool bOk = m_recorder.Record(unit, outcome);
+    m_bOutcomeLost = m_bOutcomeLost || !bOk;
+    m_bLineLost = m_bLineLost || !bOk;
+    return bOk;
+}
+
+bool CliSendRecord::End(std::size_t sent, std::size_t total)
 {
     if (m_recorder.End())
         return true;
-    m_err << "vorlent-cli: the change record " << m_recorder.Path() << " could not be written: " << m_recorder.Error()
-          << "; the values were sent, their record may be incomplete\n";
+    m_err << "vorlent-cli: the change record " << m_recorder.Path() << " could not be written: " << m_recorder.Error();
+    if (!m_bLineLost) {
+        m_err << "; all " << sent << " values were sent and recorded, but their lines may not be on the disk\n";
+        return false;
+    }
+    m_err << "; the send stopped after " << sent << " of " << total << " values";
+    if (sent == 0)
+        m_err << ", nothing was sent\n";
+    else if (m_bOutcomeLost)
+        m_err << ", each of them is in the record (the last one as unconfirmed: its outcome could not be added)\n";
+    else
+        m_err << ", each of them is in the record\n";
     return false;
 }
