@@ -328,11 +328,22 @@ void CMqttBridge::Execute(CUnit& unit, const CMqttClient::Event& command)
     item.kind = SendItem::Kind::SetValue;
     item.zone = static_cast<int16_t>(zone);
     item.value = *parsed.value;
+    // No value reaches a unit without its line in the record: the line goes
+    // in first, and the outcome line with the same time pairs with it.
+    const std::string sendingTime = platform::IsoLocalTime(std::chrono::system_clock::now());
+    if (m_bRecordOpen &&
+        !Record(*view, zone, before, item.value, std::nullopt, records::kUnconfirmed, sendingTime)) {
+        m_pClient->Publish(resultTopic, mqtt::ResultJson("refused", parsed.value, std::nullopt,
+                                                         parsed.transactionJson,
+                                                         "the change record cannot be written; nothing was written"),
+                           1, false);
+        return;
+    }
     const SendOutcome outcome = SendOne(unit, item);
     const std::string status = records::OutcomeName(outcome);
     const std::optional<int32_t> readBack =
         status == "no-answer" ? std::nullopt : std::optional<int32_t>(outcome.readBack);
-    Record(*view, zone, before, item.value, readBack, status);
+    Record(*view, zone, before, item.value, readBack, status, sendingTime);
     m_pClient->Publish(resultTopic, mqtt::ResultJson(status, item.value, readBack, parsed.transactionJson, ""), 1,
                        false);
 
@@ -350,23 +361,27 @@ void CMqttBridge::Execute(CUnit& unit, const CMqttClient::Event& command)
     PublishSample(*view, fresh);
 }
 
-void CMqttBridge::Record(const UnitView& view, int zone, std::optional<int32_t> before, int32_t sent,
-                         std::optional<int32_t> readBack, const std::string& outcome)
+bool CMqttBridge::Record(const UnitView& view, int zone, std::optional<int32_t> before, int32_t sent,
+                         std::optional<int32_t> readBack, const std::string& outcome, std::string time)
 {
     if (!m_bRecordOpen)
-        return;
+        return true;
+    if (time.empty())
+        time = platform::IsoLocalTime(std::chrono::system_clock::now());
     SendItem item;
     item.kind = SendItem::Kind::SetValue;
     item.zone = static_cast<int16_t>(zone);
     item.value = sent;
-    const std::string line = platform::CsvLine(
-        {platform::IsoLocalTime(std::chrono::system_clock::now()), m_config.strRecordUser, m_config.strRecordHost,
+    const std::string line = records::ChangeLine(
+        {time, m_config.strRecordUser, m_config.strRecordHost,
          m_config.info.device, std::to_string(view.address),
          view.details.azNumber >= 0 ? std::to_string(view.details.azNumber) : std::string(), view.details.type,
          view.details.firmware, records::WhereOf(item), "", before ? std::to_string(*before) : std::string(),
          std::to_string(sent), readBack ? std::to_string(*readBack) : std::string(), outcome});
-    if (!m_record.Append(line))
-        Tell("the change record could not be written: " + m_record.Error());
+    if (m_record.Append(line))
+        return true;
+    Tell("the change record could not be written: " + m_record.Error());
+    return false;
 }
 
 bool CMqttBridge::Finish()

@@ -87,8 +87,10 @@ private:
     void PublishDiscovery(UnitView& view);
     void QueryDetails(CUnit& unit, UnitView& view);
     void Execute(CUnit& unit, const CMqttClient::Event& command);
-    void Record(const UnitView& view, int zone, std::optional<int32_t> before, int32_t sent,
-                std::optional<int32_t> readBack, const std::string& outcome);
+    // Appends one change-record line; time empty: now. False when the line
+    // is not in the record (then no write may follow it).
+    bool Record(const UnitView& view, int zone, std::optional<int32_t> before, int32_t sent,
+                std::optional<int32_t> readBack, const std::string& outcome, std::string time = {});
     void Tell(const std::string& text);
 
     MqttBridgeConfig m_config;

@@ -11,6 +11,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/FileInfo.h"
 #include "ChildProcess.h"
 #include "SimFixture.h"
 #include "TestBroker.h"
@@ -322,7 +323,7 @@ TEST_F(MqttMonitor, WritesOnlyWhatIsAllowedAndRecordsIt)
     // The record: the four values judged against the unit, by the plant.
     const auto lines = platform::CsvRecords(ReadWholeFile(records::ChangeRecordPath()));
     ASSERT_EQ(lines.size(), 5u);
-    const std::string user = "mqtt:" + records::LoginName();
+    const std::string user = "mqtt:" + platform::LoginName();
     const std::vector<std::vector<std::string>> expected = {
         {"Zone01 P00", std::to_string(before[0]), "260", "260", "ok"},
         {"Zone03 P00", std::to_string(before[2]), "300", std::to_string(before[2]), "nak"},
