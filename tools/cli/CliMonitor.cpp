@@ -20,6 +20,7 @@
 #include "mqtt/MqttBridge.h"
 #include "mqtt/MqttUrl.h"
 #include "platform/Csv.h"
+#include "platform/FileInfo.h"
 #include "platform/StopSignals.h"
 #include "unit/Unit.h"
 
@@ -178,7 +179,7 @@ bool PrepareMqtt(const MonitorArgs& args, const std::string& device, CUnit& line
     MqttUrl url;
     if (!ParseMqttUrl(args.strMqttUrl, url, error))
         return false;
-    const std::string host = records::HostName();
+    const std::string host = platform::HostName();
     config.strBase = url.strBase.empty() ? "vorlent/" + TopicLevel(host) + "/" + PortName(device) : url.strBase;
     error = CheckTopicBase(config.strBase);
     if (!error.empty())
@@ -259,7 +260,7 @@ bool PrepareMqtt(const MonitorArgs& args, const std::string& device, CUnit& line
     config.info.addresses = args.addresses;
     config.info.intervalMs = args.nIntervalMs;
     config.info.bWrites = config.guard.Any();
-    config.strRecordUser = "mqtt:" + records::LoginName();
+    config.strRecordUser = "mqtt:" + platform::LoginName();
     config.strRecordHost = host;
     return true;
 }
