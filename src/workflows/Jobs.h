@@ -23,6 +23,7 @@ enum class EntryResult
     EndsList = 0,  // the list of the grid has ended
     Handled = 1,   // the entry was exchanged and answered
     NoAnswer = 2,  // it was exchanged, but the unit gave no answer
+    Stops = 3,     // nothing more may be sent (the change record took no line)
 };
 
 // How a job reports progress and learns of a stop request. The window's

@@ -4,6 +4,10 @@
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -130,6 +134,44 @@ TEST_F(RecordsTest, EachSentValueIsRecordedWithWhatTheWindowHeldBefore)
     EXPECT_EQ(Record(), (std::vector<std::string>{"Global 01|10|11|11|ok", "Global 02|20|25|25|ok",
                                                   "Global 03|30|700|30|refused", "Zone02 P01|" + zoneBefore + "|77|77|ok",
                                                   "Global 02|25|26|26|ok"}));
+}
+
+// A record that cannot take a line stops the send before the next value:
+// every value the unit received has its line, and the values not sent wait.
+TEST_F(RecordsTest, ASendStopsWhenTheRecordTakesNoMoreLines)
+{
+    struct Row
+    {
+        int room;          // bytes the record may still grow by
+        int writes;        // values the unit then received
+        std::size_t lines; // record lines, an unconfirmed one included
+    };
+    Edit(0, 2, 1, "21");
+    Send();  // the record exists from here on
+    const std::string path = dir.File("state/vorlent/changes.csv");
+    for (const Row& row : {Row{0, 0, 1}, Row{150, 1, 2}}) {
+        SCOPED_TRACE(row.room);
+        Edit(0, 2, 1, "22");
+        Edit(0, 3, 1, "33");
+        line.Bus().ClearRequests();
+        const auto size = static_cast<rlim_t>(std::filesystem::file_size(path));
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = size + static_cast<rlim_t>(row.room);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        script.ExpectDialog([](QDialog&) {});
+        window->OnSendParams();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+
+        EXPECT_EQ(Writes(), row.writes);
+        EXPECT_EQ(Record().size(), row.lines);
+        EXPECT_EQ(window->GetChangeCount(0), 2);  // nothing waiting was dropped
+        ASSERT_FALSE(script.Boxes().empty());
+        EXPECT_NE(script.Boxes().back().text.find("stopped"), std::string::npos) << script.Boxes().back().text;
+    }
 }
 
 TEST_F(RecordsTest, WithoutARecordTheSendWaitsForTheUsersYes)

@@ -172,7 +172,10 @@ public:
     // Opens the change record for a send; false when it cannot be written and
     // the user chose not to send without it.
     bool BeginSendRecord();
-    void RecordSendOutcome(const SendOutcome& outcome);
+    // The line of a value about to be sent, and the line of its outcome.
+    // False when the record took no line: the send must stop there.
+    bool RecordSending(const SendItem& item);
+    bool RecordSendOutcome(const SendOutcome& outcome);
     // fsync; a failure to write is told now, after the send.
     void EndSendRecord();
     // What the window holds: the record's values with the edits waiting to
@@ -315,6 +318,8 @@ private:
 
     // The change record of sends, and the values held before each.
     std::shared_ptr<records::CSendRecorder> m_sendRecord;
+    // The record failed during this send, which stopped before the next value.
+    bool m_bSendRecordStopped = false;
 };
 
 class CUnit;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/IniFile.h"
@@ -102,15 +103,38 @@ bool CDarozozazWindowsDlg::BeginSendRecord()
     return true;
 }
 
-void CDarozozazWindowsDlg::RecordSendOutcome(const SendOutcome& outcome)
+bool CDarozozazWindowsDlg::RecordSending(const SendItem& item)
 {
-    if (m_sendRecord)
-        m_sendRecord->Record(TheUnit(), outcome);
+    if (!m_sendRecord || m_sendRecord->Sending(TheUnit(), item))
+        return true;
+    m_bSendRecordStopped = true;
+    return false;
+}
+
+bool CDarozozazWindowsDlg::RecordSendOutcome(const SendOutcome& outcome)
+{
+    if (!m_sendRecord || m_sendRecord->Record(TheUnit(), outcome))
+        return true;
+    m_bSendRecordStopped = true;
+    return false;
 }
 
 void CDarozozazWindowsDlg::EndSendRecord()
 {
-    if (!m_sendRecord || m_sendRecord->End())
+    const bool bStopped = std::exchange(m_bSendRecordStopped, false);
+    if (!m_sendRecord)
+        return;
+    const bool bSynced = m_sendRecord->End();
+    if (bStopped) {
+        ShowMessageBox(this,
+                       TextOr(kSendStoppedByRecord,
+                              "The change record %s could not be written (%s).\n"
+                              "The send stopped before the next value; the values not sent still wait.",
+                              {m_sendRecord->Path(), m_sendRecord->Error()}),
+                       Text(0), MsgIcon::Error);
+        return;
+    }
+    if (bSynced)
         return;
     ShowMessageBox(this,
                    TextOr(kRecordWriteFailed,

@@ -204,6 +204,10 @@ void CDlgReadWriteParams::SendMain()
                     Qt::BlockingQueuedConnection);
                 if (handled == EntryResult::EndsList)
                     break;
+                if (handled == EntryResult::Stops) {
+                    result = JobResult::CommError;
+                    break;
+                }
                 if (handled == EntryResult::NoAnswer)
                     bNoAnswer = true;
                 SendGuarded(this, [this] { OnTransferStep(0); });

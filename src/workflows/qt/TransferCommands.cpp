@@ -248,8 +248,11 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
     CMSFlexGrid& grid = Grid(nGrid);
     SetCellColour(grid, row, col, CMSFlexGrid::kWhite);
 
+    // No value reaches the unit without its line in the record.
+    if (!RecordSending(item))
+        return EntryResult::Stops;
     const SendOutcome outcome = SendOne(TheUnit(), item);
-    RecordSendOutcome(outcome);
+    const bool bRecorded = RecordSendOutcome(outcome);
     const bool bRefused = outcome.code == WriteResult::NotAcknowledged || outcome.code == WriteResult::Refused;
     ++m_nSendExchanged;
     if (outcome.bDiffers || bRefused) {
@@ -266,6 +269,8 @@ EntryResult CDarozozazWindowsDlg::OnSendEntry(int nGrid, int nEntry)
                 listed->second = tip;
         }
     }
+    if (!bRecorded)
+        return EntryResult::Stops;
     // Neither the write nor the read-back got an answer: the unit or the
     // line has gone.
     if (outcome.code == WriteResult::NotAcknowledged && outcome.readBack == -1)
