@@ -113,6 +113,9 @@ public:
                     break;
             }
             m_telegram = telegram;
+            // A unit answers a request it has heard whole: at the 9600 baud
+            // of AttachScripted, ten bits a character.
+            std::this_thread::sleep_for(std::chrono::microseconds(1042 * telegram.size() + 500));
             if (!reply.empty() && write(m_master, reply.data(), reply.size()) < 0)
                 m_telegram += "<write failed>";
         });

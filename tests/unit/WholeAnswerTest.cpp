@@ -59,7 +59,7 @@ TEST(WholeAnswer, AReceiveEndsExactOrWithAnErrorWhateverTheLineDoes)
         TransactFailure failure;
     } rows[] = {
         {"every answer from another address", FieldFault(FaultKind::OtherAddress, "", -1), JobResult::CommError,
-         TransactFailure::BadAnswer},
+         TransactFailure::OtherAddress},
         {"one row from another address", FieldFault(FaultKind::OtherAddress, "KALP02=", 1), JobResult::Done,
          TransactFailure::None},
         {"NAK inside a global's value", FieldFault(FaultKind::Insert, "TMAX=", -1, "\x15", 5), JobResult::CommError,
