@@ -492,7 +492,9 @@ bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t
     const long long discarded = port.GetDiscardedBytes();
     // The telegram layer takes a row only whole (zone count x width), so no
     // value of an earlier answer stands in a short row's tail.
-    const bool bOk = unit.ReadParamRow(row);
+    // A row that came only after a silent try may come from a unit that
+    // restarted meanwhile, perhaps as another: it is not cut by the old layout.
+    const bool bOk = unit.ReadParamRow(row) && !unit.LastTransactHadSilence();
     CountPolls(state, 1, bOk, writes, discarded);
     if (port.HasLinkFailed()) {
         DeviceGone(port.GetLinkError());

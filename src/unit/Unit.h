@@ -148,6 +148,9 @@ public:
     // Sets the reason a job gives for its end (a job that gave up on a line
     // that never fell quiet says SecondAnswer).
     void SetLastFailure(TransactFailure failure) { m_eLastFailure = failure; }
+    // Whether a try of the last Transact got no byte at all: a unit that
+    // answered after that may have restarted meanwhile.
+    bool LastTransactHadSilence() const { return m_bLastSilentTry; }
     // Line faults since construction (see Transact).
     long long GetLineFaults() const { return m_nLineFaults; }
     // Tries answered from another address since construction.
@@ -321,6 +324,7 @@ private:
     int32_t m_nDefaultZoneParamCount = 0;
     TransactFailure m_eLastFailure = TransactFailure::None;
     long long m_nLineFaults = 0;
+    bool m_bLastSilentTry = false;
     long long m_nOtherAddressAnswers = 0;
     bool m_bCheckAnswerAddress = true;
 };

@@ -126,6 +126,7 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
     // a unit that answers later than we wait answers each try in turn, and
     // whatever it still owes must not be taken for the next request.
     bool bLineSpoke = false;
+    m_bLastSilentTry = false;
     int faultTries = 0;
     int otherAddressTries = 0;
     for (int attempt = 0; attempt < kTries; ++attempt) {
@@ -133,7 +134,8 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
         // (another answer to it), or the tail of an answer to an earlier
         // try of this request.
         const std::string stale = m_Port.DiscardInput();
-        if (attempt == 0 && !stale.empty()) {
+        if (!stale.empty() && (attempt == 0 || !m_bLastSilentTry)) {
+            // Owed by no try of ours that went unanswered: a surplus answer.
             LineFault(request, stale);
         } else {
             TraceDiscardedAnswer(m_nAddress, request, stale);
@@ -143,6 +145,7 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
         std::string answer;
         m_Port.Read(answer, 0);
         bLineSpoke = bLineSpoke || m_Port.GetLastReadBytes() > 0;
+        m_bLastSilentTry = m_bLastSilentTry || (m_Port.GetLastReadBytes() == 0 && m_Port.GetLastEarlyBytes().empty());
         CBusTrace* const trace = ActiveBusTrace();
         const std::string early = m_Port.GetLastEarlyBytes();
         if (!early.empty()) {
@@ -174,6 +177,12 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
         if (outcome == TraceOutcome::SecondAnswer) {
             // Another answer than the one asked for is on the line.
             ++faultTries;
+            LineFault(request, {});
+            continue;
+        }
+        if (outcome == TraceOutcome::BadAnswer && CheckAnswer(answer)) {
+            // A whole telegram, but not this request's answer: one owed to
+            // an earlier request, which may have taken another's place.
             LineFault(request, {});
             continue;
         }

@@ -112,8 +112,11 @@ JobResult RunReceive(CUnit& unit, IJobProgress& progress)
             break;
         }
     }
-    // Never a value the line may have put in another's place.
-    unit.SetLastFailure(TransactFailure::SecondAnswer);
+    // Never a value the line may have put in another's place. A request
+    // that failed in the last pass says why; else more answers came than
+    // were asked for.
+    if (unit.GetLastFailure() == TransactFailure::None)
+        unit.SetLastFailure(TransactFailure::SecondAnswer);
     return JobResult::CommError;
 }
 

@@ -62,8 +62,8 @@ constexpr int kReceivePasses = 3;
 // fails. The values count only when no line fault was seen from the first
 // request to the watch behind the last answer: after a fault the line is
 // quiet and the receive starts again, at most kReceivePasses times in all;
-// then it ends with JobResult::CommError and the record's last failure
-// TransactFailure::SecondAnswer. It never ends done with a value another
+// then it ends with JobResult::CommError and the record's last failure that
+// of the request that failed last, or TransactFailure::SecondAnswer. It never ends done with a value another
 // answer put in place of the unit's.
 JobResult RunReceive(CUnit& unit, IJobProgress& progress);
 

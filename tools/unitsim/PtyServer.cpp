@@ -146,13 +146,30 @@ PtyServer::Clock::duration PtyServer::RequestWireTime(std::size_t n) const
         std::chrono::duration<double>(static_cast<double>(n) * bits / static_cast<double>(baud)));
 }
 
-void PtyServer::Schedule(std::string bytes, Clock::time_point due)
+PtyServer::Clock::time_point PtyServer::Schedule(std::string bytes, Clock::time_point due)
 {
+    // The line carries one answer at a time, in the order they become due:
+    // an answer due later (a twin's) never holds up one due earlier, and
+    // one due while another is on the line follows it.
     Transmission t;
-    t.start = std::max(due, m_tLineFree);
-    m_tLineFree = t.start + PerByte() * static_cast<long long>(bytes.size());
+    t.due = due;
     t.bytes = std::move(bytes);
-    m_line.push_back(std::move(t));
+    auto at = std::upper_bound(m_line.begin(), m_line.end(), due,
+                               [](Clock::time_point d, const Transmission& x) { return d < x.due; });
+    // Never ahead of one that has begun.
+    const auto now = Clock::now();
+    auto begun = [now](const Transmission& x) { return x.done > 0 || (x.start != Clock::time_point{} && x.start <= now); };
+    while (at != m_line.end() && begun(*at))
+        ++at;
+    const auto index = static_cast<std::size_t>(at - m_line.begin());
+    m_line.insert(at, std::move(t));
+    Clock::time_point free{};
+    for (Transmission& x : m_line) {
+        if (x.start == Clock::time_point{} || !begun(x))
+            x.start = std::max(x.due, free);
+        free = x.start + PerByte() * static_cast<long long>(x.bytes.size());
+    }
+    return m_line[index].start + PerByte() * static_cast<long long>(m_line[index].bytes.size());
 }
 
 bool PtyServer::Answer(const std::string& telegram, Clock::time_point arrived)
@@ -169,16 +186,14 @@ bool PtyServer::Answer(const std::string& telegram, Clock::time_point arrived)
     const auto due = std::max(onWire, m_tUnitFree) + std::chrono::milliseconds(std::max(reply.delayMs, 0));
     Clock::time_point end = due;
     if (!reply.bytes.empty()) {
-        Schedule(reply.bytes, due);
-        end = m_tLineFree;
+        end = Schedule(reply.bytes, due);
         m_tUnitFree = end;
     }
     if (!reply.twinBytes.empty()) {
         // The twin heard the same request and answers its delay after the
         // first unit has ended, or after its own earlier answer.
         const auto twinDue = std::max(end + std::chrono::milliseconds(std::max(reply.twinDelayMs, 0)), m_tTwinFree);
-        Schedule(reply.twinBytes, twinDue);
-        m_tTwinFree = m_tLineFree;
+        m_tTwinFree = Schedule(reply.twinBytes, twinDue);
     }
     return true;
 }

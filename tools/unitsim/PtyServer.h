@@ -77,7 +77,8 @@ private:
     struct Transmission
     {
         std::string bytes;
-        Clock::time_point start{};
+        Clock::time_point due{};    // when its unit would begin it
+        Clock::time_point start{};  // when it begins: due, or when the line is free
         std::size_t done = 0;
     };
 
@@ -85,8 +86,8 @@ private:
     // Answers one telegram that arrived at `arrived`: puts the answers on the
     // schedule. False when the line goes away instead.
     bool Answer(const std::string& telegram, Clock::time_point arrived);
-    // Puts bytes on the line no sooner than due, after what is on it already.
-    void Schedule(std::string bytes, Clock::time_point due);
+    // Puts bytes on the line no sooner than due, and returns when they end.
+    Clock::time_point Schedule(std::string bytes, Clock::time_point due);
     // Hands the program what the line has carried by now; returns when the
     // next piece is due (Clock::time_point::max(): nothing is waiting).
     Clock::time_point Deliver();
@@ -109,7 +110,6 @@ private:
     std::atomic<long long> m_nBytes{0};
     std::atomic<long long> m_nAnswerBytes{0};
     std::vector<Transmission> m_line;  // in the order they go out
-    Clock::time_point m_tLineFree{};   // when the last scheduled answer ends
     Clock::time_point m_tUnitFree{};   // when the first unit's last answer ends
     Clock::time_point m_tTwinFree{};   // the same for the twin
 };
