@@ -77,16 +77,16 @@ std::string Difference(CUnit& unit, const unitsim::SimUnitConfig& sim)
     if (unit.QueryAZNumber() != sim.azNumber || unit.QueryZoneCount() != sim.zones ||
         unit.QueryZoneParamCount() != sim.zoneParamCount || unit.QueryType() != sim.type)
         return "identification";
-    for (int g = 1; g <= 3; ++g)
-        if (unit.ReadGlobalParam(static_cast<int16_t>(g)) != sim.globals[static_cast<std::size_t>(g - 1)].value)
+    for (int16_t g = 1; g <= 3; ++g)
+        if (unit.ReadGlobalParam(g) != sim.globals[static_cast<std::size_t>(g - 1)].value)
             return std::string("global ") + kGlobals[g - 1];
     for (int16_t z = 1; z <= kZones; ++z) {
         const auto i = static_cast<std::size_t>(z - 1);
-        if (unit.ReadActualValue(z) != sim.actualValues[i] || unit.ReadSetValue(z) != sim.setValues[i])
-            return "actual or set value of zone " + std::to_string(z);
+        bool same = unit.ReadActualValue(z) == sim.actualValues[i] && unit.ReadSetValue(z) == sim.setValues[i];
         for (int16_t p = 1; p <= kParams; ++p)
-            if (unit.ReadZoneParam(z, p) != sim.zoneParams[static_cast<std::size_t>(p - 1)][i])
-                return "P" + std::to_string(p) + " of zone " + std::to_string(z);
+            same = same && unit.ReadZoneParam(z, p) == sim.zoneParams[static_cast<std::size_t>(p - 1)][i];
+        if (!same)
+            return "zone " + std::to_string(z);
     }
     return {};
 }
@@ -110,9 +110,21 @@ private:
     std::vector<MonitorSample> m_samples;
 };
 
-unitsim::SimFault Twin(const TwinCase& c)
+// Runs a monitor of the unit at kAddress to its end; its samples.
+std::vector<MonitorSample> Monitor(SimLine& line, int baud, int intervalMs, long long cycles)
 {
-    return Fault(FaultKind::Twin, c.pattern, -1, c.delayMs);
+    Samples samples;
+    CMonitorJob job(samples);
+    MonitorConfig config;
+    config.line.strDevice = line.Path();
+    config.line.nBaudrate = baud;
+    config.line.nTimeout = kTimeoutMs;
+    config.units.push_back(MonitorUnit{static_cast<int16_t>(kAddress), 0, 0});
+    config.interval = std::chrono::milliseconds(intervalMs);
+    config.nMaxCycles = cycles;
+    EXPECT_TRUE(job.Start(config)) << job.GetOpenError();
+    job.Wait();
+    return samples.Taken();
 }
 
 }  // namespace
@@ -124,7 +136,7 @@ TEST(TwinAnswer, AReceiveIsExactOrAnErrorNeverAWrongValue)
         SCOPED_TRACE(Name(c));
         SimLine line(c.baud);
         line.Bus().AddUnit(TwinnedUnit());
-        line.Bus().AddFault(Twin(c));
+        line.Bus().AddFault(Fault(FaultKind::Twin, c.pattern, -1, c.delayMs));
         line.Start();
         CUnit unit;
         std::vector<GlobalParamDef> catalogue;
@@ -160,21 +172,11 @@ TEST(TwinAnswer, AMonitorSampleIsWhatTheUnitSentThatCycleOrEmpty)
         SCOPED_TRACE(Name(c));
         SimLine line(c.baud);
         line.Bus().AddUnit(TwinnedUnit());
-        line.Bus().AddFault(Twin(c));
+        line.Bus().AddFault(Fault(FaultKind::Twin, c.pattern, -1, c.delayMs));
         line.Start();
-        Samples samples;
-        CMonitorJob job(samples);
-        MonitorConfig config;
-        config.line.strDevice = line.Path();
-        config.line.nBaudrate = c.baud;
-        config.line.nTimeout = kTimeoutMs;
-        config.units.push_back(MonitorUnit{static_cast<int16_t>(kAddress), 0, 0});
-        config.interval = std::chrono::milliseconds(c.delayMs < 60 ? 0 : 40);
-        config.nMaxCycles = 4;
-        ASSERT_TRUE(job.Start(config)) << job.GetOpenError();
-        job.Wait();
+        const std::vector<MonitorSample> taken = Monitor(line, c.baud, c.delayMs < 60 ? 0 : 40, 4);
         const unitsim::SimUnitConfig sim = TwinnedUnit();
-        for (const MonitorSample& s : samples.Taken()) {
+        for (const MonitorSample& s : taken) {
             if (!s.Answered())
                 continue;
             EXPECT_EQ(s.actual, sim.actualValues) << "cycle " << s.nCycle;
@@ -209,28 +211,16 @@ TEST(TwinAnswer, AMonitorIdentifiesAUnitAgainAfterItWasSilent)
         reset.width = row.width;
         line.Bus().AddFault(reset);
         line.Start();
-        Samples samples;
-        CMonitorJob job(samples);
-        MonitorConfig config;
-        config.line.strDevice = line.Path();
-        config.line.nTimeout = kTimeoutMs;
-        config.units.push_back(MonitorUnit{static_cast<int16_t>(kAddress), 0, 0});
-        config.interval = std::chrono::milliseconds(20);
-        config.nMaxCycles = 12;
-        ASSERT_TRUE(job.Start(config)) << job.GetOpenError();
-        job.Wait();
+        const std::vector<MonitorSample> taken = Monitor(line, 9600, 20, 12);
         unitsim::SimUnitConfig after;
         {
             std::lock_guard<std::mutex> lock(line.Bus().Mutex());
             after = *line.Bus().UnitAt(kAddress);
         }
-        const std::vector<MonitorSample> taken = samples.Taken();
         ASSERT_EQ(taken.size(), 12u);
         int afterReset = 0;
         for (const MonitorSample& s : taken) {
-            if (!s.Answered())
-                continue;
-            if (s.nCycle <= 2)
+            if (!s.Answered() || s.nCycle <= 2)
                 continue;
             EXPECT_EQ(s.actual, after.actualValues) << "cycle " << s.nCycle;
             EXPECT_EQ(s.set, after.setValues) << "cycle " << s.nCycle;
