@@ -513,6 +513,7 @@ TEST(ProtocolLine, RowsArriveWholeInUartPiecesAndInAdapterBursts)
         line.Start();
         CUnit unit;
         line.Attach(unit, 5);
+        unit.SetInterface(1, 19200);  // the line's own rate
         unit.SetAddress(3);
         unit.SetOffline(false);
         ASSERT_TRUE(unit.OpenPort());

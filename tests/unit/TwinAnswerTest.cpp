@@ -36,14 +36,12 @@ unitsim::SimUnitConfig TwinnedUnit()
     unitsim::SimUnitConfig u = MakeSimUnit(kAddress, 4711, kZones, kParams, 4);
     for (int g = 0; g < 3; ++g)
         u.globals.push_back({kGlobals[g], 50 - 49 * g, -99, 999});
+    u.zoneParams.resize(kParams);
     for (int z = 0; z < kZones; ++z) {
         u.setValues.push_back(100 + z);
         u.actualValues.push_back(200 + z);
-    }
-    for (int p = 0; p < kParams; ++p) {
-        u.zoneParams.emplace_back();
-        for (int z = 0; z < kZones; ++z)
-            u.zoneParams.back().push_back(300 + 10 * p + z);
+        for (int p = 0; p < kParams; ++p)
+            u.zoneParams[static_cast<std::size_t>(p)].push_back(300 + 10 * p + z);
     }
     return u;
 }
@@ -91,23 +89,11 @@ std::string Difference(CUnit& unit, const unitsim::SimUnitConfig& sim)
     return {};
 }
 
-class Samples : public IMonitorObserver
+// Read only after the job has ended (Wait joins the worker).
+struct Samples : IMonitorObserver
 {
-public:
-    void SampleTaken(const MonitorSample& sample) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_samples.push_back(sample);
-    }
-    std::vector<MonitorSample> Taken()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_samples;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<MonitorSample> m_samples;
+    void SampleTaken(const MonitorSample& sample) override { taken.push_back(sample); }
+    std::vector<MonitorSample> taken;
 };
 
 // Runs a monitor of the unit at kAddress to its end; its samples.
@@ -124,7 +110,7 @@ std::vector<MonitorSample> Monitor(SimLine& line, int baud, int intervalMs, long
     config.nMaxCycles = cycles;
     EXPECT_TRUE(job.Start(config)) << job.GetOpenError();
     job.Wait();
-    return samples.Taken();
+    return samples.taken;
 }
 
 }  // namespace
