@@ -8,6 +8,12 @@
 // The receives run in parallel lanes, each its own simulated line, so that
 // the time-outs the noise costs overlap. VORLENT_SOAK_RECEIVES sets the
 // receives per noise level (default 1000).
+//
+// The twin soak puts a second unit behind the address that answers one
+// kind of request a while after the first (each lane its own kind: the zone
+// count, a global, the set row, the actual row; the delay goes round 2, 4,
+// 8, 60 and 120 ms from receive to receive), on the line paced at the baud
+// rate as a unit answers.
 
 #include <benchmark/benchmark.h>
 
@@ -92,7 +98,10 @@ struct Tally
     std::atomic<long> noiseEvents{0};
 };
 
-void Lane(double rate, int burst, unsigned seed, int receives, Tally& tally)
+constexpr int kTwinDelaysMs[] = {2, 4, 8, 60, 120};
+const char* const kTwinPatterns[] = {"?KAN=", "TMAX=", "KALP00=", "KALPII="};
+
+void Lane(double rate, int burst, unsigned seed, int receives, Tally& tally, const char* twinPattern = nullptr)
 {
     unitsim::SimBus bus;
     unitsim::SimUnitConfig config = SoakUnit();
@@ -106,6 +115,14 @@ void Lane(double rate, int burst, unsigned seed, int receives, Tally& tally)
     }
     const std::vector<GlobalParamDef> catalogue = Catalogue(config);
     for (int i = 0; i < receives; ++i) {
+        if (twinPattern) {
+            unitsim::SimFault twin;
+            twin.kind = unitsim::FaultKind::Twin;
+            twin.pattern = twinPattern;
+            twin.delayMs = kTwinDelaysMs[i % 5];
+            bus.ClearFaults();
+            bus.AddFault(twin);
+        }
         // A fresh record each time: nothing of the last receive can pass
         // for this one's.
         auto unit = std::make_unique<CUnit>();
@@ -153,7 +170,7 @@ void BM_SoakReceive12Zones(benchmark::State& state)
         for (int lane = 0; lane < kLanes; ++lane) {
             const int share = receives / kLanes + (lane < receives % kLanes ? 1 : 0);
             lanes.emplace_back(Lane, rate, burst, 1000u * static_cast<unsigned>(state.range(0)) + static_cast<unsigned>(lane) + 1,
-                               share, std::ref(tally));
+                               share, std::ref(tally), nullptr);
         }
         for (std::thread& t : lanes)
             t.join();
@@ -169,8 +186,34 @@ void BM_SoakReceive12Zones(benchmark::State& state)
     state.counters["noise_events"] = static_cast<double>(tally.noiseEvents.load());
 }
 
+// Twins on a clean line: every receive exact or an error.
+void BM_SoakReceiveTwins(benchmark::State& state)
+{
+    const int receives = ReceivesPerLevel();
+    Tally tally;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<std::thread> lanes;
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const int share = receives / kLanes + (lane < receives % kLanes ? 1 : 0);
+            lanes.emplace_back(Lane, 0.0, 1, 1u, share, std::ref(tally), kTwinPatterns[lane % 4]);
+        }
+        for (std::thread& t : lanes)
+            t.join();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(took.count());
+    }
+    if (tally.noLine > 0)
+        state.SkipWithError("no pseudo-terminal or the port could not be opened");
+    state.counters["receives"] = receives;
+    state.counters["exact"] = tally.exact.load();
+    state.counters["error"] = tally.error.load();
+    state.counters["wrong_exit0"] = tally.wrong.load();
+}
+
 }  // namespace
 
+BENCHMARK(BM_SoakReceiveTwins)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_SoakReceive12Zones)
     ->Args({2, 1})   // 0.2 %
     ->Args({20, 1})  // 2 %

@@ -171,6 +171,12 @@ void CUnit::LoadDefinitions(bool bWriteSettings)
     // Judged before the cut to 16 bits, where 65737 would pass for 201.
     const long timeout = ToNumber(ProfileValue(settings, "COM_PORT", "Timeout"));
     m_nTimeout = (timeout >= 1 && timeout <= INT16_MAX) ? static_cast<int16_t>(timeout) : kDefaultTimeout;
+
+    // Only an explicit 0 turns the address check off: a missing or mistyped
+    // value keeps the check, which refuses nothing an honest unit sends.
+    const std::string checkAddress = ProfileValue(settings, "COM_PORT", "CheckAnswerAddress");
+    m_bCheckAnswerAddress =
+        !(checkAddress.find('0') != std::string::npos && checkAddress.find_first_not_of(" \t0") == std::string::npos);
 }
 
 void CUnit::SetGlobalParams(std::vector<GlobalParamDef> params)

@@ -24,5 +24,11 @@ constexpr int kRecipeTooWide = 103;
 // Asked before another unit is selected while changes wait to be sent: "%d
 // ... %d", the cells not yet sent and the address about to be selected.
 constexpr int kDropUnsentChanges = 154;
+// A job whose unit answered from another address: "%d", the address; the
+// text names [COM_PORT] CheckAnswerAddress=0, which turns the check off.
+constexpr int kOtherAddressAnswers = 155;
+constexpr const char* kOtherAddressAnswersEnglish =
+    "The unit at address %d answered with another address. If its answers carry something else there, "
+    "CheckAnswerAddress=0 in the [COM_PORT] section of CONFIG.INI turns this check off.";
 
 }  // namespace text

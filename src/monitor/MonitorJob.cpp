@@ -1,10 +1,9 @@
 #include "monitor/MonitorJob.h"
 
-#include <sys/prctl.h>
-
 #include <algorithm>
 #include <utility>
 
+#include "platform/ThreadName.h"
 #include "unit/Unit.h"
 
 namespace {
@@ -20,8 +19,13 @@ double MsBetween(Clock::time_point from, Clock::time_point to)
 
 struct CMonitorJob::UnitState
 {
-    MonitorUnit unit;
+    MonitorUnit given;  // as the caller named it
+    MonitorUnit unit;   // as last identified
     bool bKnown = false;  // zone count and width known
+    bool bIdentifiedOnce = false;
+    // Identified in this cycle, and the line faults counted before it.
+    bool bJustIdentified = false;
+    long long nIdentifyFaults = 0;
     std::size_t index = 0;  // into m_stats
     long long nTimedCycles = 0;
     double dSumMs = 0.0;
@@ -37,6 +41,7 @@ MonitorLine MonitorLineOf(CUnit& unit)
     line.nStopBits = unit.GetStopBits();
     line.nTimeout = unit.GetTimeout();
     line.strDevice = unit.GetComPort().GetDeviceOverride();
+    line.bCheckAnswerAddress = unit.GetCheckAnswerAddress();
     return line;
 }
 
@@ -71,6 +76,7 @@ bool CMonitorJob::Start(const MonitorConfig& config)
     m_pUnit->SetLineSettings(config.line.nParity, config.line.nDataBits, config.line.nStopBits,
                              config.line.nTimeout);
     m_pUnit->GetComPort().SetDeviceOverride(config.line.strDevice);
+    m_pUnit->SetCheckAnswerAddress(config.line.bCheckAnswerAddress);
     const bool bOpen = m_pUnit->OpenPort();
     CComPort& port = m_pUnit->GetComPort();
     m_strDevicePath = port.GetDevicePath();
@@ -175,6 +181,7 @@ void CMonitorJob::ApplyUnitChanges()
     }
     for (const MonitorUnit& unit : m_added) {
         UnitState state;
+        state.given = unit;
         state.unit = unit;
         state.unit.nZoneCount = std::clamp(unit.nZoneCount, 0, kMaxZones);
         state.bKnown = state.unit.nZoneCount > 0 && (unit.nValueWidth == 4 || unit.nValueWidth == 5);
@@ -306,10 +313,11 @@ bool CMonitorJob::WaitWhilePaused()
 
 void CMonitorJob::Run()
 {
+    platform::NameCurrentThread("vorlent-monitor");
     // The turnaround before each telegram is a 1 ms sleep; the default
-    // slack of a sleep (50 us) would add to every telegram of a monitor
-    // that runs as fast as the line allows.
-    prctl(PR_SET_TIMERSLACK, 1UL);
+    // slack of a sleep would add to every telegram of a monitor that runs
+    // as fast as the line allows.
+    platform::UsePreciseSleeps();
     for (long long cycle = 1;; ++cycle) {
         if (!WaitWhilePaused())
             break;
@@ -317,14 +325,32 @@ void CMonitorJob::Run()
             break;
         ApplyUnitChanges();
         const Clock::time_point start = Clock::now();
+        CUnit& unit = *m_pUnit;
+        // What came since the last cycle's watch belongs to that cycle's
+        // answers, which counted already: let it go, and start this cycle
+        // on a quiet line.
+        if (!m_bLinkGone)
+            unit.SettleLine();
 
         // Every unit's layout is asked first, so that a recording's header
         // can name the zones of the widest unit before its first line.
         bool bStopped = false;
         for (UnitState& state : m_states) {
-            if (!state.bKnown && !m_bLinkGone)
-                Identify(state);
+            state.bJustIdentified = false;
+            if (!state.bKnown && !m_bLinkGone) {
+                state.nIdentifyFaults = unit.GetLineFaults();
+                state.bJustIdentified = Identify(state);
+            }
         }
+        // Samples wait for the watch behind the cycle's last answer: a line
+        // fault may show exchanges after the value it made wrong.
+        struct Taken
+        {
+            UnitState* state;
+            MonitorSample sample;
+            long long nFaultsBefore;
+        };
+        std::vector<Taken> taken;
         for (UnitState& state : m_states) {
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
@@ -332,7 +358,34 @@ void CMonitorJob::Run()
             }
             if (bStopped)
                 break;
-            PollUnit(state, cycle);
+            const long long before = unit.GetLineFaults();
+            taken.push_back({&state, PollUnit(state, cycle), before});
+        }
+        if (!m_bLinkGone)
+            unit.WatchLine();
+        const long long faults = unit.GetLineFaults();
+        for (UnitState& state : m_states) {
+            if (!state.bJustIdentified)
+                continue;
+            if (state.nIdentifyFaults != faults) {
+                // Its answers may have been another's: asked again next cycle.
+                state.bKnown = false;
+                continue;
+            }
+            state.bIdentifiedOnce = true;
+            m_observer.UnitIdentified(state.unit.nAddress, state.unit.nZoneCount, state.unit.nValueWidth);
+        }
+        for (Taken& t : taken) {
+            // A sample counts only when the line behaved from its first
+            // request to the watch, and the layout it was cut by did too.
+            if (t.nFaultsBefore != faults || (t.state->bJustIdentified && !t.state->bKnown)) {
+                t.sample.actual.clear();
+                t.sample.set.clear();
+            }
+            m_observer.SampleTaken(t.sample);
+            if (m_config.pHistory)
+                m_config.pHistory->Add(t.sample);
+            Record(t.sample);
         }
         if (bStopped)
             break;
@@ -388,10 +441,12 @@ bool CMonitorJob::Identify(UnitState& state)
     unit.SetOffline(false);
     int requests = 1;
     bool bOk = unit.QueryAZNumber() != -1;
-    // The width of the unit's own answer, unless the caller knows better.
-    const int16_t width = state.unit.nValueWidth == 4 || state.unit.nValueWidth == 5 ? state.unit.nValueWidth
-                                                                                     : unit.GetValueWidth();
-    int32_t zones = state.unit.nZoneCount;
+    // The width of the unit's own answer, unless the caller knows better;
+    // the zone count the caller gave holds for the first identification
+    // only: a unit identified again may have come back as another.
+    const int16_t width = state.given.nValueWidth == 4 || state.given.nValueWidth == 5 ? state.given.nValueWidth
+                                                                                       : unit.GetValueWidth();
+    int32_t zones = state.bIdentifiedOnce ? 0 : state.given.nZoneCount;
     if (bOk && zones == 0) {
         ++requests;
         const int32_t asked = unit.QueryZoneCount();
@@ -413,11 +468,10 @@ bool CMonitorJob::Identify(UnitState& state)
     state.unit.nZoneCount = zones;
     state.unit.nValueWidth = width;
     state.bKnown = true;
-    m_observer.UnitIdentified(state.unit.nAddress, zones, width);
     return true;
 }
 
-void CMonitorJob::PollUnit(UnitState& state, long long cycle)
+MonitorSample CMonitorJob::PollUnit(UnitState& state, long long cycle)
 {
     MonitorSample sample;
     sample.nAddress = state.unit.nAddress;
@@ -432,8 +486,14 @@ void CMonitorJob::PollUnit(UnitState& state, long long cycle)
         unit.SetOffline(true);
         unit.SetZoneCount(state.unit.nZoneCount);
         unit.SetValueWidth(state.unit.nValueWidth);
-        if (RowTelegram(state, -1, sample.actual))
-            RowTelegram(state, 0, sample.set);
+        // A row that fails (silence, a row that does not fit the layout)
+        // may mean a unit that reset or was replaced: it is identified
+        // again before its next rows are taken.
+        if (!RowTelegram(state, -1, sample.actual) || !RowTelegram(state, 0, sample.set)) {
+            sample.actual.clear();
+            sample.set.clear();
+            state.bKnown = false;
+        }
         const double ms = MsBetween(start, Clock::now());
         state.dSumMs += ms;
         ++state.nTimedCycles;
@@ -442,10 +502,7 @@ void CMonitorJob::PollUnit(UnitState& state, long long cycle)
         s.dLastCycleMs = ms;
         s.dMeanCycleMs = state.dSumMs / static_cast<double>(state.nTimedCycles);
     }
-    m_observer.SampleTaken(sample);
-    if (m_config.pHistory)
-        m_config.pHistory->Add(sample);
-    Record(sample);
+    return sample;
 }
 
 bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t>& values)
@@ -456,7 +513,9 @@ bool CMonitorJob::RowTelegram(UnitState& state, int16_t row, std::vector<int32_t
     const long long discarded = port.GetDiscardedBytes();
     // The telegram layer takes a row only whole (zone count x width), so no
     // value of an earlier answer stands in a short row's tail.
-    const bool bOk = unit.ReadParamRow(row);
+    // A row that came only after a silent try may come from a unit that
+    // restarted meanwhile, perhaps as another: it is not cut by the old layout.
+    const bool bOk = unit.ReadParamRow(row) && !unit.LastTransactHadSilence();
     CountPolls(state, 1, bOk, writes, discarded);
     if (port.HasLinkFailed()) {
         DeviceGone(port.GetLinkError());
@@ -502,6 +561,9 @@ bool CMonitorJob::Reopen()
         m_observer.BetweenCycles(*m_pUnit);
         if (m_pUnit->OpenPort()) {
             m_bLinkGone = false;
+            // The device that came back may have other units behind it.
+            for (UnitState& state : m_states)
+                state.bKnown = false;
             m_observer.LinkChanged(MonitorLink::Open, m_strDevicePath);
             return true;
         }

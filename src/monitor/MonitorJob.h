@@ -16,9 +16,12 @@
 class CUnit;
 
 // What the worker tells as it goes. Every call comes on the worker thread,
-// in this order per cycle: UnitIdentified (once per unit, before its first
-// sample with values), SampleTaken for each watched unit in polling order,
-// CycleDone. LinkChanged and RecordingStopped come between them, Finished
+// in this order per cycle: UnitIdentified (before a unit's first sample
+// with values, and again whenever it was identified anew: after it was
+// silent, after the device came back, after a row that did not fit; its
+// layout may have changed), SampleTaken for each watched unit in polling
+// order, CycleDone. A cycle's calls come after the watch behind its last
+// answer. LinkChanged and RecordingStopped come between them, Finished
 // last of all. An implementation may block (a blocking-queued call to the
 // window) but must never wait for the job to end: Wait() from the thread it
 // blocks on would deadlock.
@@ -66,8 +69,14 @@ MonitorLine MonitorLineOf(CUnit& unit);
 // turn, cycle after cycle, until stopped. It opens its own unit record and
 // link, so that the window's record and its link stay untouched.
 //
-// A silent unit gives an empty sample and is asked again next cycle. When
-// the device goes away (read error, hang-up) the job says so, closes it and
+// A silent unit gives an empty sample and is asked again next cycle. No
+// sample holds a value other than the one the unit sent in that cycle: a
+// line fault (see CUnit::Transact) from a sample's first request to the
+// watch behind the cycle's last answer makes it an empty sample. A unit is
+// identified again (its zone count and width) after a row that failed, and
+// after the device came back; a cycle in which that fails, or in which the
+// line misbehaved after it, gives an empty sample. When the device goes
+// away (read error, hang-up) the job says so, closes it and
 // opens the same path every 2 s until it is back or the job is stopped.
 //
 // Control calls (Stop, pause, interval, recording) are thread-safe and never
@@ -151,7 +160,8 @@ private:
     struct UnitState;
     void Run();
     bool Identify(UnitState& state);
-    void PollUnit(UnitState& state, long long cycle);
+    // The unit's sample of this cycle, not yet told to anyone.
+    MonitorSample PollUnit(UnitState& state, long long cycle);
     bool RowTelegram(UnitState& state, int16_t row, std::vector<int32_t>& values);
     // Counts an exchange of requests telegrams for the unit's statistics;
     // writes and discarded are the port's counts from before it.

@@ -38,6 +38,8 @@ struct MonitorLine
     // the device went away the same path is opened again, so a by-id name or
     // a symbolic link finds the adapter wherever it comes back.
     std::string strDevice;
+    // [COM_PORT] CheckAnswerAddress: whether answers must carry the address.
+    bool bCheckAnswerAddress = true;
 };
 
 // One unit in one cycle. Rows are decimal values of the unit's width,

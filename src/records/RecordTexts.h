@@ -23,6 +23,6 @@ constexpr int kCompareCount = 118;        // %d differences
 constexpr int kCsvFiles = 119;
 constexpr int kCsvNotWritten = 120;       // %s path
 constexpr int kNothingHeld = 121;
-constexpr int kSendStoppedByRecord = 160;  // %s path, %s reason
+constexpr int kSendStoppedByRecord = 156;  // %s path, %s reason
 
 }  // namespace records::text

@@ -168,11 +168,13 @@ const char* CBusTrace::OutcomeName(TraceOutcome outcome)
     case TraceOutcome::DiscardedLateAnswer:
         return "discarded late answer";
     case TraceOutcome::OtherAddress:
-        return "other address";
+        return "other address (CheckAnswerAddress=0 in [COM_PORT] of CONFIG.INI turns this check off)";
     case TraceOutcome::BadAnswer:
         return "bad answer";
     case TraceOutcome::SecondAnswer:
         return "second answer";
+    case TraceOutcome::EarlyAnswer:
+        return "answer began early";
     }
     return "";
 }

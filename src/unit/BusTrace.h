@@ -18,6 +18,7 @@ enum class TraceOutcome
     OtherAddress,         // a whole answer, but from another address
     BadAnswer,            // the checksum works out, but not the characters or the length
     SecondAnswer,         // more bytes came right after the answer
+    EarlyAnswer,          // bytes came while the request was still on the wire
 };
 
 // A bus trace for the service engineer: one line per telegram try, written
@@ -59,7 +60,8 @@ public:
     // The bytes as the trace shows them.
     static std::string Render(const std::string& bytes);
     // "answer", "ACK", "NAK", "bad checksum", "no answer", "discarded late
-    // answer", "other address", "bad answer", "second answer".
+    // answer", "other address" (with the setting that turns the address
+    // check off), "bad answer", "second answer", "answer began early".
     static const char* OutcomeName(TraceOutcome outcome);
 
 private:

@@ -86,6 +86,7 @@ void CComPort::Write(const std::string& text)
     // write() returns once the driver has the bytes, long before a slow line
     // has carried them; the unit cannot answer before that.
     m_tRequestOnWire = std::max(std::chrono::steady_clock::now(), start + WireTime(text.size()));
+    m_nLastRequestBytes = text.size();
 }
 
 std::chrono::steady_clock::duration CComPort::WireTime(std::size_t n) const
@@ -108,6 +109,16 @@ bool CComPort::BytesFollowAnswer()
     return m_device.InputBefore(m_device.LastFetchTime() + std::chrono::milliseconds(kTurnaroundMs));
 }
 
+bool CComPort::BytesFollowExchange()
+{
+    if (!m_device.IsOpen())
+        return false;
+    constexpr std::size_t kFifoPiece = 16;
+    const int latencyMs = std::max(m_device.GetLatencyTimerMs(), 0);
+    const auto watch = std::chrono::milliseconds(kTurnaroundMs + latencyMs) + WireTime(m_nLastRequestBytes + kFifoPiece);
+    return m_device.InputBefore(m_device.LastFetchTime() + watch);
+}
+
 void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)
 {
     m_tTurnaroundEnd = lastByte + std::chrono::milliseconds(kTurnaroundMs);
@@ -115,19 +126,31 @@ void CComPort::AfterBytes(std::chrono::steady_clock::time_point lastByte)
 
 int CComPort::Read(std::string& answer, int nExpectedLength)
 {
+    using Clock = std::chrono::steady_clock;
     std::string text;
     int nCalls = 0;
     bool bError = false;
     bool bEndedOnEtx = false;
     m_nLastReadBytes = 0;
+    m_strLastEarly.clear();
 
     // The first byte's wait begins when the request has left the wire.
-    const auto onWire = std::chrono::ceil<std::chrono::milliseconds>(m_tRequestOnWire - std::chrono::steady_clock::now());
-    int waitMs = m_nTimeout + kPerByteExtraMs + static_cast<int>(std::max<long long>(onWire.count(), 0));
-    for (;;) {
+    auto untilOnWire = [this] {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_tRequestOnWire - Clock::now());
+        return static_cast<int>(std::max<long long>(left.count(), 0));
+    };
+    int waitMs = m_nTimeout + kPerByteExtraMs + untilOnWire();
+    for (int taken = 0; taken < 2 * kMaxAnswerBytes; ++taken) {
         char byte = 0;
         platform::SerialDevice::ReadResult result = m_device.ReadByte(byte, waitMs);
         waitMs = m_nTimeout + kPerByteExtraMs;
+        if (result == platform::SerialDevice::ReadResult::Byte && m_device.LastFetchTime() < m_tRequestOnWire) {
+            // On the line while our request still was: an answer to an
+            // earlier one, or another unit's. Never part of this answer.
+            m_strLastEarly += byte;
+            waitMs += untilOnWire();
+            continue;
+        }
         ++nCalls;
         if (result == platform::SerialDevice::ReadResult::Timeout)
             break;
@@ -146,8 +169,7 @@ int CComPort::Read(std::string& answer, int nExpectedLength)
         if (nCalls >= kMaxAnswerBytes)
             break;
     }
-
-    if (m_nLastReadBytes > 0)
+    if (m_nLastReadBytes > 0 || !m_strLastEarly.empty())
         AfterBytes(m_device.LastFetchTime());
 
     // A first call without a byte, with an error or with a lone ETX is no

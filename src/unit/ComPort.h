@@ -39,14 +39,18 @@ public:
 
     // Collects one answer, up to and including ETX, into answer (replacing it).
     // Each byte is waited for at most t + 20 ms, the first from the moment the
-    // request has left the wire. An answer that ends in its
-    // first byte (no byte, an error, a lone ETX) is empty. NUL bytes are
-    // dropped. Stops after 1024 bytes, and at once on a read error such as an
-    // unplugged adapter. Returns 1 for a read error, 2 when nExpectedLength is
-    // not 0, the answer ended on ETX and its byte count is not within
-    // nExpectedLength +- 3, else 0. The next Write goes out no sooner than
-    // 1 ms after the answer's last byte (the units' turnaround).
+    // request has left the wire. A byte fetched before that moment cannot
+    // belong to the answer (a unit answers a request it has heard whole): it
+    // is kept out of the answer and reported by GetLastEarlyBytes. An answer
+    // that ends in its first byte (no byte, an error, a lone ETX) is empty.
+    // NUL bytes are dropped. Stops after 1024 bytes, and at once on a read
+    // error such as an unplugged adapter. Returns 1 for a read error, 2 when
+    // nExpectedLength is not 0, the answer ended on ETX and its byte count is
+    // not within nExpectedLength +- 3, else 0. The next Write goes out no
+    // sooner than 1 ms after the answer's last byte (the units' turnaround).
     int Read(std::string& answer, int nExpectedLength);
+    // The bytes the last Read received before its request had left the wire.
+    const std::string& GetLastEarlyBytes() const { return m_strLastEarly; }
     // Bytes the last Read received, NUL and ETX included (a lone ETX is one).
     int GetLastReadBytes() const { return m_nLastReadBytes; }
     // How long a Read waits for each byte: the time-out plus 20 ms.
@@ -58,6 +62,14 @@ public:
     // request waits for the turnaround anyway.
     // The bytes are left for the caller to let go.
     bool BytesFollowAnswer();
+    // The watch behind the last answer of a job or a cycle, where no next
+    // request's wire time covers it: whether a byte arrives before the
+    // turnaround, the wire time of the last request and of one receive-FIFO
+    // piece (16 characters) and the adapter's latency timer have passed
+    // since that answer's last byte. Between exchanges the same span is
+    // watched by the next request itself (stale bytes before it, early bytes
+    // during it).
+    bool BytesFollowExchange();
     // The wire time of n characters at the line settings (start bit, data
     // bits, parity, stop bits).
     std::chrono::steady_clock::duration WireTime(std::size_t n) const;
@@ -123,6 +135,8 @@ private:
     long m_nHolderPid = 0;
     std::chrono::steady_clock::time_point m_tTurnaroundEnd{};
     std::chrono::steady_clock::time_point m_tRequestOnWire{};
+    std::size_t m_nLastRequestBytes = 0;
+    std::string m_strLastEarly;
 
     std::string m_strDeviceOverride;
     std::string m_strDevicePath;

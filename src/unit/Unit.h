@@ -31,7 +31,9 @@ enum class TraceOutcome;
 // type name, a date). Number: one value in the
 // unit's width (4 or 5 characters while the width is still to be learned):
 // decimal digits after an optional leading minus, or hexadecimal digits in
-// hexadecimal numbering, within nMin..nMax. Values: nMin..nMax decimal
+// hexadecimal numbering (the width's digits, or eight: a 32-bit two's
+// complement, as units of 100 zones or more send a negative value), within
+// nMin..nMax. Values: nMin..nMax decimal
 // values of the unit's width, one after the other (a row: exactly the zone
 // count). A short ACK or NAK counts for every shape; the callers judge it.
 struct AnswerShape
@@ -57,6 +59,7 @@ enum class TransactFailure
     BadAnswer,     // bytes came, but no answer that counts (noise, a broken answer)
     SecondAnswer,  // every try's answer was followed by more bytes: more than one
                    // unit may answer at this address
+    OtherAddress,  // every try was answered from another address
 };
 
 // The picture of the one selected unit and, at the same time, the protocol end
@@ -113,13 +116,59 @@ public:
     // request answered at the first try.
     //
     // A try counts only for a whole answer: the request's start
-    // letter and address characters, the checksum, a value field of the
-    // given shape, no ACK or NAK byte inside it (those count only as a short
-    // acknowledgement: the byte alone, or after at most the start letter and
-    // three characters, then ETX), and no byte after its ETX within the
-    // turnaround (then the line is let go quiet before the next try).
+    // letter and address characters (unless the address check is off), the
+    // checksum, a value field of the given shape, no ACK or NAK byte inside
+    // it (those count only as a short acknowledgement: the byte alone, or
+    // after at most the start letter and three characters, then ETX; their
+    // address characters may also be the address in decimal), and no byte
+    // after its ETX within the turnaround.
+    //
+    // Line faults. One request, one answer: a second unit at the address, an
+    // echo or a late unit puts more answers on the line than requests, and
+    // such an answer can be taken for the answer to a later request, whose
+    // own answer then follows it. The rule that catches every such answer,
+    // at any baud rate: every byte on the line is either taken as the one
+    // answer of the exchange it arrived in, or seen as a line fault. The
+    // span from an answer's ETX until the next request has left the wire is
+    // watched whole: right behind the answer (BytesFollowAnswer), before the
+    // next request (bytes waiting there), while it is on the wire (a byte
+    // that arrives before our request has left the wire cannot belong to its
+    // answer: CComPort::Read keeps it out), and behind the last exchange of a
+    // job or cycle (WatchLine). A wrong answer taken after the request left
+    // the wire pushes the right one behind it, so the surplus shows in one of
+    // these watches, in the same exchange or a later one; all are spans of
+    // wire time plus fixed margins, so none depends on the rate. A try that
+    // saw a fault counts one in GetLineFaults(), and the line is let go
+    // quiet (LateAnswerQuietMs)
+    // before anything more is sent: after that nothing owed from before can
+    // arrive. A caller holding values taken since its last quiet line must
+    // treat them as suspect when the count moved, and ask them again.
     std::string Transact(const std::string& request, bool bHex, const AnswerShape& shape = {});
     TransactFailure GetLastFailure() const { return m_eLastFailure; }
+    // Sets the reason a job gives for its end (a job that gave up on a line
+    // that never fell quiet says SecondAnswer).
+    void SetLastFailure(TransactFailure failure) { m_eLastFailure = failure; }
+    // Whether a try of the last Transact got no byte at all: a unit that
+    // answered after that may have restarted meanwhile.
+    bool LastTransactHadSilence() const { return m_bLastSilentTry; }
+    // Line faults since construction (see Transact).
+    long long GetLineFaults() const { return m_nLineFaults; }
+    // Tries answered from another address since construction.
+    long long GetOtherAddressAnswers() const { return m_nOtherAddressAnswers; }
+    // The watch behind the last exchange of a job or a cycle, before its
+    // values count: true when the line stayed quiet; false (a line fault,
+    // counted, and the line let go quiet) when bytes followed.
+    bool WatchLine();
+    // Before the first request of a job or a cycle: bytes that came since the
+    // last watch (a late answer to what went before) are a line fault of what
+    // went before; the line is let go quiet (false) so that this one starts
+    // on a line that owes nothing. True when nothing had come.
+    bool SettleLine();
+    // [COM_PORT] CheckAnswerAddress: whether an answer must carry the
+    // request's address (default). Off, the address characters are not
+    // looked at: for units that put something else there.
+    void SetCheckAnswerAddress(bool bCheck) { m_bCheckAnswerAddress = bCheck; }
+    bool GetCheckAnswerAddress() const { return m_bCheckAnswerAddress; }
     // Whether the value field of a checked answer has the shape, in this
     // numbering and the record's width (4 or 5 while it is 0).
     bool AnswerFits(const std::string& answer, bool bHex, const AnswerShape& shape) const;
@@ -230,6 +279,9 @@ private:
     // letter already dropped): Answer, Ack or Nak when it counts.
     TraceOutcome JudgeAnswer(const std::string& answer, const std::string& head, bool bHex,
                              const AnswerShape& shape) const;
+    // A line fault seen in a try: counted, traced with what the line
+    // carried, and the line let go quiet.
+    void LineFault(const std::string& request, const std::string& bytes);
     // Single reads share this: transact, decode, store unless the answer was
     // missing or broken.
     int32_t ReadValue(const std::string& request, bool bHex, int32_t& stored);
@@ -271,6 +323,10 @@ private:
     CComPort m_Port;
     int32_t m_nDefaultZoneParamCount = 0;
     TransactFailure m_eLastFailure = TransactFailure::None;
+    long long m_nLineFaults = 0;
+    bool m_bLastSilentTry = false;
+    long long m_nOtherAddressAnswers = 0;
+    bool m_bCheckAnswerAddress = true;
 };
 
 // The one unit record of the program.

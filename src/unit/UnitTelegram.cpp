@@ -126,18 +126,37 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
     // a unit that answers later than we wait answers each try in turn, and
     // whatever it still owes must not be taken for the next request.
     bool bLineSpoke = false;
-    int secondAnswers = 0;
+    m_bLastSilentTry = false;
+    int faultTries = 0;
+    int otherAddressTries = 0;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        // Noise, or the tail of an answer to an earlier try; nothing asked
-        // for now.
+        // Bytes that came since the last answer was watched: behind it
+        // (another answer to it), or the tail of an answer to an earlier
+        // try of this request.
         const std::string stale = m_Port.DiscardInput();
-        TraceDiscardedAnswer(m_nAddress, request, stale);
-        bLineSpoke = bLineSpoke || (attempt > 0 && !stale.empty());
+        if (!stale.empty() && (attempt == 0 || !m_bLastSilentTry)) {
+            // Owed by no try of ours that went unanswered: a surplus answer.
+            LineFault(request, stale);
+        } else {
+            TraceDiscardedAnswer(m_nAddress, request, stale);
+            bLineSpoke = bLineSpoke || !stale.empty();
+        }
         m_Port.Write(telegram);
         std::string answer;
         m_Port.Read(answer, 0);
         bLineSpoke = bLineSpoke || m_Port.GetLastReadBytes() > 0;
+        m_bLastSilentTry = m_bLastSilentTry || (m_Port.GetLastReadBytes() == 0 && m_Port.GetLastEarlyBytes().empty());
         CBusTrace* const trace = ActiveBusTrace();
+        const std::string early = m_Port.GetLastEarlyBytes();
+        if (!early.empty()) {
+            // Not this request's answer, and what came after it may be
+            // another's too: this try is lost.
+            if (trace)
+                trace->Line(m_nAddress, request, early + answer, TraceOutcome::EarlyAnswer);
+            ++faultTries;
+            LineFault(request, {});
+            continue;
+        }
         // The trace shows the bytes as they came, noise included.
         const std::string received = trace ? answer : std::string();
 
@@ -148,32 +167,80 @@ std::string CUnit::Transact(const std::string& request, bool bHex, const AnswerS
         TraceOutcome outcome = JudgeAnswer(answer, head, bHex, shape);
         // One answer per request: bytes right behind it (a second unit at
         // this address, an echo) make it one that cannot be trusted.
-        if (outcome == TraceOutcome::Answer || outcome == TraceOutcome::Ack || outcome == TraceOutcome::Nak) {
-            if (m_Port.BytesFollowAnswer()) {
+        if (outcome == TraceOutcome::Answer || outcome == TraceOutcome::Ack || outcome == TraceOutcome::Nak ||
+            outcome == TraceOutcome::OtherAddress) {
+            if (m_Port.BytesFollowAnswer())
                 outcome = TraceOutcome::SecondAnswer;
-                ++secondAnswers;
-            }
         }
         if (trace)
             trace->Line(m_nAddress, request, received, received.empty() ? TraceOutcome::NoAnswer : outcome);
         if (outcome == TraceOutcome::SecondAnswer) {
-            TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
+            // Another answer than the one asked for is on the line.
+            ++faultTries;
+            LineFault(request, {});
+            continue;
+        }
+        if (outcome == TraceOutcome::BadAnswer && CheckAnswer(answer)) {
+            // A whole telegram, but not this request's answer: one owed to
+            // an earlier request, which may have taken another's place.
+            LineFault(request, {});
+            continue;
+        }
+        if (outcome == TraceOutcome::OtherAddress) {
+            // A unit that always answers so is told by the failure; one
+            // such answer among ours is a stray on the line.
+            ++otherAddressTries;
+            ++m_nOtherAddressAnswers;
             continue;
         }
         if (outcome == TraceOutcome::Answer || outcome == TraceOutcome::Ack || outcome == TraceOutcome::Nak) {
-            if (attempt > 0)
+            if (otherAddressTries > 0) {
+                LineFault(request, {});
+            } else if (attempt > 0) {
+                // The answer may be the late one to an earlier try of this
+                // same request; the ones still owed must not be taken for
+                // the next request. That is no line fault: a unit late with
+                // every answer would otherwise never be received whole.
                 TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
+            }
             m_eLastFailure = TransactFailure::None;
             return answer;
         }
     }
     if (bLineSpoke)
         TraceDiscardedAnswer(m_nAddress, request, m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
-    if (secondAnswers == kTries)
+    if (faultTries == kTries)
         m_eLastFailure = TransactFailure::SecondAnswer;
-    else if (bLineSpoke)
+    else if (otherAddressTries == kTries)
+        m_eLastFailure = TransactFailure::OtherAddress;
+    else if (bLineSpoke || faultTries + otherAddressTries > 0)
         m_eLastFailure = TransactFailure::BadAnswer;
     return {};
+}
+
+void CUnit::LineFault(const std::string& request, const std::string& bytes)
+{
+    ++m_nLineFaults;
+    TraceDiscardedAnswer(m_nAddress, request, bytes + m_Port.LetLineGoQuiet(LateAnswerQuietMs()));
+}
+
+bool CUnit::SettleLine()
+{
+    if (!m_Port.IsOpen())
+        return true;
+    const std::string stale = m_Port.DiscardInput();
+    if (stale.empty())
+        return true;
+    LineFault("", stale);
+    return false;
+}
+
+bool CUnit::WatchLine()
+{
+    if (!m_Port.IsOpen() || !m_Port.BytesFollowExchange())
+        return true;
+    LineFault("", {});
+    return false;
 }
 
 TraceOutcome CUnit::JudgeAnswer(const std::string& answer, const std::string& head, bool bHex,
@@ -190,8 +257,14 @@ TraceOutcome CUnit::JudgeAnswer(const std::string& answer, const std::string& he
                             (control == 0 || answer[0] == head[0]);
         if (!bAlone && !bShort)
             return CheckAnswer(answer) ? TraceOutcome::BadAnswer : TraceOutcome::BadChecksum;
-        // One that carries address characters must carry ours.
-        if (control >= 3 && answer.compare(1, 2, head, 1, 2) != 0)
+        // One that carries address characters must carry ours: in the
+        // request's numbering, or in decimal, as some units acknowledge.
+        // Every write is read back, so an acknowledgement cannot put a
+        // wrong value anywhere.
+        char decimal[8];
+        std::snprintf(decimal, sizeof decimal, "%02d", static_cast<int>(m_nAddress));
+        if (m_bCheckAnswerAddress && control >= 3 && answer.compare(1, 2, head, 1, 2) != 0 &&
+            answer.compare(1, 2, decimal, 0, 2) != 0)
             return TraceOutcome::OtherAddress;
         return answer[control] == kAck ? TraceOutcome::Ack : TraceOutcome::Nak;
     }
@@ -199,7 +272,7 @@ TraceOutcome CUnit::JudgeAnswer(const std::string& answer, const std::string& he
         return TraceOutcome::BadChecksum;
     if (answer[0] != head[0])
         return TraceOutcome::BadAnswer;
-    if (answer.compare(1, 2, head, 1, 2) != 0)
+    if (m_bCheckAnswerAddress && answer.compare(1, 2, head, 1, 2) != 0)
         return TraceOutcome::OtherAddress;
     return AnswerFits(answer, bHex, shape) ? TraceOutcome::Answer : TraceOutcome::BadAnswer;
 }
@@ -216,7 +289,8 @@ bool CUnit::AnswerFits(const std::string& answer, bool bHex, const AnswerShape& 
     if (shape.kind == AnswerShape::Kind::Number) {
         // A width still to be learned is learned from this answer: 4 or 5.
         const bool bWidthOk = m_nValueWidth == 0 ? (field.size() == 4 || field.size() == 5)
-                                                 : field.size() == static_cast<std::size_t>(m_nValueWidth);
+                                                 : field.size() == static_cast<std::size_t>(m_nValueWidth) ||
+                                                       (bHex && field.size() == 8);
         int64_t value = 0;
         if (!bWidthOk || !ParseField(field, bHex, value))
             return false;

@@ -22,50 +22,102 @@ JobResult RunScan(CUnit& unit, IScanObserver& observer)
     return JobResult::Done;
 }
 
-JobResult RunReceive(CUnit& unit, IJobProgress& progress)
+namespace {
+
+// One pass of the receive. LineFault: the line misbehaved during it, so
+// every value it took is suspect.
+enum class PassResult { Done, Stopped, CommError, LineFault };
+
+PassResult ReceivePass(CUnit& unit, IJobProgress& progress)
 {
+    unit.SettleLine();
+    const long long faults = unit.GetLineFaults();
+    // Asked after every step: a fault may show one or more exchanges after
+    // the value it made wrong, so it voids the whole pass, not the step.
+    auto faulted = [&] { return unit.GetLineFaults() != faults; };
     // Without an AZ number or a zone count the record would keep the previous
     // unit's, and its rows would be shown and saved under this one.
     if (unit.QueryAZNumber() == -1)
-        return JobResult::CommError;
+        return faulted() ? PassResult::LineFault : PassResult::CommError;
     // An identification the unit answered, but never whole, would go into
     // the recipe as an empty or stale value: the receive fails instead. One
     // it does not answer at all is one it does not have.
     auto broken = [&unit] {
         const TransactFailure failure = unit.GetLastFailure();
-        return failure == TransactFailure::BadAnswer || failure == TransactFailure::SecondAnswer;
+        return failure == TransactFailure::BadAnswer || failure == TransactFailure::SecondAnswer ||
+               failure == TransactFailure::OtherAddress;
+    };
+    auto step = [&](auto&& query) {
+        query();
+        if (faulted())
+            return PassResult::LineFault;
+        return broken() ? PassResult::CommError : PassResult::Done;
     };
     // The scan leaves the type of the last unit it found, not of this one.
-    unit.QueryType();
-    if (broken())
-        return JobResult::CommError;
-    unit.QueryEpromNumber();
-    if (broken())
-        return JobResult::CommError;
-    unit.QueryVersion();
-    if (broken())
-        return JobResult::CommError;
-    unit.QueryRevDate();
-    if (broken())
-        return JobResult::CommError;
+    PassResult r = step([&] { unit.QueryType(); });
+    if (r == PassResult::Done)
+        r = step([&] { unit.QueryEpromNumber(); });
+    if (r == PassResult::Done)
+        r = step([&] { unit.QueryVersion(); });
+    if (r == PassResult::Done)
+        r = step([&] { unit.QueryRevDate(); });
+    if (r != PassResult::Done)
+        return r;
     const int32_t zoneParams = unit.QueryZoneParamCount();
-    if (zoneParams == -1 || unit.QueryZoneCount() == -1)
-        return JobResult::CommError;
+    const bool bZonesKnown = zoneParams != -1 && !faulted() && unit.QueryZoneCount() != -1;
+    if (faulted())
+        return PassResult::LineFault;
+    if (!bZonesKnown)
+        return PassResult::CommError;
 
     const int32_t globals = unit.GetGlobalParamCount();
     progress.SetRange(globals + zoneParams);
-    if (!unit.ReadGlobalParams())
-        return JobResult::CommError;
+    const bool bGlobals = unit.ReadGlobalParams();
+    if (faulted())
+        return PassResult::LineFault;
+    if (!bGlobals)
+        return PassResult::CommError;
     progress.SetPosition(globals);
 
     for (int16_t row = -1; row <= zoneParams; ++row) {
         progress.SetPosition(globals + row);
-        if (!unit.ReadParamRow(row))
-            return JobResult::CommError;
+        const bool bRow = unit.ReadParamRow(row);
+        if (faulted())
+            return PassResult::LineFault;
+        if (!bRow)
+            return PassResult::CommError;
         if (progress.StopRequested())
-            return JobResult::Stopped;
+            return PassResult::Stopped;
     }
-    return JobResult::Done;
+    // The last answer has no next request behind it to watch the line.
+    if (!unit.WatchLine())
+        return PassResult::LineFault;
+    return PassResult::Done;
+}
+
+}  // namespace
+
+JobResult RunReceive(CUnit& unit, IJobProgress& progress)
+{
+    for (int pass = 0; pass < kReceivePasses; ++pass) {
+        // A pass that saw a line fault has let the line go quiet: the next
+        // one asks every value again on a line that owes nothing.
+        switch (ReceivePass(unit, progress)) {
+        case PassResult::Done: return JobResult::Done;
+        case PassResult::Stopped: return JobResult::Stopped;
+        case PassResult::CommError: return JobResult::CommError;
+        case PassResult::LineFault:
+            if (progress.StopRequested())
+                return JobResult::Stopped;
+            break;
+        }
+    }
+    // Never a value the line may have put in another's place. A request
+    // that failed in the last pass says why; else more answers came than
+    // were asked for.
+    if (unit.GetLastFailure() == TransactFailure::None)
+        unit.SetLastFailure(TransactFailure::SecondAnswer);
+    return JobResult::CommError;
 }
 
 int WaitPollLimit(int timeoutMs)
@@ -114,22 +166,42 @@ SendOutcome SendOne(CUnit& unit, const SendItem& item)
 {
     SendOutcome outcome;
     outcome.item = item;
+    auto readBack = [&] {
+        switch (item.kind) {
+        case SendItem::Kind::Global: return unit.ReadGlobalParam(item.index);
+        case SendItem::Kind::ZoneParam: return unit.ReadZoneParam(item.zone, item.index);
+        case SendItem::Kind::SetValue: return unit.ReadSetValue(item.zone);
+        }
+        return int32_t{-1};
+    };
+    const long long faults = unit.GetLineFaults();
     switch (item.kind) {
     case SendItem::Kind::Global:
         outcome.code = unit.WriteGlobalParam(item.index, item.value);
         outcome.bWriteAnswered = unit.GetLastFailure() == TransactFailure::None;
-        outcome.readBack = unit.ReadGlobalParam(item.index);
         break;
     case SendItem::Kind::ZoneParam:
         outcome.code = unit.WriteZoneParam(item.zone, item.index, item.value);
         outcome.bWriteAnswered = unit.GetLastFailure() == TransactFailure::None;
-        outcome.readBack = unit.ReadZoneParam(item.zone, item.index);
         break;
     case SendItem::Kind::SetValue:
         outcome.code = unit.WriteSetValue(item.zone, item.value);
         outcome.bWriteAnswered = unit.GetLastFailure() == TransactFailure::None;
-        outcome.readBack = unit.ReadSetValue(item.zone);
         break;
+    }
+    outcome.readBack = readBack();
+    // A read-back taken while the line misbehaved may be another answer's
+    // value; it is asked again on the quiet line the fault left, and not
+    // believed at all while the line keeps misbehaving.
+    for (int again = 1; unit.GetLineFaults() != faults || !unit.WatchLine(); ++again) {
+        if (again >= kReceivePasses) {
+            outcome.readBack = -1;
+            break;
+        }
+        const long long before = unit.GetLineFaults();
+        outcome.readBack = readBack();
+        if (unit.GetLineFaults() == before && unit.WatchLine())
+            break;
     }
     outcome.bDiffers = outcome.readBack != item.value;
     return outcome;

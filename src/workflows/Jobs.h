@@ -51,12 +51,21 @@ public:
 // Polls addresses 1..30 with the link open. Returns JobResult::Stopped or JobResult::Done.
 JobResult RunScan(CUnit& unit, IScanObserver& observer);
 
+// How often a job asks its values again after a line fault (see
+// CUnit::Transact) before it gives up with a communication error.
+constexpr int kReceivePasses = 3;
+
 // Receives the unit at the record's address with the link open: the
 // identification (the type name included), every global parameter, then the
 // rows actual, set, P01..Pn in bulk. JobResult::CommError when the AZ number,
 // the zone count or the zone parameter count gets no usable answer, another
 // identification is answered but never whole, or a global parameter or row
-// fails.
+// fails. The values count only when no line fault was seen from the first
+// request to the watch behind the last answer: after a fault the line is
+// quiet and the receive starts again, at most kReceivePasses times in all;
+// then it ends with JobResult::CommError and the record's last failure that
+// of the request that failed last, or TransactFailure::SecondAnswer. It never ends done with a value another
+// answer put in place of the unit's.
 JobResult RunReceive(CUnit& unit, IJobProgress& progress);
 
 // How many polls the wait after "XSTD=" makes at most: a failed poll costs
@@ -107,7 +116,9 @@ struct SendOutcome
     bool bWriteAnswered = true; // the write drew an answer (ACK or NAK); false: silence or nothing usable
 };
 
-// Writes one item and reads it back, with the link open.
+// Writes one item and reads it back, with the link open. A read-back during
+// which the line misbehaved is asked again on the quiet line; one that
+// cannot be had on a well-behaved line is -1 (differs).
 SendOutcome SendOne(CUnit& unit, const SendItem& item);
 
 // Sends items in order, each with its read-back, testing progress for a stop

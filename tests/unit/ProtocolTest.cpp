@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "SimFixture.h"
+#include "TestDir.h"
 #include "unit/BusTrace.h"
 #include "unit/Unit.h"
 
@@ -113,6 +114,9 @@ public:
                     break;
             }
             m_telegram = telegram;
+            // A unit answers a request it has heard whole: at the 9600 baud
+            // of AttachScripted, ten bits a character.
+            std::this_thread::sleep_for(std::chrono::microseconds(1042 * telegram.size() + 500));
             if (!reply.empty() && write(m_master, reply.data(), reply.size()) < 0)
                 m_telegram += "<write failed>";
         });
@@ -196,10 +200,15 @@ TEST(Framing, CountsOutsideTheirRangesAreFailedTries)
 
 TEST(Framing, AcknowledgementsCountOnlyShortAndFromTheAddressAsked)
 {
+    // Address 12 writes zone parameters of a 120-zone unit, in hexadecimal
+    // numbering ("g0C"); its acknowledgement may carry the address in
+    // decimal. CONFIG.INI's CheckAnswerAddress=0 looks at no address.
     const struct
     {
         std::string reply;
         WriteResult expected;
+        int16_t address = 1;
+        const char* config = "";
     } rows[] = {
         {"\x06\x03", WriteResult::Acknowledged},
         {"\x06", WriteResult::Acknowledged},  // the bare byte, no ETX
@@ -209,15 +218,56 @@ TEST(Framing, AcknowledgementsCountOnlyShortAndFromTheAddressAsked)
         {"G01:0\x06\x03", WriteResult::NotAcknowledged},  // inside a longer answer
         {"\x06\x06\x03", WriteResult::NotAcknowledged},
         {"\x15\x03", WriteResult::NotAcknowledged},
+        {"g0C\x06\x03", WriteResult::Acknowledged, 12},
+        {"g12\x06\x03", WriteResult::Acknowledged, 12},
+        {"g07\x06\x03", WriteResult::NotAcknowledged, 12},
+        {"G07:\x06\x03", WriteResult::Acknowledged, 1, "[COM_PORT]\r\nCheckAnswerAddress=0\r\n"},
+        {"G07:\x06\x03", WriteResult::NotAcknowledged, 1, "[COM_PORT]\r\nCheckAnswerAddress=x\r\n"},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(CBusTrace::Render(row.reply) + " " + row.config);
+        TestDir dir;
+        dir.Write("CONFIG.INI", row.config);
         ScriptedLine line;
         CUnit unit;
+        unit.LoadDefinitions(false);
         unit.SetGlobalParams(Globals({{"TSOLL", 0, 500}}));
-        AttachScripted(unit, line, 1);
-        unit.SetOffline(false);
+        AttachScripted(unit, line, row.address);
+        unit.SetOffline(true);  // a layout as a recipe gives it
+        unit.SetZoneCount(row.address == 12 ? 120 : 8);
+        unit.SetValueWidth(4);
         line.AnswerNext(row.reply);  // the first try; the others get silence
-        EXPECT_EQ(unit.WriteGlobalParam(1, 200), row.expected) << CBusTrace::Render(row.reply);
+        const WriteResult result =
+            row.address == 12 ? unit.WriteZoneParam(3, 2, 200) : unit.WriteGlobalParam(1, 200);
+        EXPECT_EQ(result, row.expected);
+        line.Telegram();
+    }
+}
+
+TEST(Framing, AHexadecimalValueIsTheWidthsDigitsOrEight)
+{
+    // A unit of 100 zones or more sends a negative value as eight digits, as
+    // the tool writes it; any other count of digits is no value.
+    const struct
+    {
+        const char* field;
+        int32_t expected;
+    } rows[] = {
+        {"FFF9", -7}, {"FFFFFFF9", -7}, {"00C8", 200}, {"000000C8", 200}, {"FFFFF9", -1}, {"FFF", -1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.field);
+        ScriptedLine line;
+        CUnit unit;
+        AttachScripted(unit, line, 12);
+        unit.SetOffline(true);
+        unit.SetZoneCount(120);
+        unit.SetValueWidth(4);
+        std::string answer = std::string("g0C:") + row.field;
+        char sum[4];
+        std::snprintf(sum, sizeof sum, "%02X", CUnit::Checksum(answer));
+        line.AnswerNext(answer + sum + '\x03');
+        EXPECT_EQ(unit.ReadZoneParam(3, 2), row.expected);
         line.Telegram();
     }
 }
@@ -463,6 +513,7 @@ TEST(ProtocolLine, RowsArriveWholeInUartPiecesAndInAdapterBursts)
         line.Start();
         CUnit unit;
         line.Attach(unit, 5);
+        unit.SetInterface(1, 19200);  // the line's own rate
         unit.SetAddress(3);
         unit.SetOffline(false);
         ASSERT_TRUE(unit.OpenPort());

@@ -13,6 +13,7 @@
 #include "config/IniFile.h"
 #include "config/LanguageFiles.h"
 #include "config/PortMap.h"
+#include "config/StatusTexts.h"
 #include "config/TextMemory.h"
 #include "platform/FileInfo.h"
 #include "platform/ProgramDir.h"
@@ -457,9 +458,14 @@ private:
     }
 
     // Text 91 when the last telegram failed because every answer had bytes
-    // right behind it.
+    // right behind it; text 155 when answers came from another address.
     void TellOfSecondAnswers()
     {
+        if (m_unit.GetOtherAddressAnswers() > 0)
+            m_err << "vorlent-cli: "
+                  << platform::SafeFormat(TheTextMemory().GetTextOr(text::kOtherAddressAnswers, text::kOtherAddressAnswersEnglish),
+                                          {static_cast<long long>(m_nAddress)})
+                  << '\n';
         if (m_unit.GetLastFailure() != TransactFailure::SecondAnswer)
             return;
         m_err << "vorlent-cli: "

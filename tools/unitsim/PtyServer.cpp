@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,6 +29,22 @@ constexpr std::size_t kMaxTelegram = 4096;
 // A reply nobody reads (the program has the slave open but does not read) is
 // dropped after this long rather than blocking the bus.
 constexpr int kWriteGiveUpMs = 2000;
+
+// The kernel's termios2, which carries the rate as a number; its header
+// cannot be included beside the C library's termios.
+struct KernelTermios2
+{
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+constexpr unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
+constexpr tcflag_t kOtherRate = 0010000;  // BOTHER
 
 void MakeRaw(int fd)
 {
@@ -93,68 +111,147 @@ void PtyServer::CloseMaster()
     m_bServing = false;
 }
 
-bool PtyServer::Pause(int ms)
+PtyServer::Clock::duration PtyServer::PerByte() const
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!m_bStop) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= until)
-            return true;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(kStepMs)));
-    }
-    return false;
+    if (m_baud <= 0)
+        return Clock::duration::zero();
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(10.0 / m_baud));
 }
 
-void PtyServer::WriteReply(const std::string& bytes, std::size_t requestBytes)
+PtyServer::Clock::duration PtyServer::RequestWireTime(std::size_t n) const
 {
-    using clock = std::chrono::steady_clock;
-    // Ten bits a byte on the wire. The pseudo-terminal delivers the request at
-    // once, so a paced line first lets the request's own wire time pass, as
-    // on a real half-duplex bus. Every due time is counted from the start,
-    // so that the sleeps' overshoot does not add up.
-    const std::chrono::duration<double> perByte(m_baud > 0 ? 10.0 / m_baud : 0.0);
-    const auto start = clock::now() + std::chrono::duration_cast<clock::duration>(perByte * static_cast<double>(requestBytes));
-    auto arrived = [&](std::size_t count) {
-        return start + std::chrono::duration_cast<clock::duration>(perByte * static_cast<double>(count));
-    };
-    const auto giveUp = arrived(bytes.size()) + std::chrono::milliseconds(kWriteGiveUpMs);
-    std::size_t done = 0;
-    while (done < bytes.size() && !m_bStop) {
-        std::size_t end = bytes.size();
-        if (m_baud > 0) {
-            clock::time_point due;
-            if (m_delivery == Delivery::Paced) {
-                const auto piece = std::clamp<std::size_t>(
-                    static_cast<std::size_t>(kPieceMaxMs / 1000.0 / perByte.count()), 1, kPieceBytes);
-                end = std::min(bytes.size(), done + piece);
-                due = arrived(end);
-            } else {
-                // The adapter's next tick after the next byte is complete,
-                // and everything complete by then.
-                const auto tick = std::chrono::milliseconds(kBurstMs);
-                const auto since = arrived(done + 1) - m_tStarted;
-                due = m_tStarted + (since / tick + 1) * tick;
-                end = done + 1;
-                while (end < bytes.size() && arrived(end + 1) <= due)
-                    ++end;
-            }
-            while (!m_bStop && clock::now() < due)
-                std::this_thread::sleep_for(std::min<clock::duration>(due - clock::now(), std::chrono::milliseconds(kStepMs)));
-        }
-        ssize_t n = write(m_master, bytes.data() + done, end - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            return;  // no slave open (EIO): the answer is lost, as on a dead line
-        if (clock::now() >= giveUp)
-            return;
-        pollfd p{m_master, POLLOUT, 0};
-        poll(&p, 1, kStepMs);
+    if (m_baud > 0)
+        return PerByte() * static_cast<long long>(n);
+    // The slave's settings, as the program made them: a pseudo-terminal's
+    // master reads them through its own descriptor.
+    KernelTermios2 t{};
+    if (ioctl(m_master, kGetTermios2, &t) != 0)
+        return Clock::duration::zero();
+    long long baud = t.c_ospeed;
+    if ((t.c_cflag & CBAUD) != kOtherRate) {
+        static const std::pair<tcflag_t, long long> rates[] = {
+            {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
+            {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+        baud = 0;
+        for (const auto& [code, rate] : rates)
+            if ((t.c_cflag & CBAUD) == code)
+                baud = rate;
     }
+    if (baud <= 0)
+        return Clock::duration::zero();
+    const tcflag_t size = t.c_cflag & CSIZE;
+    const int bits = 1 + (size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8) + ((t.c_cflag & PARENB) ? 1 : 0) +
+                     ((t.c_cflag & CSTOPB) ? 2 : 1);
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(n) * bits / static_cast<double>(baud)));
+}
+
+PtyServer::Clock::time_point PtyServer::Schedule(std::string bytes, Clock::time_point due)
+{
+    // The line carries one answer at a time, in the order they become due:
+    // an answer due later (a twin's) never holds up one due earlier, and
+    // one due while another is on the line follows it.
+    Transmission t;
+    t.due = due;
+    t.bytes = std::move(bytes);
+    auto at = std::upper_bound(m_line.begin(), m_line.end(), due,
+                               [](Clock::time_point d, const Transmission& x) { return d < x.due; });
+    // Never ahead of one that has begun.
+    const auto now = Clock::now();
+    auto begun = [now](const Transmission& x) { return x.done > 0 || (x.start != Clock::time_point{} && x.start <= now); };
+    while (at != m_line.end() && begun(*at))
+        ++at;
+    const auto index = static_cast<std::size_t>(at - m_line.begin());
+    m_line.insert(at, std::move(t));
+    Clock::time_point free{};
+    for (Transmission& x : m_line) {
+        if (x.start == Clock::time_point{} || !begun(x))
+            x.start = std::max(x.due, free);
+        free = x.start + PerByte() * static_cast<long long>(x.bytes.size());
+    }
+    return m_line[index].start + PerByte() * static_cast<long long>(m_line[index].bytes.size());
+}
+
+bool PtyServer::Answer(const std::string& telegram, Clock::time_point arrived)
+{
+    SimBus::Reply reply = m_bus.Handle(telegram);
+    ++m_nRequests;
+    m_nBytes += static_cast<long long>(telegram.size() + reply.bytes.size() + reply.twinBytes.size());
+    m_nAnswerBytes += static_cast<long long>(reply.bytes.size() + reply.twinBytes.size());
+    if (reply.bDisconnect)
+        return false;
+    // A unit answers once its request has left the wire, after its earlier
+    // answers, and a Delay fault later still.
+    const auto onWire = arrived + RequestWireTime(telegram.size());
+    const auto due = std::max(onWire, m_tUnitFree) + std::chrono::milliseconds(std::max(reply.delayMs, 0));
+    Clock::time_point end = due;
+    if (!reply.bytes.empty()) {
+        end = Schedule(reply.bytes, due);
+        m_tUnitFree = end;
+    }
+    if (!reply.twinBytes.empty()) {
+        // The twin heard the same request and answers its delay after the
+        // first unit has ended, or after its own earlier answer.
+        const auto twinDue = std::max(end + std::chrono::milliseconds(std::max(reply.twinDelayMs, 0)), m_tTwinFree);
+        m_tTwinFree = Schedule(reply.twinBytes, twinDue);
+    }
+    return true;
+}
+
+PtyServer::Clock::time_point PtyServer::Deliver()
+{
+    const auto perByte = PerByte();
+    const auto now = Clock::now();
+    auto arrived = [&](const Transmission& t, std::size_t count) { return t.start + perByte * static_cast<long long>(count); };
+    while (!m_line.empty()) {
+        Transmission& t = m_line.front();
+        // How many bytes the program has by now, and when the next come.
+        std::size_t ready = 0;
+        Clock::time_point next = Clock::time_point::max();
+        if (m_baud <= 0) {
+            ready = now >= t.start ? t.bytes.size() : 0;
+            next = t.start;
+        } else if (m_delivery == Delivery::Paced) {
+            const auto piece = std::clamp<std::size_t>(
+                static_cast<std::size_t>(kPieceMaxMs / 1000.0 / std::chrono::duration<double>(perByte).count()), 1,
+                kPieceBytes);
+            for (std::size_t end = std::min(t.bytes.size(), t.done + piece);; end = std::min(t.bytes.size(), end + piece)) {
+                if (arrived(t, end) > now) {
+                    next = arrived(t, end);
+                    break;
+                }
+                ready = end;
+                if (end == t.bytes.size())
+                    break;
+            }
+        } else {
+            // The adapter's ticks: at each, all that is complete by then.
+            const auto tick = std::chrono::milliseconds(kBurstMs);
+            const auto lastTick = m_tStarted + ((now - m_tStarted) / tick) * tick;
+            while (ready < t.bytes.size() && arrived(t, ready + 1) <= lastTick)
+                ++ready;
+            if (ready < t.bytes.size())
+                next = m_tStarted + ((arrived(t, ready + 1) - m_tStarted) / tick + 1) * tick;
+        }
+        while (t.done < ready) {
+            const ssize_t n = write(m_master, t.bytes.data() + t.done, ready - t.done);
+            if (n > 0) {
+                t.done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN && now < arrived(t, t.bytes.size()) + std::chrono::milliseconds(kWriteGiveUpMs))
+                return now + std::chrono::milliseconds(1);  // the program is not reading yet
+            // No slave open (EIO), or nobody reads: lost, as on a dead line.
+            t.done = t.bytes.size();
+            ready = t.done;
+        }
+        if (t.done < t.bytes.size())
+            return next;
+        m_line.erase(m_line.begin());
+    }
+    return Clock::time_point::max();
 }
 
 void PtyServer::Serve()
@@ -164,12 +261,25 @@ void PtyServer::Serve()
     prctl(PR_SET_TIMERSLACK, 1UL);
     std::string pending;
     char chunk[512];
+    bool bUnplug = false;
     while (!m_bStop) {
-        pollfd p{m_master, POLLIN, 0};
-        int r = poll(&p, 1, kStepMs);
+        const auto nextPiece = Deliver();
+        if (bUnplug && m_line.empty()) {
+            // What was on its way went out first, as it would have.
+            CloseMaster();
+            return;
+        }
+        // Until the next piece is due, in steps short enough for Stop().
+        auto wait = std::chrono::nanoseconds(std::chrono::milliseconds(kStepMs));
+        if (nextPiece != Clock::time_point::max())
+            wait = std::clamp(std::chrono::duration_cast<std::chrono::nanoseconds>(nextPiece - Clock::now()),
+                              std::chrono::nanoseconds::zero(), wait);
+        const timespec ts{0, static_cast<long>(wait.count())};
+        pollfd p{m_master, static_cast<short>(bUnplug ? 0 : POLLIN), 0};
+        int r = ppoll(&p, 1, &ts, nullptr);
         if (r < 0 && errno != EINTR)
             break;
-        if (r <= 0)
+        if (r <= 0 || bUnplug)
             continue;
         if (p.revents & POLLNVAL)
             break;
@@ -182,29 +292,20 @@ void PtyServer::Serve()
         if (n <= 0) {
             // EIO or POLLHUP: no slave is open right now, as between two jobs
             // of the program. Keep serving; a half telegram from before is
-            // worthless.
+            // worthless, and so are answers still on their way.
             pending.clear();
-            Pause(kHangUpPauseMs);
+            m_line.clear();
+            std::this_thread::sleep_for(std::chrono::milliseconds(kHangUpPauseMs));
             continue;
         }
+        const auto arrived = Clock::now();
         pending.append(chunk, static_cast<std::size_t>(n));
 
         std::size_t etx;
-        while (!m_bStop && (etx = pending.find(kEtx)) != std::string::npos) {
+        while (!bUnplug && (etx = pending.find(kEtx)) != std::string::npos) {
             const std::string telegram = pending.substr(0, etx + 1);
             pending.erase(0, etx + 1);
-            SimBus::Reply reply = m_bus.Handle(telegram);
-            ++m_nRequests;
-            m_nBytes += static_cast<long long>(telegram.size() + reply.bytes.size());
-            m_nAnswerBytes += static_cast<long long>(reply.bytes.size());
-            if (reply.bDisconnect) {
-                CloseMaster();
-                return;
-            }
-            if (reply.delayMs > 0 && !Pause(reply.delayMs))
-                return;
-            if (!reply.bytes.empty())
-                WriteReply(reply.bytes, telegram.size());
+            bUnplug = !Answer(telegram, arrived);
         }
         if (pending.size() > kMaxTelegram)
             pending.clear();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "unitsim/SimBus.h"
 
@@ -15,8 +16,12 @@ namespace unitsim {
 //
 // Telegrams are read up to ETX and answered one after the other, as a real
 // unit does: an answer held back by a Delay fault goes out late, and the
-// requests that came meanwhile are answered after it. A program may close
-// and reopen the slave as often as it likes while the server runs.
+// requests that came meanwhile are answered after it. No answer begins
+// before its request has left the wire. The line from the units to the
+// program carries one answer at a time: a twin's answer (FaultKind::Twin),
+// due its delay after the first unit's, goes out then or as soon as the line
+// is free, while the server goes on taking requests. A program may close and
+// reopen the slave as often as it likes while the server runs.
 class PtyServer
 {
 public:
@@ -45,8 +50,10 @@ public:
 
     // Opens the pseudo-terminal and starts serving. baud > 0 paces the output
     // at that rate (10 bits a byte) so that wire time can be measured; 0 puts
-    // each answer out at once. False when no pseudo-terminal could be had or
-    // the server already runs.
+    // each answer out at once, though not before its request would have left
+    // the wire at the rate (and character frame) the program set on the
+    // line. False when no pseudo-terminal could be had or the server already
+    // runs.
     bool Start(int baud = 0, Delivery delivery = Delivery::Paced);
     // Stops serving and closes the master (the slave path disappears).
     void Stop();
@@ -64,11 +71,30 @@ public:
     bool Serving() const { return m_bServing.load(); }
 
 private:
+    using Clock = std::chrono::steady_clock;
+    // One answer on the line: its bytes, when its first bit goes out, and how
+    // many of them the program has been handed.
+    struct Transmission
+    {
+        std::string bytes;
+        Clock::time_point due{};    // when its unit would begin it
+        Clock::time_point start{};  // when it begins: due, or when the line is free
+        std::size_t done = 0;
+    };
+
     void Serve();
-    // Waits up to ms, in short steps so that Stop() stays prompt; false when
-    // stopped meanwhile.
-    bool Pause(int ms);
-    void WriteReply(const std::string& bytes, std::size_t requestBytes);
+    // Answers one telegram that arrived at `arrived`: puts the answers on the
+    // schedule. False when the line goes away instead.
+    bool Answer(const std::string& telegram, Clock::time_point arrived);
+    // Puts bytes on the line no sooner than due, and returns when they end.
+    Clock::time_point Schedule(std::string bytes, Clock::time_point due);
+    // Hands the program what the line has carried by now; returns when the
+    // next piece is due (Clock::time_point::max(): nothing is waiting).
+    Clock::time_point Deliver();
+    // The wire time of n characters: at the pacing rate, or for a request at
+    // the line's own rate when answers are not paced.
+    Clock::duration PerByte() const;
+    Clock::duration RequestWireTime(std::size_t n) const;
     void CloseMaster();
 
     SimBus& m_bus;
@@ -83,6 +109,9 @@ private:
     std::atomic<int> m_nRequests{0};
     std::atomic<long long> m_nBytes{0};
     std::atomic<long long> m_nAnswerBytes{0};
+    std::vector<Transmission> m_line;  // in the order they go out
+    Clock::time_point m_tUnitFree{};   // when the first unit's last answer ends
+    Clock::time_point m_tTwinFree{};   // the same for the twin
 };
 
 }  // namespace unitsim

@@ -294,6 +294,7 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
 
     bool bSilence = false, bNak = false, bBadSum = false, bLower = false;
     bool bSecond = false;
+    int twinDelay = -1;
     int valuesShort = 0, valuesLong = 0;
     int otherAddress = -1;
     std::vector<std::pair<int, std::string>> inserts;
@@ -316,6 +317,7 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
         case FaultKind::Disconnect: break;
         case FaultKind::OtherAddress: otherAddress = f.otherAddress; break;
         case FaultKind::SecondAnswer: bSecond = true; break;
+        case FaultKind::Twin: twinDelay = std::max(twinDelay, f.delayMs); break;
         case FaultKind::Insert: inserts.emplace_back(f.offset, f.noise); break;
         case FaultKind::ValuesShort: ++valuesShort; break;
         case FaultKind::ValuesLong: ++valuesLong; break;
@@ -324,6 +326,8 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
             // request is lost with it.
             SimUnitConfig& unit = m_units[index];
             unit.zones = f.zones;
+            if (f.width == 4 || f.width == 5)
+                unit.valueWidth = f.width;
             detail::Normalize(unit);
             const auto span = std::chrono::milliseconds(std::max(f.delayMs, 0));
             m_restarts.push_back({index, now + span});
@@ -382,6 +386,10 @@ SimBus::Reply SimBus::Handle(const std::string& telegram)
             const auto span = std::chrono::duration<double>(std::max(0.0, m_units[index].restartSeconds));
             m_restarts.push_back({index, now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(span)});
         }
+    }
+    if (twinDelay >= 0) {
+        reply.twinBytes = answer;
+        reply.twinDelayMs = twinDelay;
     }
     for (const auto& [offset, bytes] : inserts)
         answer.insert(std::min(answer.size(), static_cast<std::size_t>(std::max(offset, 0))), bytes);

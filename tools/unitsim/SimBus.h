@@ -79,6 +79,11 @@ enum class FaultKind
     ValuesShort,   // a value answer one value (of the unit's width) short
     ValuesLong,    // a value answer one value long
     Reset,         // the unit resets: silent for delayMs, then back with zones zones
+    // A second unit at the same address, with the same memory, that answers
+    // the matching requests too: delayMs after the first unit's answer has
+    // ended (or after its own earlier answer), with the answer the unit
+    // gives, before any other fault changed it.
+    Twin,
 };
 
 // A fault applies to requests whose text (the telegram without frame: what
@@ -119,6 +124,7 @@ struct SimFault
     // change ACK and NAK answers too.
     int offset = 4;
     int zones = 6;  // Reset: the zone count the unit comes back with
+    int width = 0;  // Reset: the value width it comes back with (0: its own)
 };
 
 // Random byte noise on the answers, as a field bus with a bad cable gives:
@@ -163,6 +169,10 @@ public:
         std::string bytes;
         int delayMs = 0;
         bool bDisconnect = false;
+        // A twin's answer (FaultKind::Twin), due twinDelayMs after the end
+        // of bytes; empty: no twin answers.
+        std::string twinBytes;
+        int twinDelayMs = 0;
     };
     Reply Handle(const std::string& telegram);
 

@@ -30,11 +30,12 @@
 //   [fault]                  one injected fault (repeatable)
 //   kind=badchecksum         silence, noise, badchecksum, lowercase, nak,
 //                            delay, disconnect, otheraddress, secondanswer,
-//                            insert, valuesshort, valueslong or reset
+//                            insert, valuesshort, valueslong, reset or twin
 //   pattern=?PAN=            requests whose text contains this (empty: all)
 //   times=2                  how many matching requests it hits; -1 (the
 //                            default) every one
-//   delay=500                delay: milliseconds before the answer
+//   delay=500                delay: milliseconds before the answer; twin:
+//                            after the first unit's answer
 //   after=10                 disconnect: telegrams served before the line goes
 //   noise=55 AA              noise: the stray bytes, in hexadecimal
 //   address=3                only requests to this address (default: any)
@@ -44,6 +45,7 @@
 //                            value's first character)
 //   zones=6                  reset: the zone count it comes back with (its
 //                            silence is delay=)
+//   width=4                  reset: the value width it comes back with
 //
 //   [noise]                  random byte noise on every answer
 //   rate=0.02                the chance that a byte starts a noise event
@@ -415,7 +417,7 @@ bool Parser::FaultKey(const Line& l)
             {"nak", FaultKind::Nak}, {"delay", FaultKind::Delay}, {"disconnect", FaultKind::Disconnect},
             {"otheraddress", FaultKind::OtherAddress}, {"secondanswer", FaultKind::SecondAnswer},
             {"insert", FaultKind::Insert}, {"valuesshort", FaultKind::ValuesShort},
-            {"valueslong", FaultKind::ValuesLong}, {"reset", FaultKind::Reset},
+            {"valueslong", FaultKind::ValuesLong}, {"reset", FaultKind::Reset}, {"twin", FaultKind::Twin},
         };
         const std::string name = Lower(l.value);
         for (const auto& [text, kind] : kinds) {
@@ -445,6 +447,12 @@ bool Parser::FaultKey(const Line& l)
         return Int(l, m_fault.offset, 0, 4096);
     if (k == "zones")
         return Int(l, m_fault.zones, 1, 128);
+    if (k == "width") {
+        if (l.value != "4" && l.value != "5")
+            return Fail(l.number, "width= is 4 or 5, not '" + l.value + "'");
+        m_fault.width = l.value[0] - '0';
+        return true;
+    }
     if (k == "noise") {
         std::string bytes;
         std::istringstream words(l.value);

@@ -1,12 +1,14 @@
 // vorlent-unitsim: serves a simulated bus of units on a pseudo-terminal.
 //
-//   vorlent-unitsim [--baud RATE [--bursts]] [--log] BUSFILE
+//   vorlent-unitsim [--baud RATE [--bursts]] [--twin MS[:PATTERN]] [--log] BUSFILE
 //
 // The first line of the output is the path of the device to open; the bus is
 // served until SIGINT or SIGTERM, or until a disconnect fault takes the line
 // away. --baud paces the answers at that rate, in 16-byte pieces as a UART
 // hands them on; --bursts delivers them every 16 ms instead, as a USB
-// adapter does. --log writes each request to stderr.
+// adapter does. --twin adds a second unit behind every address that answers
+// (the requests containing PATTERN) MS milliseconds after the first. --log
+// writes each request to stderr.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "unitsim/PtyServer.h"
 #include "unitsim/SimBus.h"
@@ -23,7 +26,7 @@ namespace {
 
 void Usage(std::FILE* to)
 {
-    std::fprintf(to, "usage: vorlent-unitsim [--baud RATE [--bursts]] [--log] BUSFILE\n");
+    std::fprintf(to, "usage: vorlent-unitsim [--baud RATE [--bursts]] [--twin MS[:PATTERN]] [--log] BUSFILE\n");
 }
 
 // The request as readable text: control bytes as \xNN.
@@ -50,6 +53,7 @@ int main(int argc, char** argv)
     bool bLog = false;
     bool bBursts = false;
     std::string busFile;
+    std::vector<unitsim::SimFault> twins;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--baud" && i + 1 < argc) {
@@ -60,6 +64,21 @@ int main(int argc, char** argv)
                 return 1;
             }
             baud = static_cast<int>(v);
+        } else if (arg == "--twin" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            const std::size_t colon = value.find(':');
+            char* end = nullptr;
+            const long ms = std::strtol(value.substr(0, colon).c_str(), &end, 10);
+            if (colon == 0 || *end != '\0' || ms < 0 || ms > 600000) {
+                std::fprintf(stderr, "vorlent-unitsim: --twin wants milliseconds and an optional :PATTERN, not '%s'\n",
+                             value.c_str());
+                return 1;
+            }
+            unitsim::SimFault twin;
+            twin.kind = unitsim::FaultKind::Twin;
+            twin.delayMs = static_cast<int>(ms);
+            twin.pattern = colon == std::string::npos ? std::string() : value.substr(colon + 1);
+            twins.push_back(twin);
         } else if (arg == "--log") {
             bLog = true;
         } else if (arg == "--bursts") {
@@ -93,6 +112,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vorlent-unitsim: %s\n", error.c_str());
         return 1;
     }
+    for (const unitsim::SimFault& twin : twins)
+        bus.AddFault(twin);
     if (bLog) {
         bus.SetRequestObserver([](const unitsim::SimRequest& r) {
             std::fprintf(stderr, "%c %02d %s%s\n", r.bHex ? 'g' : 'G', r.address, Printable(r.text).c_str(),

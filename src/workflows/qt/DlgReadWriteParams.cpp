@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "config/StatusTexts.h"
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "platform/AutoResetEvent.h"
@@ -269,6 +270,10 @@ void CDlgReadWriteParams::OnTransferFinished(int nResult)
             // Answers with more bytes behind them every time: say why.
             if (TheUnit().GetLastFailure() == TransactFailure::SecondAnswer)
                 text += "\n" + platform::SafeFormat(texts.GetTextOr(kTextSecondAnswers, "More than one unit may answer at address %d."),
+                                                    {static_cast<long long>(TheUnit().GetAddress())});
+            // Answers from another address: name the setting that allows them.
+            if (TheUnit().GetLastFailure() == TransactFailure::OtherAddress)
+                text += "\n" + platform::SafeFormat(texts.GetTextOr(text::kOtherAddressAnswers, text::kOtherAddressAnswersEnglish),
                                                     {static_cast<long long>(TheUnit().GetAddress())});
             ShowMessageBox(this, text, texts.GetText(0), MsgIcon::Error);
         }
