@@ -244,6 +244,17 @@ CMonitorHistory::~CMonitorHistory() = default;
 void CMonitorHistory::Add(const MonitorSample& sample)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    Answering& answering = m_answering[sample.nAddress];
+    const int64_t tSample = ToMs(sample.tWall);
+    answering.bSeen = true;
+    if (sample.Answered()) {
+        answering.tLastAnsweredMs = tSample;
+        answering.tSilentSinceMs = 0;
+        answering.nSilentCycles = 0;
+    } else {
+        if (answering.nSilentCycles++ == 0)
+            answering.tSilentSinceMs = tSample;
+    }
     auto it = m_units.find(sample.nAddress);
     if (it == m_units.end()) {
         const std::size_t zones = std::max(sample.actual.size(), sample.set.size());
@@ -370,8 +381,43 @@ std::size_t CMonitorHistory::MemoryBytes() const
     return bytes;
 }
 
+void CMonitorHistory::AddBreak(std::chrono::system_clock::time_point t, BreakKind kind)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int64_t tMs = ToMs(t);
+    // Kept in time order for the chart's merge, as the samples are.
+    if (!m_breaks.empty())
+        tMs = std::max(tMs, m_breaks.back().tMs);
+    if (m_breaks.size() == kMaxBreaks)
+        m_breaks.erase(m_breaks.begin());
+    m_breaks.push_back(Break{tMs, kind});
+}
+
+std::vector<CMonitorHistory::Break> CMonitorHistory::Breaks(std::chrono::system_clock::time_point from,
+                                                            std::chrono::system_clock::time_point to) const
+{
+    const int64_t fromMs = ToMs(from);
+    const int64_t toMs = ToMs(to);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto first = std::lower_bound(m_breaks.begin(), m_breaks.end(), fromMs,
+                                  [](const Break& b, int64_t t) { return b.tMs < t; });
+    std::vector<Break> result;
+    for (auto it = first; it != m_breaks.end() && it->tMs <= toMs; ++it)
+        result.push_back(*it);
+    return result;
+}
+
+CMonitorHistory::Answering CMonitorHistory::AnsweringOf(int16_t address) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_answering.find(address);
+    return it == m_answering.end() ? Answering{} : it->second;
+}
+
 void CMonitorHistory::Clear()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_units.clear();
+    m_answering.clear();
+    m_breaks.clear();
 }

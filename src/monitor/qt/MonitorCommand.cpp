@@ -34,6 +34,14 @@ void RunMonitorDialog(CDarozozazWindowsDlg& window)
             }
         }
     }
-    CDlgMonitor dialog(MonitorLineOf(unit), selected, std::move(others), unit.QueryType(), &window);
+    // The trend of every unit watched since the program started: closing
+    // the monitor does not lose it.
+    static const std::shared_ptr<CMonitorHistory> history = std::make_shared<CMonitorHistory>();
+    CDlgMonitor dialog(MonitorLineOf(unit), selected, std::move(others), unit.QueryType(), &window, history);
+    // The main grid's actual values follow the monitor's while it runs.
+    QObject::connect(&dialog, &CDlgMonitor::LiveActualValues, &window,
+                     [&window](int address, const std::vector<int32_t>& actual) {
+                         window.ShowLiveActualValues(address, actual);
+                     });
     RunModal(dialog);
 }
