@@ -1,7 +1,14 @@
 #include "monitor/qt/DlgMonitor.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QDateTime>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QDir>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -116,6 +123,49 @@ std::string Clock(std::chrono::steady_clock::duration d)
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
     return text;
 }
+
+// A status light: a filled circle of colour with a darker rim, as an icon, so
+// that a selected row's highlight does not repaint it.
+QIcon Light(const QColor& colour, double ratio)
+{
+    const int size = static_cast<int>(std::lround(12 * ratio));
+    QPixmap pixmap(size, size);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(colour.darker(150), 1));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(1.5, 1.5, 9, 9));
+    return QIcon(pixmap);
+}
+
+// The zone column's check boxes: the style's own, framed in the text
+// colour, since some styles draw an unticked box in the base colour on the
+// base colour of a dark palette.
+class CZoneDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(Qt::CheckStateRole).isValid())
+            return;
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const QRect box = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
+        painter->save();
+        QColor frame = opt.palette.color(QPalette::Text);
+        frame.setAlpha(170);
+        painter->setPen(QPen(frame, 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter->restore();
+    }
+};
 
 void SetText(QTableWidgetItem* item, const QString& text)
 {
@@ -407,7 +457,9 @@ CDlgMonitor::CDlgMonitor(const MonitorLine& line, const MonitorUnit& unit, std::
     }
     RebuildOverviewRows();
     ApplyTexts();
-    resize(1100, 760);
+    // Roomy, as far as the screen allows.
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1100, 760);
+    resize(std::min(1100, screen.width() * 9 / 10), std::min(760, screen.height() * 9 / 10));
 }
 
 CDlgMonitor::~CDlgMonitor()
@@ -448,12 +500,15 @@ void CDlgMonitor::ApplyTexts()
                                            Q(T(mt::kOverviewState))});
     // Sized once to the headers and a few digits: a column that re-measured
     // its cells would do so on every refresh.
+    QFont headerFont = m_overview->horizontalHeader()->font();
+    headerFont.setBold(true);
+    const QFontMetrics header(headerFont);
     const QFontMetrics metrics = m_overview->fontMetrics();
     for (int c = kOvUnit; c < kOvState; ++c) {
-        const int header = metrics.horizontalAdvance(m_overview->horizontalHeaderItem(c)->text()) + 16;
-        m_overview->setColumnWidth(c, std::max(header, metrics.horizontalAdvance("000000000") + 12));
+        const int title = header.horizontalAdvance(m_overview->horizontalHeaderItem(c)->text()) + 20;
+        m_overview->setColumnWidth(c, std::max(title, metrics.horizontalAdvance("000000000") + 12));
     }
-    m_overview->setColumnWidth(kOvLight, metrics.horizontalAdvance("\u25cf") + 16);
+    m_overview->setColumnWidth(kOvLight, m_overview->iconSize().width() + 16);
     m_btnClose->setText(Q(TheTextMemory().GetTextOr(kTextClose, "Close")));
     m_btnPause->setText(Q(T(m_pJob && m_pJob->IsPaused() ? mt::kResume : mt::kPause)));
     for (std::size_t i = 0; i < m_units.size(); ++i) {
@@ -482,6 +537,7 @@ void CDlgMonitor::AddTab(const MonitorUnit& unit)
     // as the values change.
     tab.table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     tab.table->verticalHeader()->setDefaultSectionSize(tab.table->fontMetrics().height() + 6);
+    tab.table->setItemDelegateForColumn(kColZone, new CZoneDelegate(tab.table));
     tab.chart = new CMonitorChart(splitter);
     splitter->addWidget(tab.table);
     splitter->addWidget(tab.chart);
@@ -933,7 +989,6 @@ void CDlgMonitor::RefreshOverview()
     const QColor red = Signal(pal, 'r');
     const QVariant rowAlert = QVariant::fromValue(Blend(pal.color(QPalette::Base), red, IsDark(pal) ? 0.35 : 0.22));
     const QVariant rowText = QVariant::fromValue(TextOn(rowAlert.value<QColor>(), pal));
-    const QString light = QStringLiteral("\u25cf");
     for (std::size_t i = 0; i < m_units.size() && static_cast<int>(i) < m_overview->rowCount(); ++i) {
         const int r = static_cast<int>(i);
         const int16_t address = m_units[i].unit.nAddress;
@@ -964,10 +1019,12 @@ void CDlgMonitor::RefreshOverview()
             state = T(mt::kAnswering);
         }
         QTableWidgetItem* lightItem = m_overview->item(r, kOvLight);
-        SetText(lightItem, light);
-        const QVariant lightColour = QVariant::fromValue(Signal(pal, signal));
-        if (lightItem->data(Qt::ForegroundRole) != lightColour)
-            lightItem->setData(Qt::ForegroundRole, lightColour);
+        // Drawn again only when its colour changes (a new state or palette).
+        const int lightKey = signal + (IsDark(pal) ? 256 : 0);
+        if (lightItem->data(Qt::UserRole).toInt() != lightKey) {
+            lightItem->setData(Qt::UserRole, lightKey);
+            lightItem->setIcon(Light(Signal(pal, signal), devicePixelRatioF()));
+        }
         SetText(m_overview->item(r, kOvState), Q(state));
         const auto count = [](long long n) { return QString::number(n); };
         SetText(m_overview->item(r, kOvCycle), Q(s ? Milliseconds(s->dLastCycleMs) : "-"));

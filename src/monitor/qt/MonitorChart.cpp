@@ -2,7 +2,7 @@
 
 #include <QDateTime>
 #include <QEvent>
-#include <QLabel>
+#include <QPainter>
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QTimer>
@@ -69,6 +69,104 @@ std::string T(const monitortext::Text& text) { return TheTextMemory().GetTextOr(
 
 }  // namespace
 
+// The box beside the crosshair: the time, then per zone a swatch of its
+// colour, its name, actual and set value in aligned columns. Painted by
+// hand: a rich-text label lays out a table on every move, which costs more
+// than the chart's lines.
+class CChartReadout : public QWidget
+{
+public:
+    struct Row
+    {
+        QColor colour;
+        QString name;
+        QString actual;
+        QString set;
+    };
+
+    explicit CChartReadout(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    void SetContent(const QString& title, const QString& actualHeader, const QString& setHeader, std::vector<Row> rows)
+    {
+        m_title = title;
+        m_actualHeader = actualHeader;
+        m_setHeader = setHeader;
+        m_rows = std::move(rows);
+        const QFontMetrics fm = fontMetrics();
+        m_nName = 0;
+        m_nActual = fm.horizontalAdvance(m_actualHeader);
+        m_nSet = fm.horizontalAdvance(m_setHeader);
+        for (const Row& row : m_rows) {
+            m_nName = std::max(m_nName, fm.horizontalAdvance(row.name));
+            m_nActual = std::max(m_nActual, fm.horizontalAdvance(row.actual));
+            m_nSet = std::max(m_nSet, fm.horizontalAdvance(row.set));
+        }
+        const int swatch = fm.height();
+        const int width = std::max(fm.horizontalAdvance(m_title) + m_nActual + m_nSet + 2 * kGap,
+                                   swatch + m_nName + m_nActual + m_nSet + 3 * kGap);
+        resize(width + 2 * kMargin, fm.height() * static_cast<int>(m_rows.size() + 1) + 2 * kMargin);
+        update();
+    }
+
+    QString Text() const
+    {
+        QString text = m_title + " " + m_actualHeader + " " + m_setHeader;
+        for (const Row& row : m_rows)
+            text += "\n" + row.name + " " + row.actual + " " + row.set;
+        return text;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QPalette pal = palette();
+        QColor base = pal.color(QPalette::Base);
+        base.setAlpha(235);
+        QColor frame = pal.color(QPalette::Text);
+        frame.setAlpha(120);
+        painter.setPen(frame);
+        painter.setBrush(base);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.setPen(pal.color(QPalette::Text));
+        const QFontMetrics fm = fontMetrics();
+        const int line = fm.height();
+        const int right = width() - kMargin;
+        const int setLeft = right - m_nSet;
+        const int actualLeft = setLeft - kGap - m_nActual;
+        int y = kMargin;
+        QFont bold = font();
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.drawText(QRect(kMargin, y, actualLeft - kMargin, line), Qt::AlignLeft | Qt::AlignVCenter, m_title);
+        painter.setFont(font());
+        painter.drawText(QRect(actualLeft, y, m_nActual, line), Qt::AlignRight | Qt::AlignVCenter, m_actualHeader);
+        painter.drawText(QRect(setLeft, y, m_nSet, line), Qt::AlignRight | Qt::AlignVCenter, m_setHeader);
+        const int swatch = line * 3 / 5;
+        for (const Row& row : m_rows) {
+            y += line;
+            painter.fillRect(QRect(kMargin, y + (line - swatch) / 2, swatch, swatch), row.colour);
+            painter.drawText(QRect(kMargin + line, y, m_nName, line), Qt::AlignLeft | Qt::AlignVCenter, row.name);
+            painter.drawText(QRect(actualLeft, y, m_nActual, line), Qt::AlignRight | Qt::AlignVCenter, row.actual);
+            painter.drawText(QRect(setLeft, y, m_nSet, line), Qt::AlignRight | Qt::AlignVCenter, row.set);
+        }
+    }
+
+private:
+    static constexpr int kMargin = 5;
+    static constexpr int kGap = 10;
+    QString m_title;
+    QString m_actualHeader;
+    QString m_setHeader;
+    std::vector<Row> m_rows;
+    int m_nName = 0;
+    int m_nActual = 0;
+    int m_nSet = 0;
+};
+
 QColor CMonitorChart::LineColour(int index) { return kLineColours[static_cast<std::size_t>(index) % kHues]; }
 
 CMonitorChart::CMonitorChart(QWidget* parent)
@@ -109,13 +207,8 @@ CMonitorChart::CMonitorChart(QWidget* parent)
     m_crossLine->setLayer("overlay");
     m_crossLine->setVisible(false);
     m_crossLine->setSelectable(false);
-    m_readout = new QLabel(m_plot);
+    m_readout = new CChartReadout(m_plot);
     m_readout->setObjectName("readout");
-    m_readout->setTextFormat(Qt::RichText);
-    m_readout->setAutoFillBackground(true);
-    m_readout->setFrameShape(QFrame::Box);
-    m_readout->setMargin(4);
-    m_readout->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_readout->hide();
     m_band = new QRubberBand(QRubberBand::Rectangle, m_plot);
     m_plot->setMouseTracking(true);
@@ -218,9 +311,16 @@ std::size_t CMonitorChart::Redraw(const CMonitorHistory& history, int16_t addres
             data.push_back(QCPGraphData(t, gap));
             return;
         }
-        data.push_back(QCPGraphData(t, lo));
-        if (hi != lo)
-            data.push_back(QCPGraphData(t, hi));
+        const qsizetype n = data.size();
+        if (hi == lo && n >= 2 && data[n - 1].value == lo && data[n - 2].value == lo) {
+            // A run of one value is one straight stroke: its last point moves
+            // on instead of another joining it (a set line is mostly one).
+            data[n - 1].key = t;
+        } else {
+            data.push_back(QCPGraphData(t, lo));
+            if (hi != lo)
+                data.push_back(QCPGraphData(t, hi));
+        }
         low = std::min(low, static_cast<double>(lo));
         high = std::max(high, static_cast<double>(hi));
     };
@@ -483,7 +583,7 @@ void CMonitorChart::HideCrosshair()
 
 QString CMonitorChart::ReadoutText() const
 {
-    return m_nCrossX < 0 ? QString() : m_readout->text().remove(QRegularExpression("<[^>]*>")).replace("&nbsp;", " ");
+    return m_nCrossX < 0 ? QString() : m_readout->Text();
 }
 
 void CMonitorChart::UpdateReadout()
@@ -495,21 +595,16 @@ void CMonitorChart::UpdateReadout()
 
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(t * 1000)));
     const QString format = SpanSeconds() > 20 * 3600 ? "yyyy-MM-dd HH:mm:ss" : "HH:mm:ss";
-    QString html = "<table cellspacing=0 cellpadding=0><tr><td colspan=2><b>" + when.toString(format) +
-                   "</b></td><td align=right>&nbsp;" + Q(T(monitortext::kActual)) + "</td><td align=right>&nbsp;" +
-                   Q(T(monitortext::kSet)) + "</td></tr>";
+    std::vector<CChartReadout::Row> rows;
+    rows.reserve(m_zones.size());
     for (std::size_t i = 0; i < m_zones.size(); ++i) {
         const double actual = ValueAt(*m_plot->graph(static_cast<int>(2 * i)), t);
         const double set = ValueAt(*m_plot->graph(static_cast<int>(2 * i + 1)), t);
-        html += QString("<tr><td><font color=\"%1\">\u25a0</font>&nbsp;</td><td>Z%2</td>"
-                        "<td align=right>&nbsp;%3</td><td align=right>&nbsp;%4</td></tr>")
-                    .arg(LineColour(static_cast<int>(i)).name())
-                    .arg(m_zones[i], 2, 10, QChar('0'))
-                    .arg(Number(actual), Number(set));
+        rows.push_back({LineColour(static_cast<int>(i)), QString("Z%1").arg(m_zones[i], 2, 10, QChar('0')),
+                        Number(actual), Number(set)});
     }
-    html += "</table>";
-    m_readout->setText(html);
-    m_readout->adjustSize();
+    m_readout->SetContent(when.toString(format), Q(T(monitortext::kActual)), Q(T(monitortext::kSet)),
+                          std::move(rows));
     // Beside the crosshair, on the side with room, at the plot's top.
     const QRect plot = m_plot->axisRect()->rect();
     int left = m_nCrossX + 12;
@@ -554,13 +649,5 @@ void CMonitorChart::ApplyPalette()
         pen.setCosmetic(true);
         mark->setPen(pen);
     }
-    // The readout is a tooltip-like box over the lines: the base colour, a
-    // little see-through, and the text colour.
-    QPalette readout = m_readout->palette();
-    QColor base = pal.color(QPalette::Base);
-    base.setAlpha(230);
-    readout.setColor(QPalette::Window, base);
-    readout.setColor(QPalette::WindowText, text);
-    m_readout->setPalette(readout);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }

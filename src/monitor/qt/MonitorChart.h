@@ -8,7 +8,7 @@
 class CMonitorHistory;
 class QCustomPlot;
 class QCPItemStraightLine;
-class QLabel;
+class CChartReadout;
 class QMouseEvent;
 class QRubberBand;
 class QWheelEvent;
@@ -106,7 +106,7 @@ private:
     void RedrawSoon();
 
     QCustomPlot* m_plot;
-    QLabel* m_readout;
+    CChartReadout* m_readout;
     QRubberBand* m_band;
     QCPItemStraightLine* m_crossLine = nullptr;
     std::vector<QCPItemStraightLine*> m_marks;
