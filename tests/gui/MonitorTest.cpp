@@ -23,6 +23,7 @@
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
 #include "monitor/qt/DlgMonitor.h"
 #include "monitor/qt/MonitorChart.h"
+#include "monitor/qt/MonitorCommand.h"
 #include "platform/qt/FileDialogs.h"
 #include "platform/qt/MenuBar.h"
 #include "unit/Unit.h"
@@ -51,6 +52,8 @@ class MonitorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // One process may run several cases: each starts without a past.
+        TheMonitorHistory()->Clear();
         home.CopyResource("English.lng");
         home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n");
         unitsim::SimUnitConfig unit = MakeSimUnit(kAddress, 11, 10, 2);
