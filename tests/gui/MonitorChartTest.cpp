@@ -2,6 +2,8 @@
 // span the chosen width, then following the newest; and the readout under
 // the crosshair, gaps included.
 #include <QApplication>
+#include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
@@ -106,4 +108,58 @@ TEST(MonitorChart, ReadsOutTheValuesUnderTheCrosshairAndLeavesGapsOpen)
     }
     chart.HideCrosshair();
     EXPECT_TRUE(chart.ReadoutText().isEmpty());
+}
+
+// The gestures, one after the other on ten minutes of samples: each leaves
+// the view it promises.
+TEST(MonitorChart, ZoomsTheAxisUnderTheWheelAndIntoABox)
+{
+    CMonitorHistory history;
+    Fill(history, 601);
+    CMonitorChart chart;
+    chart.resize(900, 400);
+    chart.SetZones({1});
+    chart.show();
+    chart.Redraw(history, kAddress);
+    chart.Plot().replot();
+    QCustomPlot& plot = chart.Plot();
+    const QRect area = plot.axisRect()->rect();
+    const double t0 = static_cast<double>(kStartS);
+    auto wheel = [&plot](QPoint at) {
+        QWheelEvent event(at, plot.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&plot, &event);
+    };
+
+    // Over the plot, following: a narrower span that still ends at the newest.
+    wheel(area.center());
+    EXPECT_NEAR(chart.SpanSeconds(), 300 * 0.85, 1e-6);
+    EXPECT_NEAR(chart.ToSeconds(), t0 + 600, 1e-6);
+    EXPECT_TRUE(chart.IsFollowing());
+
+    // Over the value axis: values only.
+    const QCPRange values = plot.yAxis->range();
+    const double span = chart.SpanSeconds();
+    wheel(QPoint(area.left() - 8, area.center().y()));
+    EXPECT_NEAR(plot.yAxis->range().size(), values.size() * 0.85, 1e-6);
+    EXPECT_NEAR(chart.SpanSeconds(), span, 1e-6);
+
+    // A box with the right button: its times and values, no longer following.
+    const QPoint from(area.left() + area.width() / 4, area.top() + area.height() / 4);
+    const QPoint to(area.left() + area.width() * 3 / 4, area.top() + area.height() * 3 / 4);
+    const double boxFrom = plot.xAxis->pixelToCoord(from.x());
+    const double boxTo = plot.xAxis->pixelToCoord(to.x());
+    QTest::mousePress(&plot, Qt::RightButton, Qt::NoModifier, from);
+    QTest::mouseMove(&plot, to);
+    QTest::mouseRelease(&plot, Qt::RightButton, Qt::NoModifier, to);
+    EXPECT_NEAR(chart.FromSeconds(), boxFrom, 1.0);
+    EXPECT_NEAR(chart.ToSeconds(), boxTo, 1.0);
+    EXPECT_FALSE(chart.IsFollowing());
+
+    // A double-click: everything, following again.
+    QTest::mouseDClick(&plot, Qt::LeftButton, Qt::NoModifier, area.center());
+    chart.Redraw(history, kAddress);
+    EXPECT_NEAR(chart.FromSeconds(), t0, 1e-3);
+    EXPECT_NEAR(chart.ToSeconds(), t0 + 600, 1e-3);
+    EXPECT_TRUE(chart.IsFollowing());
 }

@@ -21,6 +21,7 @@
 #include "TestDir.h"
 #include "config/IniFile.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "mainwindow/qt/MSFlexGrid.h"
 #include "monitor/qt/DlgMonitor.h"
 #include "monitor/qt/MonitorChart.h"
 #include "monitor/qt/MonitorCommand.h"
@@ -344,4 +345,24 @@ TEST_F(MonitorTest, RestoresItsSetUpAndKeepsTheHistory)
     const std::string text = home.Read("restored.csv");
     const std::string header = text.substr(0, text.find('\n'));
     EXPECT_EQ(std::count(header.begin(), header.end(), ','), 1 + 2 * 10) << header;
+}
+
+// While the monitor runs, the main grid's actual values are its newest of
+// the selected unit; another watched unit's never land there.
+TEST_F(MonitorTest, KeepsTheMainGridsActualValuesLive)
+{
+    CMSFlexGrid& grid = window.Grid(2);
+    ASSERT_EQ(grid.GetTextMatrix(1, 2), "194");
+    Monitor([](CDlgMonitor&) {},
+            [&](CDlgMonitor& monitor) {
+                if (monitor.TabCount() == 1) {
+                    monitor.OnWatchAllFoundUnits();
+                    std::lock_guard<std::mutex> lock(line.Bus().Mutex());
+                    line.Bus().UnitAt(kAddress)->actualValues[0] = 321;
+                }
+                return grid.GetTextMatrix(1, 2) == "321" && monitor.History().Latest(kOther).Answered();
+            });
+    EXPECT_EQ(grid.GetTextMatrix(1, 2), "321");
+    EXPECT_EQ(grid.GetTextMatrix(2, 2), "195");
+    EXPECT_EQ(grid.GetTextMatrix(4, 2), "204");
 }
