@@ -701,6 +701,10 @@ void CDlgMonitor::OnRecordingStopped(const std::string& text)
 
 void CDlgMonitor::Refresh()
 {
+    // Every tab has its rows once the history knows its unit, whether or
+    // not the unit's identification message has been handled yet.
+    for (UnitTab& tab : m_units)
+        SetRows(tab, m_pHistory->ZoneCount(tab.unit.nAddress));
     if (m_tabs->currentIndex() >= 0)
         RefreshTable(m_units[static_cast<std::size_t>(m_tabs->currentIndex())]);
     RefreshOverview();
