@@ -32,10 +32,8 @@ int32_t Lower(int32_t a, int32_t b)
     return a == kNoValue ? b : b == kNoValue ? a : std::min(a, b);
 }
 
-int32_t Higher(int32_t a, int32_t b)
-{
-    return a == kNoValue ? b : b == kNoValue ? a : std::max(a, b);
-}
+// kNoValue is the least int32_t: the larger of a value and none is the value.
+int32_t Higher(int32_t a, int32_t b) { return std::max(a, b); }
 
 template <typename Into, typename From>
 void Merge(Into& into, const From& p)
@@ -244,6 +242,17 @@ CMonitorHistory::~CMonitorHistory() = default;
 void CMonitorHistory::Add(const MonitorSample& sample)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    Answering& answering = m_answering[sample.nAddress];
+    const int64_t tSample = ToMs(sample.tWall);
+    answering.bSeen = true;
+    if (sample.Answered()) {
+        answering.tLastAnsweredMs = tSample;
+        answering.tSilentSinceMs = 0;
+        answering.nSilentCycles = 0;
+    } else {
+        if (answering.nSilentCycles++ == 0)
+            answering.tSilentSinceMs = tSample;
+    }
     auto it = m_units.find(sample.nAddress);
     if (it == m_units.end()) {
         const std::size_t zones = std::max(sample.actual.size(), sample.set.size());
@@ -278,46 +287,74 @@ std::vector<std::vector<CMonitorHistory::Point>> CMonitorHistory::Query(
     const int64_t span = toMs - fromMs + 1;
     const bool bSlice = store.Count(fromMs, toMs) > maxPoints;
     std::vector<std::size_t> wanted;  // [k]: the zone's index, or none
-    std::vector<long long> slice(zones.size(), -1);
     for (std::size_t k = 0; k < zones.size(); ++k) {
         const bool bValid = zones[k] >= 1 && static_cast<std::size_t>(zones[k]) <= store.zones;
         wanted.push_back(bValid ? static_cast<std::size_t>(zones[k] - 1) : store.zones);
         if (bValid)
             result[k].reserve(std::min<std::size_t>(maxPoints, 4096));
     }
-    auto put = [&](std::size_t k, const Point& p) {
-        std::vector<Point>& points = result[k];
-        if (!bSlice) {
-            points.push_back(p);
+    // The slices are shared by all zones: the slice of a row is worked out
+    // once, and while it stays the same each zone's extremes gather in acc;
+    // a new slice hands them over. Without slicing every row is a point.
+    std::vector<Point> acc(zones.size());
+    long long current = -1;
+    bool bOpen = false;
+    auto flush = [&] {
+        if (!bOpen)
             return;
+        for (std::size_t k = 0; k < wanted.size(); ++k) {
+            if (wanted[k] < store.zones)
+                result[k].push_back(acc[k]);
         }
+        bOpen = false;
+    };
+    // Starts a point at t (a new slice) or widens the open one; true to start.
+    auto begin = [&](int64_t t) {
         const long long s =
-            static_cast<long long>((static_cast<__int128>(p.tMs - fromMs) * static_cast<long long>(maxPoints)) / span);
-        if (s != slice[k]) {
-            slice[k] = s;
-            points.push_back(p);
-        } else {
-            Merge(points.back(), p);
-        }
+            bSlice ? static_cast<long long>((static_cast<__int128>(t - fromMs) * static_cast<long long>(maxPoints)) /
+                                            span)
+                   : current + 1;
+        if (bOpen && s == current)
+            return false;
+        flush();
+        current = s;
+        bOpen = true;
+        return true;
     };
     store.Visit(
         fromMs, toMs,
         [&](int64_t t, const Extremes* row) {
+            const bool bNew = begin(t);
             for (std::size_t k = 0; k < wanted.size(); ++k) {
-                if (wanted[k] < store.zones) {
-                    const Extremes& e = row[wanted[k]];
-                    put(k, Point{t, e.nActualMin, e.nActualMax, e.nSetMin, e.nSetMax});
-                }
+                if (wanted[k] >= store.zones)
+                    continue;
+                const Extremes& e = row[wanted[k]];
+                if (bNew)
+                    acc[k] = Point{t, e.nActualMin, e.nActualMax, e.nSetMin, e.nSetMax};
+                else
+                    Merge(acc[k], e);
             }
         },
         [&](int64_t t, const int32_t* actual, const int32_t* set) {
+            const bool bNew = begin(t);
             for (std::size_t k = 0; k < wanted.size(); ++k) {
-                if (wanted[k] < store.zones) {
-                    const std::size_t z = wanted[k];
-                    put(k, Point{t, actual[z], actual[z], set[z], set[z]});
+                const std::size_t z = wanted[k];
+                if (z >= store.zones)
+                    continue;
+                const int32_t a = actual[z];
+                const int32_t v = set[z];
+                if (bNew) {
+                    acc[k] = Point{t, a, a, v, v};
+                    continue;
                 }
+                Point& p = acc[k];
+                p.nActualMin = Lower(p.nActualMin, a);
+                p.nActualMax = Higher(p.nActualMax, a);
+                p.nSetMin = Lower(p.nSetMin, v);
+                p.nSetMax = Higher(p.nSetMax, v);
             }
         });
+    flush();
     return result;
 }
 
@@ -370,8 +407,43 @@ std::size_t CMonitorHistory::MemoryBytes() const
     return bytes;
 }
 
+void CMonitorHistory::AddBreak(std::chrono::system_clock::time_point t, BreakKind kind)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int64_t tMs = ToMs(t);
+    // Kept in time order for the chart's merge, as the samples are.
+    if (!m_breaks.empty())
+        tMs = std::max(tMs, m_breaks.back().tMs);
+    if (m_breaks.size() == kMaxBreaks)
+        m_breaks.erase(m_breaks.begin());
+    m_breaks.push_back(Break{tMs, kind});
+}
+
+std::vector<CMonitorHistory::Break> CMonitorHistory::Breaks(std::chrono::system_clock::time_point from,
+                                                            std::chrono::system_clock::time_point to) const
+{
+    const int64_t fromMs = ToMs(from);
+    const int64_t toMs = ToMs(to);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto first = std::lower_bound(m_breaks.begin(), m_breaks.end(), fromMs,
+                                  [](const Break& b, int64_t t) { return b.tMs < t; });
+    std::vector<Break> result;
+    for (auto it = first; it != m_breaks.end() && it->tMs <= toMs; ++it)
+        result.push_back(*it);
+    return result;
+}
+
+CMonitorHistory::Answering CMonitorHistory::AnsweringOf(int16_t address) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_answering.find(address);
+    return it == m_answering.end() ? Answering{} : it->second;
+}
+
 void CMonitorHistory::Clear()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_units.clear();
+    m_answering.clear();
+    m_breaks.clear();
 }

@@ -90,6 +90,33 @@ public:
     // The zone count of the unit's store, 0 when it has none yet.
     int ZoneCount(int16_t address) const;
 
+    // Where the samples stop for a while: the monitor paused (and with it a
+    // recording), or closed. A chart breaks its lines there and marks the
+    // spot, so that a pause does not look like a straight ramp. Kept for
+    // every unit at once; the newest kMaxBreaks.
+    enum class BreakKind { Paused, Closed };
+    struct Break
+    {
+        int64_t tMs = 0;  // ms since the epoch (system clock)
+        BreakKind kind = BreakKind::Paused;
+    };
+    static constexpr std::size_t kMaxBreaks = 4096;
+    void AddBreak(std::chrono::system_clock::time_point t, BreakKind kind);
+    // The breaks in [from, to], oldest first.
+    std::vector<Break> Breaks(std::chrono::system_clock::time_point from,
+                              std::chrono::system_clock::time_point to) const;
+
+    // How a unit has been answering, from the samples added (silent ones
+    // included, which the store of values may not keep).
+    struct Answering
+    {
+        int64_t tLastAnsweredMs = 0;  // 0: never answered
+        int64_t tSilentSinceMs = 0;   // the first silent sample after it; 0 while answering
+        long long nSilentCycles = 0;  // silent samples in a row
+        bool bSeen = false;           // any sample at all
+    };
+    Answering AnsweringOf(int16_t address) const;
+
     // Bytes the stored samples take (the capacity reserved so far).
     std::size_t MemoryBytes() const;
     void Clear();
@@ -98,4 +125,6 @@ private:
     struct UnitStore;
     mutable std::mutex m_mutex;
     std::map<int16_t, std::unique_ptr<UnitStore>> m_units;
+    std::map<int16_t, Answering> m_answering;
+    std::vector<Break> m_breaks;
 };

@@ -580,17 +580,16 @@ void CMonitorJob::Record(const MonitorSample& sample)
                 widest = s;
         }
     }
-    const bool bAllKnown =
-        std::all_of(m_states.begin(), m_states.end(), [](const UnitState& state) { return state.bKnown; });
     std::string error;
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
         if (!m_pRecorder || !m_pRecorder->IsOpen())
             return;
-        // A header names every zone a watched unit has; while one of them
-        // is still unknown, every zone a unit can have.
+        // A header names every zone a known unit has. A unit still unknown
+        // (silent so far) does not widen it: should it turn out wider, the
+        // recording stops below rather than leave a value out.
         if (m_pRecorder->GetZoneColumns() == 0)
-            m_pRecorder->SetZoneColumns(bAllKnown ? widest.nZoneCount : kMaxZones);
+            m_pRecorder->SetZoneColumns(widest.nZoneCount > 0 ? widest.nZoneCount : kMaxZones);
         const int columns = m_pRecorder->GetZoneColumns();
         if (widest.nZoneCount > columns) {
             // Its values would be cut off at the last column: not one line

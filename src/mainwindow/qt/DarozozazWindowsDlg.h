@@ -124,6 +124,10 @@ public:
 
     // --- Grids -------------------------------------------------------------
     bool FillGrid(int nGrid, bool bReceive, bool bUpdateMenus);
+    // The monitor's newest actual values of the unit at nAddress ([zone-1],
+    // INT32_MIN where it gave none), shown in the actual-value column while
+    // that unit is the selected one; nothing else changes.
+    void ShowLiveActualValues(int nAddress, const std::vector<int32_t>& actual);
 
     // --- Cell editing --------------------------------------------------------
     void StartCellEdit(const std::string& text, bool bFromClick);

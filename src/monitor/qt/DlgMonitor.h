@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +23,19 @@ class QTimer;
 // shows and closes it when it ends; Close (and Escape, and the window's
 // close) asks it to stop, and the dialog closes on the job's last message.
 //
-// One tab per watched unit: a table of zone, set value, actual value and
-// difference, whose zone boxes choose the charted zones (the first 8 at
-// the start), and the trend chart. Above them the interval, Pause/Resume,
-// Record..., the tolerance of the mark and "Watch all found units"; below
-// them the statistics line of the unit on show.
+// Above, the overview: one row per watched unit with its status light
+// (answering, no answer for some cycles, device gone), its cycle time and
+// its counters; a click shows its tab. One tab per watched unit: a table of
+// zone, set value, actual value and difference, whose zone boxes choose the
+// charted zones (the first 8 at the start), and the trend chart. A unit
+// that does not answer turns its overview row and its tab red. Rows out of
+// tolerance are marked in two steps (beyond it, beyond twice it), in
+// colours drawn from the palette's base.
+//
+// The set-up (watched units, ticked zones per unit, interval, tolerance,
+// the folder of the last recording) is kept in CONFIG.INI [MONITOR] as it
+// is chosen and restored when the monitor opens again; the history is the
+// caller's and may outlive the dialog.
 //
 // The worker's messages are posted, never sent: the job never waits for the
 // window, so the window may wait for the job. The tables and the statistics
@@ -50,8 +59,11 @@ public:
     // bus, which "Watch all found units" adds. A zone count or value width
     // of 0 is learned from the unit. type: the unit's type name, for the
     // title; may be empty.
+    // history: where the samples go (the program keeps one for its whole
+    // run); null: the dialog's own.
     CDlgMonitor(const MonitorLine& line, const MonitorUnit& unit, std::vector<MonitorUnit> others,
-                const std::string& type, QWidget* parent = nullptr);
+                const std::string& type, QWidget* parent = nullptr,
+                std::shared_ptr<CMonitorHistory> history = nullptr);
     // A job still running (a close that never got its last message) is
     // stopped and waited for.
     ~CDlgMonitor() override;
@@ -70,6 +82,15 @@ public:
     QComboBox& IntervalBox() { return *m_interval; }
     QSpinBox& ToleranceBox() { return *m_tolerance; }
     QCheckBox& FollowBox() { return *m_follow; }
+    QPushButton& FitButton() { return *m_btnFit; }
+    QPushButton& RemoveButton() { return *m_btnRemove; }
+    QTableWidget& Overview() { return *m_overview; }
+    QLabel& PausedBadge() { return *m_paused; }
+    // How far a difference lies out of tolerance: 0 within, 1 beyond it,
+    // 2 beyond twice it (and at least one more than the first step).
+    static int MarkLevel(long long difference, int tolerance);
+    // The overview's rows up to date now, as the refresh timer does.
+    void RefreshOverview();
     bool IsJobRunning() const { return m_bJobRunning; }
     const CMonitorJob* Job() const { return m_pJob.get(); }
     const CMonitorHistory& History() const { return *m_pHistory; }
@@ -80,6 +101,14 @@ public:
     void OnWatchAllFoundUnits();
     void OnRecord();
     void OnPauseResume();
+    // Stops watching the unit on show (never the last one).
+    void OnRemoveUnit();
+
+signals:
+    // The newest actual values of a watched unit, [zone-1], kNoValue where
+    // the unit gave none; once per new sample with values, from the
+    // refresh timer (never per sample of a fast line).
+    void LiveActualValues(int address, const std::vector<int32_t>& actual);
 
 public slots:
     void reject() override;
@@ -94,7 +123,11 @@ private:
         MonitorUnit unit;
         QTableWidget* table = nullptr;
         CMonitorChart* chart = nullptr;
+        QWidget* page = nullptr;
         int nRows = 0;
+        long long nLastLiveCycle = 0;
+        std::vector<int> storedZones;  // ticked when the monitor last ran; empty: the default
+        bool bZonesStored = false;
     };
 
     void ApplyTexts();
@@ -112,6 +145,11 @@ private:
     void RedrawChart();
     void ChartZonesFromTable(UnitTab& tab);
     void OnToleranceChanged(int value);
+    void RebuildOverviewRows();
+    void StoreUnits() const;
+    void StoreZones(const UnitTab& tab) const;
+    void EmitLiveValues();
+    std::string ProposedRecordPath() const;
 
     MonitorLine m_line;
     std::vector<MonitorUnit> m_others;
@@ -127,6 +165,10 @@ private:
     QPushButton* m_btnRecord;
     QPushButton* m_btnWatchAll;
     QPushButton* m_btnClose;
+    QPushButton* m_btnFit;
+    QPushButton* m_btnRemove;
+    QTableWidget* m_overview;
+    QLabel* m_paused;
     QSpinBox* m_tolerance;
     QCheckBox* m_follow;
     QLabel* m_labelInterval;
@@ -142,6 +184,12 @@ private:
     // The last recording's file: where the next file dialog starts.
     std::string m_strRecordPath;
     std::string m_strLinkGone;  // empty while the device is there
+    // The recording's clock: its start, and the time paused since.
+    std::chrono::steady_clock::time_point m_tRecordStart{};
+    std::chrono::steady_clock::duration m_pausedDuringRecording{};
+    std::chrono::steady_clock::time_point m_tPausedAt{};
+    bool m_bWasRecording = false;
+    std::chrono::system_clock::time_point m_tOpened{};
     // Table cells are filled by the program: their changes are no choice of
     // zones.
     bool m_bFilling = false;

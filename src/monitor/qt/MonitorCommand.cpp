@@ -9,6 +9,12 @@
 #include "platform/qt/ModalRun.h"
 #include "unit/Unit.h"
 
+std::shared_ptr<CMonitorHistory> TheMonitorHistory()
+{
+    static const std::shared_ptr<CMonitorHistory> history = std::make_shared<CMonitorHistory>();
+    return history;
+}
+
 void RunMonitorDialog(CDarozozazWindowsDlg& window)
 {
     CUnit& unit = TheUnit();
@@ -34,6 +40,12 @@ void RunMonitorDialog(CDarozozazWindowsDlg& window)
             }
         }
     }
-    CDlgMonitor dialog(MonitorLineOf(unit), selected, std::move(others), unit.QueryType(), &window);
+    CDlgMonitor dialog(MonitorLineOf(unit), selected, std::move(others), unit.QueryType(), &window,
+                       TheMonitorHistory());
+    // The main grid's actual values follow the monitor's while it runs.
+    QObject::connect(&dialog, &CDlgMonitor::LiveActualValues, &window,
+                     [&window](int address, const std::vector<int32_t>& actual) {
+                         window.ShowLiveActualValues(address, actual);
+                     });
     RunModal(dialog);
 }
