@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/ProfileFile.h"
+
 namespace mqtt {
 
 namespace {
@@ -61,8 +63,11 @@ std::string CommonJson(const std::string& base, const std::string& nodeId, int a
 
 }  // namespace
 
-std::string JsonString(const std::string& text)
+std::string JsonString(const std::string& raw)
 {
+    // A unit's type or a device name need not be UTF-8: bytes that are not
+    // read as the code page the units' own files use, so the JSON stays valid.
+    const std::string text = platform::IsValidUtf8(raw) ? raw : platform::Windows1252ToUtf8(raw);
     std::string out = "\"";
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
