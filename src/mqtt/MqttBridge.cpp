@@ -1,6 +1,8 @@
 #include "mqtt/MqttBridge.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <thread>
 
 #include "mqtt/MqttUrl.h"
@@ -11,6 +13,19 @@
 namespace {
 
 constexpr std::chrono::milliseconds kGoodbyeWait{2000};
+
+// The discovery topics' node level, of the client id: the home takes only
+// letters, digits, '_' and '-' there (a host name's dots would hide the unit).
+std::string DiscoveryNode(const std::string& clientId)
+{
+    std::string node = clientId.empty() ? std::string("_") : clientId;
+    for (char& c : node) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!(std::isalnum(u) && u < 0x80) && c != '_' && c != '-')
+            c = '_';
+    }
+    return node;
+}
 
 }  // namespace
 
@@ -23,6 +38,9 @@ struct CMqttBridge::UnitView
     MonitorSample last;     // the last sample with values
     bool bLastAnswered = false;
     std::vector<int32_t> actualOut, setOut;  // per zone as published, kNoValue: not yet
+    // Per zone, BASE/<address>/<zone>/actual and .../setpoint, built once:
+    // with all values changing they are thousands a cycle.
+    std::vector<std::string> actualTopic, setTopic;
     bool bDiscoveryOut = false;
 };
 
@@ -98,13 +116,25 @@ void CMqttBridge::Tell(const std::string& text)
 void CMqttBridge::UnitIdentified(int16_t address, int32_t zones, int16_t width)
 {
     UnitView& view = ViewOf(address);
-    // A unit identified again may be another one, or the same with a new layout.
+    // A unit identified again may be another one, or the same with a new
+    // layout: the state held of the former one is never sent again.
+    view.last = MonitorSample{};
+    view.bLastAnswered = false;
     view.details.zones = zones;
     view.details.width = width;
     view.bDetailsWanted = true;
     view.bDiscoveryOut = false;
     view.actualOut.assign(static_cast<std::size_t>(zones), kNoValue);
     view.setOut.assign(static_cast<std::size_t>(zones), kNoValue);
+    view.actualTopic.clear();
+    view.setTopic.clear();
+    if (m_config.bPerZone) {
+        for (int zone = 1; zone <= zones; ++zone) {
+            const std::string prefix = m_config.strBase + "/" + std::to_string(address) + "/" + std::to_string(zone);
+            view.actualTopic.push_back(prefix + "/actual");
+            view.setTopic.push_back(prefix + "/setpoint");
+        }
+    }
 }
 
 void CMqttBridge::SampleTaken(const MonitorSample& sample) { m_pending.push_back(sample); }
@@ -120,6 +150,7 @@ void CMqttBridge::HandleEvents()
         case Kind::Refused:
         case Kind::Lost: {
             const bool bRefused = event.kind == Kind::Refused;
+            m_bWelcomed = false;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_bAnswered = true;
@@ -140,7 +171,10 @@ void CMqttBridge::HandleEvents()
         }
         case Kind::Message:
             if (!m_config.strDiscoveryPrefix.empty() && event.topic == m_config.strDiscoveryPrefix + "/status") {
-                if (event.payload == "online") {
+                // Only the home's own "online", as it starts: a retained one
+                // comes with every subscription, after the configs that
+                // follow each connect went out already.
+                if (event.payload == "online" && !event.bRetained) {
                     for (auto& view : m_units)
                         view->bDiscoveryOut = false;
                 }
@@ -163,6 +197,7 @@ void CMqttBridge::Connected()
         Tell("connected to the broker " + m_config.strBrokerName + " again");
     m_strTold.clear();
     m_bEverConnected = true;
+    m_bWelcomed = true;
     const std::string& base = m_config.strBase;
     m_pClient->Publish(base + "/status", "online", 1, true);
     m_pClient->Publish(base + "/info", mqtt::InfoJson(m_config.info), 1, true);
@@ -200,27 +235,32 @@ void CMqttBridge::PublishPerZone(UnitView& view, bool bAll)
 {
     if (!m_config.bPerZone || !view.bLastAnswered)
         return;
-    const std::string prefix = m_config.strBase + "/" + std::to_string(view.address) + "/";
-    auto publishRow = [&](const std::vector<int32_t>& row, std::vector<int32_t>& out, const char* leaf) {
-        if (out.size() < row.size())
-            out.resize(row.size(), kNoValue);
-        for (std::size_t z = 0; z < row.size(); ++z) {
+    auto publishRow = [&](const std::vector<int32_t>& row, std::vector<int32_t>& out,
+                          const std::vector<std::string>& topics) {
+        // Only the zones of the layout identified: a row is never longer.
+        const std::size_t zones = std::min(row.size(), topics.size());
+        if (out.size() < zones)
+            out.resize(zones, kNoValue);
+        char text[16];
+        for (std::size_t z = 0; z < zones; ++z) {
             if (row[z] == kNoValue || (!bAll && row[z] == out[z]))
                 continue;
-            if (m_pClient->Publish(prefix + std::to_string(z + 1) + leaf, std::to_string(row[z]), 0, true))
+            const char* end = std::to_chars(text, text + sizeof text, row[z]).ptr;
+            if (m_pClient->Publish(topics[z], text, static_cast<std::size_t>(end - text), 0, true))
                 out[z] = row[z];
         }
     };
-    publishRow(view.last.actual, view.actualOut, "/actual");
-    publishRow(view.last.set, view.setOut, "/setpoint");
+    publishRow(view.last.actual, view.actualOut, view.actualTopic);
+    publishRow(view.last.set, view.setOut, view.setTopic);
 }
 
 void CMqttBridge::PublishDiscovery(UnitView& view)
 {
-    if (m_config.strDiscoveryPrefix.empty() || view.bDiscoveryOut || view.details.zones <= 0 ||
-        !m_pClient->IsConnected())
+    // Not before the connection is welcomed here: sent in the moment between
+    // the library's connect and Connected(), they went out twice.
+    if (m_config.strDiscoveryPrefix.empty() || view.bDiscoveryOut || view.details.zones <= 0 || !m_bWelcomed)
         return;
-    const std::string node = TopicLevel(m_config.client.strClientId);
+    const std::string node = DiscoveryNode(m_config.client.strClientId);
     const ValueRange range = ValueRangeOfWidth(view.details.width, view.details.zones >= 100);
     bool bAll = true;
     for (int zone = 1; zone <= view.details.zones; ++zone) {

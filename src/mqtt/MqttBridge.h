@@ -103,6 +103,7 @@ private:
     std::string m_strTold;  // the connection trouble told last
     std::string m_strRefusal;
     bool m_bEverConnected = false;
+    bool m_bWelcomed = false;  // Connected() handled, no loss since
     bool m_bAnswered = false;
     bool m_bWaitingFirst = false;  // a refusal is the caller's to tell
     long long m_nStates = 0;

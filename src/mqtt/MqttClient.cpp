@@ -103,12 +103,12 @@ void CMqttClient::KeepTrying()
     mosquitto_reconnect_async(m_pMosq);
 }
 
-bool CMqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool bRetain)
+bool CMqttClient::Publish(const std::string& topic, const char* payload, std::size_t size, int qos, bool bRetain)
 {
     if (!m_pMosq || !m_bConnected.load())
         return false;
-    return mosquitto_publish(m_pMosq, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos,
-                             bRetain) == MOSQ_ERR_SUCCESS;
+    return mosquitto_publish(m_pMosq, nullptr, topic.c_str(), static_cast<int>(size), payload, qos, bRetain) ==
+           MOSQ_ERR_SUCCESS;
 }
 
 bool CMqttClient::PublishAndWait(const std::string& topic, const std::string& payload, bool bRetain,
@@ -173,11 +173,17 @@ void CMqttClient::Queue(Event event)
         m_wake();
 }
 
-void CMqttClient::OnConnect(mosquitto*, void* self, int rc)
+void CMqttClient::OnConnect(mosquitto* mosq, void* self, int rc)
 {
     auto* client = static_cast<CMqttClient*>(self);
     Event event;
     if (rc == 0) {
+        // With a log callback set, the library formats a line for every
+        // message it publishes: with thousands of per-zone values a cycle
+        // that was a third of the publishing thread's time. The log tells
+        // only why a connection could not be made, so it is heard only
+        // while there is none.
+        mosquitto_log_callback_set(mosq, nullptr);
         client->m_bConnected = true;
         client->m_retryDelay = std::chrono::seconds(1);
         event.kind = Event::Kind::Connected;
@@ -188,10 +194,11 @@ void CMqttClient::OnConnect(mosquitto*, void* self, int rc)
     client->Queue(std::move(event));
 }
 
-void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc)
+void CMqttClient::OnDisconnect(mosquitto* mosq, void* self, int rc)
 {
     auto* client = static_cast<CMqttClient*>(self);
     client->m_bConnected = false;
+    mosquitto_log_callback_set(mosq, OnLog);
     if (rc == MOSQ_ERR_SUCCESS)
         return;  // our own disconnect
     Event event;
@@ -217,8 +224,11 @@ void CMqttClient::OnMessage(mosquitto*, void* self, const struct mosquitto_messa
     Event event;
     event.kind = Event::Kind::Message;
     event.topic = message->topic ? message->topic : "";
+    // A command is a few dozen bytes: one of megabytes, cut to what shows it
+    // is none, keeps the waiting messages small.
     if (message->payload && message->payloadlen > 0)
-        event.payload.assign(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+        event.payload.assign(static_cast<const char*>(message->payload),
+                             std::min(static_cast<std::size_t>(message->payloadlen), kMaxPayload));
     event.bRetained = message->retain;
     static_cast<CMqttClient*>(self)->Queue(std::move(event));
 }

@@ -52,6 +52,8 @@ public:
 
     // At most this many messages wait; more are dropped and counted.
     static constexpr std::size_t kMaxWaitingMessages = 256;
+    // Of a longer message, only this many bytes are kept.
+    static constexpr std::size_t kMaxPayload = 1024;
 
     explicit CMqttClient(std::function<void()> wake = {});
     ~CMqttClient();  // Stop()
@@ -71,7 +73,11 @@ public:
     // Nothing is queued while there is no connection: false then, and the
     // message is gone (states come again next cycle; what must survive is
     // published again after the reconnect).
-    bool Publish(const std::string& topic, const std::string& payload, int qos, bool bRetain);
+    bool Publish(const std::string& topic, const std::string& payload, int qos, bool bRetain)
+    {
+        return Publish(topic, payload.data(), payload.size(), qos, bRetain);
+    }
+    bool Publish(const std::string& topic, const char* payload, std::size_t size, int qos, bool bRetain);
     // The same, then waits up to timeout until the broker has it (QoS 1).
     bool PublishAndWait(const std::string& topic, const std::string& payload, bool bRetain,
                         std::chrono::milliseconds timeout);

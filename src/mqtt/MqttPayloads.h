@@ -11,7 +11,8 @@
 // the unit did not give as null, times as the CSV writes them.
 namespace mqtt {
 
-// A JSON string literal of text, quotes included.
+// A JSON string literal of text, quotes included; text that is not UTF-8
+// is taken as Windows-1252.
 std::string JsonString(const std::string& text);
 
 // What a state names of its unit besides the sample: -1 / empty when not known.

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/ProfileFile.h"
+
 std::string TopicLevel(const std::string& text)
 {
     std::string level = text;
@@ -24,6 +26,9 @@ std::string CheckTopicBase(const std::string& base)
         if (static_cast<unsigned char>(c) < 0x20)
             return "the topic base holds a control character";
     }
+    // The broker ends the connection of a client whose topic is no UTF-8.
+    if (!platform::IsValidUtf8(base))
+        return "the topic base is not UTF-8";
     return {};
 }
 
@@ -101,4 +106,12 @@ bool ParseMqttUrl(const std::string& text, MqttUrl& url, std::string& error)
             return false;
     }
     return true;
+}
+
+std::string CheckPasswordFileMode(const std::string& path, unsigned mode)
+{
+    if ((mode & 0006) == 0)
+        return {};
+    return "the password file " + path + " can be " + ((mode & 0004) ? "read" : "changed") +
+           " by every user of this machine; make it private with chmod o-rwx " + path;
 }

@@ -26,3 +26,11 @@ std::string TopicLevel(const std::string& text);
 
 // The checks of ParseMqttUrl for a topic prefix; empty error when it is good.
 std::string CheckTopicBase(const std::string& base);
+
+// Whether a password file's permission bits (as 0640) keep it a secret:
+// empty when they do, else why not and the remedy. Its owner and its group
+// may read it (root:GROUP 0640 is how a service's user is given one); when
+// every user of the machine may read or change it, it is refused, as a
+// password everyone has is no password, and a warning would go unread in a
+// service's journal.
+std::string CheckPasswordFileMode(const std::string& path, unsigned mode);

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 
+#include "platform/ProfileFile.h"
 #include "workflows/Jobs.h"
 
 namespace {
+
+constexpr std::size_t kMaxTransaction = 200;
 
 bool Whole(const std::string& text, long low, long high, int& value)
 {
@@ -51,6 +55,57 @@ bool StringAt(const std::string& text, std::size_t& i, std::string& json)
         return false;
     json = text.substr(start, ++i - start);
     return true;
+}
+
+// True when json, as StringAt or NumberAt cut it, is a JSON value that can
+// go back to the plant as it came: a string with only JSON's escapes and
+// UTF-8 inside, a number in JSON's own form, true or false.
+bool ValidJsonValue(const std::string& json)
+{
+    if (json == "true" || json == "false")
+        return true;
+    if (json.empty() || json[0] != '"') {
+        std::size_t i = json[0] == '-' ? 1 : 0;
+        auto digits = [&] {
+            const std::size_t start = i;
+            while (i < json.size() && std::isdigit(static_cast<unsigned char>(json[i])))
+                ++i;
+            return i - start;
+        };
+        const std::size_t first = i;
+        if (digits() == 0 || (json[first] == '0' && i - first > 1))
+            return false;
+        if (i < json.size() && json[i] == '.') {
+            ++i;
+            if (digits() == 0)
+                return false;
+        }
+        if (i < json.size() && (json[i] == 'e' || json[i] == 'E')) {
+            ++i;
+            if (i < json.size() && (json[i] == '+' || json[i] == '-'))
+                ++i;
+            if (digits() == 0)
+                return false;
+        }
+        return i == json.size();
+    }
+    for (std::size_t i = 1; i + 1 < json.size(); ++i) {
+        if (json[i] != '\\')
+            continue;
+        const char escaped = json[++i];
+        if (escaped == 'u') {
+            if (i + 4 >= json.size())
+                return false;
+            for (std::size_t k = 1; k <= 4; ++k) {
+                if (!std::isxdigit(static_cast<unsigned char>(json[i + k])))
+                    return false;
+            }
+            i += 4;
+        } else if (std::string_view("\"\\/bfnrt").find(escaped) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return platform::IsValidUtf8(json);
 }
 
 // A whole number in int32, from a JSON number or a plain payload.
@@ -178,7 +233,14 @@ CWriteGuard::Command CWriteGuard::ParsePayload(const std::string& payload)
             bValue = true;
             valueText = value;
         } else if (key == "\"transaction\"" && value != "null") {
-            command.transactionJson = value.substr(0, 200);
+            // Given back whole or not at all: a cut string is no JSON.
+            if (value.size() > kMaxTransaction || !ValidJsonValue(value)) {
+                command.reason = value.size() > kMaxTransaction
+                                     ? "the transaction is longer than " + std::to_string(kMaxTransaction) + " bytes"
+                                     : "the transaction is neither a JSON string, a number nor true or false";
+                return command;
+            }
+            command.transactionJson = value;
         }
         SkipBlanks(text, i);
         if (i < text.size() && text[i] == ',') {

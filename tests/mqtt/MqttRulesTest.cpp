@@ -35,6 +35,7 @@ TEST(MqttUrl, EveryPartOrAReason)
         {"mqtt://broker/a//b", false, false, "", "", 0, "", "empty level"},
         {"mqtt://broker/a/b/", false, false, "", "", 0, "", "empty level"},
         {"mqtt://@broker/a", false, false, "", "", 0, "", "no user"},
+        {"mqtt://broker/hall\xb2", false, false, "", "", 0, "", "not UTF-8"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -75,8 +76,22 @@ TEST(WriteGuard, JudgesEveryCommandBeforeTheLine)
         int value;
         const char* transaction;
     };
+    // A transaction goes back as it came, or the command is refused: a cut
+    // or malformed one would make the answer no JSON.
+    const std::string longTransaction = "\"" + std::string(198, 't') + "\"";
+    const std::string longest = R"({"value":1,"transaction":)" + longTransaction + "}";
+    const std::string tooLong = R"({"value":1,"transaction":"t)" + longTransaction.substr(1) + "}";
     const Case cases[] = {
         {"a plain number", false, 3, 2, " 250\n", 12, 4, "", 250, ""},
+        {"the longest transaction", false, 3, 2, longest.c_str(), 12, 4, "", 1, longTransaction.c_str()},
+        {"a transaction too long", false, 3, 2, tooLong.c_str(), 12, 4, "longer than 200", 0, ""},
+        {"a transaction of no JSON", false, 3, 2, R"({"value":1,"transaction":1-2})", 12, 4, "neither a JSON", 0, ""},
+        {"a transaction with a bad escape", false, 3, 2, R"({"value":1,"transaction":"a\x"})", 12, 4, "neither a JSON",
+         0, ""},
+        {"a transaction of no UTF-8", false, 3, 2, "{\"value\":1,\"transaction\":\"\xe4\"}", 12, 4, "neither a JSON", 0,
+         ""},
+        {"a transaction with escapes", false, 3, 2, R"({"value":1,"transaction":"\u00e4\n"})", 12, 4, "", 1,
+         R"("\u00e4\n")"},
         {"an object", false, 3, 7, R"({"transaction":"ab\"c","value":-999})", 12, 4, "", -999, R"("ab\"c")"},
         {"a numbered transaction", false, 3, 1, R"({"value": 5, "transaction": 17})", 12, 4, "", 5, "17"},
         {"the widest of width 5", false, 12, 100, "99999", 120, 5, "", 99999, ""},
@@ -132,6 +147,9 @@ TEST(MqttPayloads, StateHoldsOnlyWhatTheUnitGave)
     unit.type.clear();
     sample.set = {1, 2, 3};
     EXPECT_NE(mqtt::StateJson(sample, unit, "t").find(R"("az":null,"type":null)"), std::string::npos);
+    // A type that is not UTF-8 is read as the units' code page.
+    unit.type = "T\xb0";
+    EXPECT_NE(mqtt::StateJson(sample, unit, "t").find("\"type\":\"T\xc2\xb0\""), std::string::npos);
     EXPECT_EQ(mqtt::ResultJson("refused", 5, std::nullopt, "", "a\nb"),
               R"({"status":"refused","requested":5,"read_back":null,"transaction":null,"reason":"a\u000ab"})");
 }

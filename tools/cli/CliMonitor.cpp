@@ -21,6 +21,7 @@
 #include "mqtt/MqttUrl.h"
 #include "platform/Csv.h"
 #include "platform/FileInfo.h"
+#include "platform/SecretFile.h"
 #include "platform/StopSignals.h"
 #include "unit/Unit.h"
 
@@ -194,12 +195,16 @@ bool PrepareMqtt(const MonitorArgs& args, const std::string& device, CUnit& line
 
     // The password from a file or the environment, never from the command line.
     if (!args.strMqttPasswordFile.empty()) {
-        std::ifstream file(args.strMqttPasswordFile);
-        if (!file) {
-            error = "cannot read the password file " + args.strMqttPasswordFile;
+        std::string text;
+        unsigned mode = 0;
+        if (!platform::ReadSecretFile(args.strMqttPasswordFile, text, mode, error)) {
+            error = "cannot read the password file " + args.strMqttPasswordFile + ": " + error;
             return false;
         }
-        std::getline(file, client.strPassword);
+        error = CheckPasswordFileMode(args.strMqttPasswordFile, mode);
+        if (!error.empty())
+            return false;
+        client.strPassword = text.substr(0, text.find('\n'));
         if (!client.strPassword.empty() && client.strPassword.back() == '\r')
             client.strPassword.pop_back();
     } else if (const char* password = std::getenv("VORLENT_MQTT_PASSWORD")) {
