@@ -44,38 +44,38 @@ inline constexpr Text kOutOfTolerance{151, "The actual value lies outside set \u
 inline constexpr Text kChartHint{152, "Solid: actual values; dashed: set values. Tick zones in the table to chart them. Wheel: zoom; drag: scroll."};
 inline constexpr Text kCycles{153, "Cycle %d"};
 
-inline constexpr Text kTitleLine{170, "Monitor \u2013 %s"};
-inline constexpr Text kOverviewUnit{171, "Unit"};
-inline constexpr Text kOverviewState{172, "State"};
-inline constexpr Text kOverviewCycle{173, "Cycle ms"};
-inline constexpr Text kOverviewMean{174, "Mean ms"};
-inline constexpr Text kOverviewPolls{175, "Polls"};
-inline constexpr Text kOverviewAnswered{176, "Answered"};
-inline constexpr Text kOverviewRetried{177, "Retried"};
-inline constexpr Text kOverviewNoAnswer{178, "No answer"};
-inline constexpr Text kOverviewLate{179, "Late answers discarded"};
-inline constexpr Text kAnswering{180, "answering"};
-inline constexpr Text kNoAnswerOneCycle{181, "no answer since %s (1 cycle)"};
-inline constexpr Text kNoAnswerCycles{182, "no answer since %s (%d cycles)"};
-inline constexpr Text kNotYetAnswered{183, "waiting for the first answer"};
-inline constexpr Text kDeviceGoneShort{184, "device gone"};
-inline constexpr Text kFarOutOfTolerance{185, "The actual value lies outside set \u00b1 %d, more than twice the tolerance."};
-inline constexpr Text kRecordingClock{186, "\u25cf Recording %s"};
-inline constexpr Text kRecordingPausedClock{187, "\u25cf Recording paused at %s"};
-inline constexpr Text kRecordedTo{188, "Recorded %d lines to %s"};
-inline constexpr Text kPausedBadge{189, "\u275a\u275a Paused: no values are taken"};
-inline constexpr Text kFit{190, "Fi&t"};
-inline constexpr Text kChartHelp{191, "Shows every value, first to last (also: double-click the chart). Wheel: zoom time, over the value axis: zoom values. Drag: scroll. Right button or Ctrl+drag: zoom into a box."};
-inline constexpr Text kRemoveUnit{192, "Stop &watching this unit"};
-inline constexpr Text kRecordingLine{193, "Recording to %s (%d lines)"};
+inline constexpr Text kTitleLine{157, "Monitor \u2013 %s"};
+inline constexpr Text kOverviewUnit{158, "Unit"};
+inline constexpr Text kOverviewState{159, "State"};
+inline constexpr Text kOverviewCycle{160, "Cycle ms"};
+inline constexpr Text kOverviewMean{161, "Mean ms"};
+inline constexpr Text kOverviewPolls{162, "Polls"};
+inline constexpr Text kOverviewAnswered{163, "Answered"};
+inline constexpr Text kOverviewRetried{164, "Retried"};
+inline constexpr Text kOverviewNoAnswer{165, "No answer"};
+inline constexpr Text kOverviewLate{166, "Late answers discarded"};
+inline constexpr Text kAnswering{167, "answering"};
+inline constexpr Text kNoAnswerOneCycle{168, "no answer since %s (1 cycle)"};
+inline constexpr Text kNoAnswerCycles{169, "no answer since %s (%d cycles)"};
+inline constexpr Text kNotYetAnswered{170, "waiting for the first answer"};
+inline constexpr Text kDeviceGoneShort{171, "device gone"};
+inline constexpr Text kFarOutOfTolerance{172, "The actual value lies outside set \u00b1 %d, more than twice the tolerance."};
+inline constexpr Text kRecordingClock{173, "\u25cf Recording %s"};
+inline constexpr Text kRecordingPausedClock{174, "\u25cf Recording paused at %s"};
+inline constexpr Text kRecordedTo{175, "Recorded %d lines to %s"};
+inline constexpr Text kPausedBadge{176, "\u275a\u275a Paused: no values are taken"};
+inline constexpr Text kFit{177, "Fi&t"};
+inline constexpr Text kChartHelp{178, "Shows every value, first to last (also: double-click the chart). Wheel: zoom time, over the value axis: zoom values. Drag: scroll. Right button or Ctrl+drag: zoom into a box."};
+inline constexpr Text kRemoveUnit{179, "Stop &watching this unit"};
+inline constexpr Text kRecordingLine{180, "Recording to %s (%d lines)"};
 
 // Every one of them, by number.
 inline constexpr Text kAll[] = {
     kMenuMonitor, kTitle, kInterval, kAsFastAsPossible, kSeconds, kPause, kResume, kRecord, kStopRecording, kNotRecording, kRecordingTo, kRecordingStopped, kRecordingFailed, kCsvFilter, kTolerance, kFollow, kWatchAll, kZone, kSet, kActual, kDifference, kUnitTab, kStatistics, kDeviceGone, kWaiting, kPortFailed, kStopping, kNoAnswer, kPaused, kOutOfTolerance, kChartHint, kCycles,
 };
 // The overview, the chart's view and the recording's clock, numbered on
-// from 170.
-inline constexpr Text kAllFrom170[] = {
+// from 157.
+inline constexpr Text kAllFrom157[] = {
     kTitleLine, kOverviewUnit, kOverviewState, kOverviewCycle, kOverviewMean, kOverviewPolls, kOverviewAnswered,
     kOverviewRetried, kOverviewNoAnswer, kOverviewLate, kAnswering, kNoAnswerOneCycle, kNoAnswerCycles,
     kNotYetAnswered, kDeviceGoneShort, kFarOutOfTolerance, kRecordingClock, kRecordingPausedClock, kRecordedTo,
