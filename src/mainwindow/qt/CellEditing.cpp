@@ -225,6 +225,7 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
     grid.SetRow(oldRow);
     grid.SetCol(oldCol);
     grid.SetFillStyle(oldFill);
+    UpdateEditState();
     return true;
 }
 
@@ -256,6 +257,10 @@ void CDarozozazWindowsDlg::OnDefaultButton()
     // events, and Enter must take the value over all the same, once.
     if (m_nCommitRuns == commits)
         CommitCellEdit();
+    // A refused value keeps its box open over its cell; else on to the next
+    // row, as in a spreadsheet.
+    if (!IsEditVisible())
+        MoveDownOneRow();
 }
 
 void CDarozozazWindowsDlg::OnClickGrid(int nGrid)
