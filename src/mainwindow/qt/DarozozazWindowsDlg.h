@@ -137,6 +137,11 @@ public:
     void OnScrollGrid(int nGrid);
     void OnKeyDownGrid(int nGrid, int keyCode);
     void OnKeyUpGrid(int nGrid, int keyCode);
+    // A value entered as if typed over its cell (the comparison's "Take the
+    // recipe's value"): checked as a typed one, marked and listed to be
+    // sent (offline: stored in the record). False when the window has no
+    // such cell, the value does not fit, or the change list is full.
+    bool TakeValue(const SendItem& item);
     // Hides the edit box, dropping what was typed.
     void HideCellEdit();
     // The cells listed in the change lists, each counted once.
@@ -259,6 +264,9 @@ protected:
 private:
     void CreateMenu();
     void CreateToolBar();
+    // Puts a checked value into cell (row, col) of grid g: marked and listed
+    // with a unit, stored in the record without. False when the list is full.
+    bool EnterCellValue(int g, int row, int col, const std::string& text, int32_t value);
     // Runs a menu command, then hands the focus back to the grid.
     void RunCommand(int id);
     void LayoutGrids();
