@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
+#include <QElapsedTimer>
 #include <QToolBar>
+#include <cstdio>
 #include <string>
 
 #include "GuiSupport.h"
@@ -93,6 +95,9 @@ TEST_F(FocusTest, ADigitTypedAtOnceAfterEveryJobOpensTheCurrentCellsBox)
         {"after the change history", cmd::kChangeHistory, closeAtOnce, 4},
     };
     for (const Case& c : cases) {
+        // From the dialog's end to the box on show: reported, not judged
+        // (timings are no test's business), for a run under a window manager.
+        double worstMs = 0;
         for (int run = 0; run < kRuns; ++run) {
             SCOPED_TRACE(std::string(c.name) + ", run " + std::to_string(run + 1));
             // Each run from another cell, the actual value among them: the
@@ -100,7 +105,11 @@ TEST_F(FocusTest, ADigitTypedAtOnceAfterEveryJobOpensTheCurrentCellsBox)
             const int row = 1 + run % c.zones;
             Shown().SetRow(row);
             Shown().SetCol(run % 2 == 0 ? 1 : 2);
-            script.ExpectDialog(c.dialog);
+            QElapsedTimer sinceEnd;
+            script.ExpectDialog([&](QDialog& dialog) {
+                QObject::connect(&dialog, &QDialog::finished, [&] { sinceEnd.start(); });
+                c.dialog(dialog);
+            });
             Run(c.command);
             ASSERT_EQ(script.PendingDialogs(), 0);
             Type(Qt::Key_7);
@@ -110,8 +119,11 @@ TEST_F(FocusTest, ADigitTypedAtOnceAfterEveryJobOpensTheCurrentCellsBox)
             EXPECT_EQ(Shown().GetRow(), row);
             EXPECT_EQ(Shown().GetCol(), 1);
             EXPECT_EQ(QApplication::focusWidget(), &window.EditBox());
+            if (sinceEnd.isValid())
+                worstMs = std::max(worstMs, sinceEnd.nsecsElapsed() / 1e6);
             window.HideCellEdit();
         }
+        std::printf("%s: %d runs, the box open at most %.1f ms after the dialog's end\n", c.name, kRuns, worstMs);
     }
 }
 
