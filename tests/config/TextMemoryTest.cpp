@@ -282,7 +282,7 @@ TEST(ShippedLanguageFiles, DefineEveryTextInItsRole)
         EXPECT_FALSE(store.GetDatePattern().empty());
         EXPECT_FALSE(store.GetTimePattern().empty());
         EXPECT_EQ(store.GetLocale(), language == "Deutsch" ? "de" : "en");
-        ASSERT_EQ(store.GetTextCount(), 155);
+        ASSERT_EQ(store.GetTextCount(), 225);  // the main window's own texts end at 224
 
         for (int n = 0; n <= 154; ++n) {
             if (n == 122)
