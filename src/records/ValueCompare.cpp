@@ -6,6 +6,8 @@
 #include "platform/Csv.h"
 #include "recipe/Recipe.h"
 #include "records/ChangeRecord.h"
+#include "records/ValueNames.h"
+#include "config/TextMemory.h"
 #include "unit/Unit.h"
 
 namespace records {
@@ -81,6 +83,8 @@ RecipeLoad LoadRecipeValues(const std::string& path, const CUnit& catalogue, Rec
 std::string ValuesCsv(const UnitValues& values, const CUnit& catalogue)
 {
     std::string text = platform::CsvLine({"what", "name", "value"});
+    // Zone values are named in the active language, as the window names them.
+    const ValueLabels labels = LabelsOf(TheTextMemory());
     for (std::size_t i = 0; i < values.globals.size(); ++i) {
         if (values.globals[i] == -1)
             continue;
@@ -91,12 +95,13 @@ std::string ValuesCsv(const UnitValues& values, const CUnit& catalogue)
     }
     for (std::size_t z = 0; z < values.setValues.size(); ++z) {
         const auto zone = static_cast<int16_t>(z + 1);
-        text += platform::CsvLine({WhereOf({SendItem::Kind::SetValue, 0, zone, 0}), "",
-                                   std::to_string(values.setValues[z])});
+        const SendItem setValue{SendItem::Kind::SetValue, 0, zone, 0};
+        text += platform::CsvLine({WhereOf(setValue), ValueName(setValue, labels), std::to_string(values.setValues[z])});
         const std::vector<int32_t>& row = ParamsOf(values, z);
-        for (std::size_t p = 0; p < row.size(); ++p)
-            text += platform::CsvLine({WhereOf({SendItem::Kind::ZoneParam, static_cast<int16_t>(p + 1), zone, 0}), "",
-                                       std::to_string(row[p])});
+        for (std::size_t p = 0; p < row.size(); ++p) {
+            const SendItem param{SendItem::Kind::ZoneParam, static_cast<int16_t>(p + 1), zone, 0};
+            text += platform::CsvLine({WhereOf(param), ValueName(param, labels), std::to_string(row[p])});
+        }
     }
     return text;
 }

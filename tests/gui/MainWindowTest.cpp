@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QMenu>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <sys/stat.h>
@@ -196,7 +197,9 @@ TEST_F(MainWindow, ShowViewSwitchesGridsChecksAndFileCommands)
     EXPECT_TRUE(m.IsChecked(cmd::kActualSetValues));
 
     // Choosing the view on show from the menu changes nothing: its mark
-    // stays, and a view not on show gets none from a mere click.
+    // stays, and a view not on show gets none from a mere click. (The menu
+    // is on offer, as with a unit's data.)
+    m.EnableMenu(menupos::kParameters, true);
     m.Find(cmd::kActualSetValues)->trigger();
     EXPECT_EQ(window.GetCurrentView(), 2);
     EXPECT_TRUE(m.IsChecked(cmd::kActualSetValues));
@@ -289,33 +292,54 @@ TEST_F(MainWindow, TitleShowsTheFileNameAfterTheLastSeparator)
     SetFileDialogHook(nullptr);
 }
 
-TEST_F(MainWindow, GeometryStartsAt512By384AndNeverShrinksBelowTheMinimum)
+TEST_F(MainWindow, GeometryStartsAt900By600IsKeptForTheUserAndNeverShrinksBelowTheMinimum)
 {
-    CDarozozazWindowsDlg window;
-    ASSERT_TRUE(window.OnInitDialog());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    // The status bar comes below the 512 x 384 of the grids' window.
-    const auto* status = window.findChild<QStatusBar*>();
-    ASSERT_NE(status, nullptr);
-    EXPECT_EQ(window.size(), QSize(512, 384 + status->height()));
-    EXPECT_EQ(status->geometry(), QRect(0, 384, 512, status->height()));
-    const QRect grid = window.Grid(0).geometry();
-    EXPECT_EQ(grid.x(), 5);
-    EXPECT_EQ(grid.width(), 512 - 10);
-    EXPECT_EQ(grid.bottom() + 1, 384 - 5);
+    QRect kept;
+    {
+        CDarozozazWindowsDlg window;
+        ASSERT_TRUE(window.OnInitDialog());
+        script.ExpectDialog(WorkWithoutUnit);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // The status bar comes below the grids' 900 x 600; the grids fill
+        // what the menu, the toolbar and the status bar leave.
+        const auto* status = window.findChild<QStatusBar*>();
+        ASSERT_NE(status, nullptr);
+        const QSize first =
+            QSize(900, 600 + status->height()).boundedTo(window.screen()->availableGeometry().size());
+        EXPECT_EQ(window.size(), first);
+        const int gridsHeight = first.height() - status->height();
+        EXPECT_EQ(status->geometry(), QRect(0, gridsHeight, first.width(), status->height()));
+        const QRect grid = window.Grid(0).geometry();
+        EXPECT_EQ(grid.x(), 5);
+        EXPECT_EQ(grid.width(), first.width() - 10);
+        EXPECT_EQ(grid.bottom() + 1, gridsHeight - 5);
 
-    window.resize(100, 50);
-    EXPECT_GE(window.width(), 300);
-    EXPECT_GE(window.height(), 200);
+        window.resize(100, 50);
+        EXPECT_GE(window.width(), 300);
+        EXPECT_GE(window.height(), 200);
 
-    // A size change while minimised leaves the grids where they are.
-    const QRect before = window.Grid(0).geometry();
-    window.showMinimized();
-    window.resize(800, 600);
-    if (window.isMinimized()) {
-        EXPECT_EQ(window.Grid(0).geometry(), before);
+        // Moved and resized by the user: kept once the user lets go.
+        window.move(40, 30);
+        window.resize(700, 500);
+        ASSERT_TRUE(WaitFor([&] { return home.Read("CONFIG.INI").find("[WINDOW]") != std::string::npos; }, 5000));
+        kept = QRect(window.pos(), window.size());
+
+        // A size change while minimised leaves the grids where they are.
+        const QRect before = window.Grid(0).geometry();
+        window.showMinimized();
+        window.resize(800, 600);
+        if (window.isMinimized()) {
+            EXPECT_EQ(window.Grid(0).geometry(), before);
+        }
     }
+    CDarozozazWindowsDlg again;
+    EXPECT_EQ(QRect(again.pos(), again.size()), kept);
+
+    // A place on a screen that is gone is not restored.
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n[WINDOW]\r\nGeometry=-9000,-9000,700,500,0\r\n");
+    CDarozozazWindowsDlg elsewhere;
+    EXPECT_NE(elsewhere.pos(), QPoint(-9000, -9000));
 }
 
 TEST_F(MainWindow, TheCloseQuestionDecidesAndEscapeDoesNothing)
@@ -449,6 +473,7 @@ TEST_F(MainWindow, EveryMenuItemReachesItsCommand)
     EXPECT_TRUE(printed);
 
     window.Menu().Find(cmd::kZoneParams)->setEnabled(true);
+    window.Menu().EnableMenu(menupos::kParameters, true);
     window.Menu().Find(cmd::kZoneParams)->trigger();
     EXPECT_EQ(window.GetCurrentView(), 1);
 }

@@ -192,22 +192,43 @@ TEST_F(RecordsTest, WithoutARecordTheSendWaitsForTheUsersYes)
     EXPECT_EQ(window->GetChangeCount(0), 0);
 }
 
-TEST_F(RecordsTest, CompareListsTheDifferencesAndChangesNothing)
+TEST_F(RecordsTest, CompareListsTheDifferencesTakesSelectedRecipeValuesAndJumps)
 {
     ASSERT_NO_FATAL_FAILURE(ChooseRecipeWith("03", "40 - Parameter 3"));
     Edit(0, 2, 1, "25");  // waiting to be sent: part of what the window holds
     std::vector<std::string> rows;
+    int taken = -1;
     script.ExpectDialog([&](QDialog& dialog) {
         auto* compare = dynamic_cast<CDlgCompare*>(&dialog);
         ASSERT_NE(compare, nullptr);
         QTableWidget& table = compare->Table();
         for (int r = 0; r < table.rowCount(); ++r)
-            rows.push_back(S(table.item(r, 0)->text() + "|" + table.item(r, 1)->text() + "|" + table.item(r, 2)->text()));
+            rows.push_back(S(table.item(r, 0)->text() + "|" + table.item(r, 1)->text() + "|" +
+                             table.item(r, 2)->text() + "|" + table.item(r, 3)->text()));
+        // The recipe's value of the second line only.
+        table.selectRow(1);
+        taken = compare->TakeSelected();
         dialog.reject();
     });
     window->OnCompareWithRecipe();
-    EXPECT_EQ(rows, (std::vector<std::string>{"Global 02|25|20", "Global 03|30|40"}));
-    EXPECT_EQ(window->Grid(0).GetTextMatrix(3, 1), "30");
-    EXPECT_EQ(window->GetChangeCount(0), 1);
+    EXPECT_EQ(rows, (std::vector<std::string>{"Global 02 \u00b7 Parameter 2|25|20|-5",
+                                              "Global 03 \u00b7 Parameter 3|30|40|+10"}));
+    // Taken: yellow and listed, waiting; nothing sent, the record as it was.
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(window->Grid(0).GetTextMatrix(3, 1), "40");
+    EXPECT_EQ(window->Grid(0).GetCellColour(3, 1), CMSFlexGrid::kYellow);
+    EXPECT_EQ(window->Grid(0).GetTextMatrix(2, 1), "25");
+    EXPECT_EQ(window->GetChangeCount(0), 2);
     EXPECT_EQ(TheUnit().ReadGlobalParam(3), 30);
+    EXPECT_EQ(Writes(), 0);
+
+    // A double-click on a line makes its cell current in its grid.
+    window->ShowView(2);
+    script.ExpectDialog([&](QDialog& dialog) {
+        auto& table = dynamic_cast<CDlgCompare&>(dialog).Table();
+        emit table.cellDoubleClicked(0, 0);
+    });
+    window->OnCompareWithRecipe();
+    EXPECT_EQ(window->GetCurrentView(), 0);
+    EXPECT_EQ(window->Grid(0).GetRow(), 2);
 }

@@ -174,8 +174,10 @@ TEST_F(ScanTest, TheFirstUnitFoundIsPreselectedAndAClickPicksAnother)
         int click;  // 0: none
         int picked;
         const char* setValue;
+        bool bEnter;  // Enter, the default Receive button; else Close
     };
-    const Case cases[] = {{"closed without a click", 0, 3, "150"}, {"a click on 12", 12, 12, "250"}};
+    const Case cases[] = {{"closed without a click", 0, 3, "150", false},
+                          {"a click on 12, then Enter", 12, 12, "250", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ExpectScanEnd([&](CDlgScanDevices& scan) {
@@ -198,12 +200,15 @@ TEST_F(ScanTest, TheFirstUnitFoundIsPreselectedAndAClickPicksAnother)
 
             if (c.click != 0)
                 QTest::mouseClick(Radio(scan, c.click), Qt::LeftButton);
-            // Enter, on the dialog or on its one visible button, does nothing.
-            QTest::keyClick(&scan, Qt::Key_Return);
-            QTest::keyClick(CancelButton(scan), Qt::Key_Return);
-            EXPECT_TRUE(scan.isVisible());
             EXPECT_EQ(scan.GetSelectedAddress(), c.picked);
-            CancelButton(scan)->click();
+            auto* receive = Child<QPushButton>(scan, "receive");
+            ASSERT_NE(receive, nullptr);
+            EXPECT_TRUE(receive->isDefault());
+            EXPECT_TRUE(receive->isEnabled());
+            if (c.bEnter)
+                QTest::keyClick(&scan, Qt::Key_Return);
+            else
+                CancelButton(scan)->click();
             EXPECT_FALSE(scan.isVisible());
             EXPECT_EQ(scan.result(), QDialog::Accepted);
         });
@@ -230,8 +235,11 @@ TEST_F(ScanTest, CancelWhileAnAddressIsPolledStopsTheScanAfterIt)
     // takes the click.
     std::string markerAtClick;
     int progressAtClick = -1, progressRange = -1;
+    bool bReceiveWhileScanning = true;
     AtRequest(7, "?AZ#=", [&](QWidget& dialog) {
         markerAtClick = AZField(dialog, 7);
+        // Unit 3 is picked, but Enter must not end a scan half way.
+        bReceiveWhileScanning = Child<QPushButton>(dialog, "receive")->isEnabled();
         if (auto* bar = dialog.findChild<QProgressBar*>("1130")) {
             progressAtClick = bar->value();
             progressRange = bar->maximum();
@@ -244,6 +252,7 @@ TEST_F(ScanTest, CancelWhileAnAddressIsPolledStopsTheScanAfterIt)
     window->OnScanDevices();
 
     EXPECT_EQ(markerAtClick, "?");
+    EXPECT_FALSE(bReceiveWhileScanning);
     EXPECT_EQ(progressAtClick, 7);  // the address polled, of 30
     EXPECT_EQ(progressRange, 30);
     EXPECT_EQ(HighestAddressPolled(), 7);

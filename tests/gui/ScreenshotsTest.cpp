@@ -39,6 +39,10 @@
 #include "monitor/qt/DlgMonitor.h"
 #include "monitor/qt/MonitorChart.h"
 #include "records/qt/DlgChangeHistory.h"
+#include "records/qt/DlgCompare.h"
+#include "platform/SafeFormat.h"
+#include "platform/qt/FileDialogs.h"
+#include <QMessageBox>
 
 namespace {
 
@@ -51,16 +55,22 @@ void Save(QWidget& widget, const char* name)
     widget.grab().save(QString(dir) + "/" + name);
 }
 
-// The screen around a window, for what lies outside it (a tooltip).
+// The screen over a window, a second one and a tooltip on show, cropped to
+// them: nothing of the bare screen around.
 void SaveScreenAround(QWidget& widget, const char* name, QWidget* also = nullptr)
 {
     const char* dir = std::getenv("VORLENT_SCREENSHOTS");
     if (!dir || !*dir)
         return;
     QDir().mkpath(dir);
-    QRect area = widget.frameGeometry().adjusted(0, 0, 160, 80);
+    QRect area = widget.frameGeometry();
     if (also)
         area = area.united(also->frameGeometry());
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->inherits("QTipLabel"))
+            area = area.united(top->frameGeometry());
+    }
+    area = area.intersected(QGuiApplication::primaryScreen()->geometry());
     QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .save(QString(dir) + "/" + name);
 }
@@ -370,6 +380,9 @@ TEST_F(Screenshots, MonitorLiveChartLightAndDark)
     dialog.Chart(0).SetTimeRange(now, now + 30);
 
     QElapsedTimer darkSince;
+    // The pictures after this one keep the palette of their run.
+    const QPalette palette = QApplication::palette();
+    const QString style = QApplication::style()->name();
     script.ExpectDialog([&](QDialog&) {
         WhenReady(
             dialog, [&] { return dialog.Job() && dialog.Job()->Cycles() >= 40; },
@@ -412,6 +425,8 @@ TEST_F(Screenshots, MonitorLiveChartLightAndDark)
             30000);
     });
     RunModal(dialog);
+    QApplication::setStyle(QStyleFactory::create(style));
+    QApplication::setPalette(palette);
     EXPECT_EQ(script.PendingDialogs(), 0);
     EXPECT_FALSE(dialog.IsJobRunning());
 }
@@ -430,4 +445,75 @@ TEST_F(Screenshots, ChangeHistoryShowsEveryColumnWhole)
     const int room = dialog.screen()->availableGeometry().width() - chrome;
     EXPECT_GE(table.viewport()->width(), std::min(table.horizontalHeader()->length(), room));
     Save(dialog, "change-history.png");
+}
+
+// The comparison with a recipe, named as the grids name values, and the
+// message an export leaves.
+TEST_F(Screenshots, ComparisonAndExportMessage)
+{
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n");
+    ASSERT_TRUE(TheTextMemory().Load("English.lng"));
+    CDlgCompare compare({{"Global 02", "250", "240"}, {"Zone03 P00", "180", "185"}, {"Zone05 P03", "12", "-"},
+                         {"Zone07 P11", "40", "44"}},
+                        "extruder-a.1103", nullptr, [](const SendItem&) { return true; });
+    compare.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&compare));
+    EXPECT_EQ(compare.Table().item(1, 0)->text().toStdString(), "Zone 03 \u00b7 Set value");
+    EXPECT_EQ(compare.Table().item(1, 3)->text().toStdString(), "+5");
+    compare.Table().selectRow(3);
+    Save(compare, "comparison.png");
+
+    // The box as the program shows it, with the text of a finished export.
+    QMessageBox box(QMessageBox::Information, "Vorlent",
+                    QString::fromStdString(platform::SafeFormat(
+                        TheTextMemory().GetText(188), {std::string("/home/operator/unit03-values.csv")})),
+                    QMessageBox::Ok);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    EXPECT_NE(box.text().indexOf("unit03-values.csv"), -1);
+    Save(box, "export-message.png");
+}
+
+// A monitor recording to a file, as the monitor dialog shows it.
+TEST_F(Screenshots, MonitorRecording)
+{
+    SimLine line;
+    std::string error;
+    ASSERT_TRUE(unitsim::LoadBusFile(VORLENT_SOURCE_DIR "/tools/unitsim/examples/demo.bus", line.Bus(), error)) << error;
+    line.Start();
+    home.Write("CONFIG.INI", "[GENERAL]\r\nLanguage=ENGLISH\r\n");
+    ASSERT_TRUE(TheTextMemory().Load("English.lng"));
+    MonitorLine link;
+    link.nTimeout = 50;
+    link.strDevice = line.Path();
+    MonitorUnit unit;
+    unit.nAddress = 3;
+    CDlgMonitor dialog(link, unit, {}, "TORVA 3");
+    dialog.IntervalBox().setCurrentIndex(dialog.IntervalBox().findData(500));
+    const std::string file = home.File("unit03-recording.csv");
+    SetFileDialogHook([file](const std::string&, const std::string&, const std::string&, std::string& chosen) {
+        chosen = file;
+        return true;
+    });
+    script.ExpectDialog([&](QDialog&) {
+        WhenReady(dialog, [&] { return dialog.Job() && dialog.Job()->Cycles() >= 3; }, [&] {
+            QPushButton* record = nullptr;
+            for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+                if (button->text() == QString::fromStdString(TheTextMemory().GetText(129)))
+                    record = button;
+            }
+            ASSERT_NE(record, nullptr);
+            record->click();
+            WhenReady(dialog, [&] { return dialog.Job()->IsRecording() && dialog.Job()->RecordedLines() >= 8; }, [&] {
+                dialog.Refresh();
+                QTest::qWait(50);
+                Save(dialog, "monitor-recording.png");
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            }, 20000);
+        }, 20000);
+    });
+    RunModal(dialog);
+    SetFileDialogHook(nullptr);
+    EXPECT_EQ(script.PendingDialogs(), 0);
+    EXPECT_NE(home.Read("unit03-recording.csv").find('\n'), std::string::npos);
 }

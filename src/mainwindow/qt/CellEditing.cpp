@@ -176,11 +176,19 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
     // The grid may have been rebuilt smaller while the box was open.
     if (!IsEditableCell(grid, g, row, col))
         return true;
-    if (m_strCellText == grid.GetTextMatrix(row, col))
+    EnterCellValue(g, row, col, m_strCellText, value);
+    return true;
+}
+
+bool CDarozozazWindowsDlg::EnterCellValue(int g, int row, int col, const std::string& text, int32_t value)
+{
+    CMSFlexGrid& grid = Grid(g);
+    CUnit& unit = TheUnit();
+    if (text == grid.GetTextMatrix(row, col))
         return true;
 
     if (unit.IsOffline()) {
-        grid.SetTextMatrix(row, col, m_strCellText);
+        grid.SetTextMatrix(row, col, text);
         grid.FitColWidthToTexts(col);
         const auto r = static_cast<int16_t>(row);
         if (g == 0)
@@ -191,7 +199,6 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
             unit.WriteSetValue(r, value);
         return true;
     }
-
     int32_t first = 0;
     int32_t second = 0;
     if (g == 0) {
@@ -211,9 +218,9 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
                        "The list of changes waiting to be sent is full.\n"
                        "Send the parameters before changing more values.",
                        TheTextMemory().GetText(0), MsgIcon::Warning);
-        return true;
+        return false;
     }
-    grid.SetTextMatrix(row, col, m_strCellText);
+    grid.SetTextMatrix(row, col, text);
     grid.FitColWidthToTexts(col);
     const int oldRow = grid.GetRow();
     const int oldCol = grid.GetCol();
@@ -225,7 +232,31 @@ bool CDarozozazWindowsDlg::CommitCellEdit()
     grid.SetRow(oldRow);
     grid.SetCol(oldCol);
     grid.SetFillStyle(oldFill);
+    UpdateEditState();
     return true;
+}
+
+bool CDarozozazWindowsDlg::TakeValue(const SendItem& item)
+{
+    int g = 0, row = 0, col = 1;
+    switch (item.kind) {
+    case SendItem::Kind::Global: row = item.index; break;
+    case SendItem::Kind::SetValue: g = 2; row = item.zone; break;
+    case SendItem::Kind::ZoneParam: g = 1; row = item.zone; col = item.index; break;
+    }
+    CMSFlexGrid& grid = Grid(g);
+    // A place this unit lacks, or a global it does not have (a hidden row).
+    if (!IsEditableCell(grid, g, row, col) || (g == 0 && grid.GetRowHeight(row) == 0))
+        return false;
+    if (!ValueFitsGrid(g, item.value))
+        return false;
+    CUnit& unit = TheUnit();
+    if (!unit.IsOffline() && !UnitValueRange(unit, g).Contains(item.value))
+        return false;
+    HideCellEdit();
+    const bool bStored = EnterCellValue(g, row, col, std::to_string(item.value), item.value);
+    UpdateEditState();
+    return bStored;
 }
 
 void CDarozozazWindowsDlg::ReopenCellEdit(int nGrid, int nRow, int nCol, const std::string& text)
@@ -256,6 +287,10 @@ void CDarozozazWindowsDlg::OnDefaultButton()
     // events, and Enter must take the value over all the same, once.
     if (m_nCommitRuns == commits)
         CommitCellEdit();
+    // A refused value keeps its box open over its cell; else on to the next
+    // row, as in a spreadsheet.
+    if (!IsEditVisible())
+        MoveDownOneRow();
 }
 
 void CDarozozazWindowsDlg::OnClickGrid(int nGrid)

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
@@ -57,7 +58,8 @@ CDarozozazWindowsDlg::CDarozozazWindowsDlg(QWidget* parent)
 
     m_menu = new CMenuBar(this);
     CreateMenu();
-    connect(m_menu, &CMenuBar::Command, this, [this](int id) { Guarded([this, id] { OnCommand(id); }); });
+    connect(m_menu, &CMenuBar::Command, this, [this](int id) { RunCommand(id); });
+    CreateToolBar();
 
     // Grid 0 is control 1001, grid 1 control 1000, grid 2 control 1003.
     const char* const names[] = {"1001", "1000", "1003"};
@@ -99,14 +101,21 @@ CDarozozazWindowsDlg::CDarozozazWindowsDlg(QWidget* parent)
         lines->addWidget(m_statusField[i]);
     }
     m_statusBar->addWidget(fields, 1);
+    m_pendingField = new QLabel(m_statusBar);
+    m_pendingField->setObjectName("pending");
+    m_statusBar->addPermanentWidget(m_pendingField);
 
     setWindowIcon(QIcon(":/vorlent/icon.png"));
     // Qt applies the minimum to the window's inner size; the rule it stands
     // for is that dragging never makes the window smaller than 300 x 200.
     setMinimumSize(300, 200);
-    // The status bar comes below the grids' 512 x 384 window, not out of it.
     m_nStatusHeight = m_statusBar->sizeHint().height();
-    resize(512, 384 + m_nStatusHeight);
+    RestoreGeometry();
+
+    m_geometryTimer = new QTimer(this);
+    m_geometryTimer->setSingleShot(true);
+    m_geometryTimer->setInterval(1000);
+    connect(m_geometryTimer, &QTimer::timeout, this, [this] { SaveGeometry(); });
 }
 
 CDarozozazWindowsDlg::~CDarozozazWindowsDlg()
@@ -119,14 +128,14 @@ void CDarozozazWindowsDlg::CreateMenu()
 {
     CMenuBar& m = *m_menu;
     QMenu* file = m.AddMenu();
-    m.AddItem(file, cmd::kFileOpen);
-    m.AddItem(file, cmd::kFileSave, false);
-    m.AddItem(file, cmd::kFileSaveAs, false);
+    m.AddItem(file, cmd::kFileOpen)->setShortcut(QKeySequence::Open);
+    m.AddItem(file, cmd::kFileSave, false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    m.AddItem(file, cmd::kFileSaveAs, false)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     m.AddItem(file, cmd::kCompareRecipe, false);
     m.AddItem(file, cmd::kExportCsv, false);
     m.AddSeparator(file);
     m.AddItem(file, cmd::kComment, false);
-    m.AddItem(file, cmd::kFilePrint, false);
+    m.AddItem(file, cmd::kFilePrint, false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     m.AddSeparator(file);
     m.AddItem(file, cmd::kExit);
 
@@ -135,8 +144,10 @@ void CDarozozazWindowsDlg::CreateMenu()
     m.AddItem(devices, cmd::kScanDevices);
 
     QMenu* communication = m.AddMenu();
-    m.AddItem(communication, cmd::kSendParams);
-    m.AddItem(communication, cmd::kReceiveParams);
+    // Enter alone belongs to the grid (take the value, go down a row).
+    m.AddItem(communication, cmd::kSendParams)
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    m.AddItem(communication, cmd::kReceiveParams)->setShortcut(QKeySequence(Qt::Key_F5));
     m.AddItem(communication, cmd::kMonitor)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     m.AddSeparator(communication);
     m.AddItem(communication, cmd::kChangeHistory);
@@ -154,7 +165,7 @@ void CDarozozazWindowsDlg::CreateMenu()
     m.AddItem(language, cmd::kLanguagePlaceholder);
 
     QMenu* help = m.AddMenu();
-    m.AddItem(help, cmd::kAbout);
+    m.AddItem(help, cmd::kAbout)->setShortcut(QKeySequence(Qt::Key_F1));
 }
 
 bool CDarozozazWindowsDlg::OnInitDialog()
@@ -174,7 +185,8 @@ bool CDarozozazWindowsDlg::OnInitDialog()
     UseQtTranslations(TheTextMemory().GetLocale());
     Guarded([this] {
         ApplyMenuTexts();
-        setWindowTitle(Q(Text(0)));
+        m_strTitle = Text(0);
+        UpdateEditState();
     });
     UpdateStatusBar();
     for (CMSFlexGrid* grid : m_grid)
@@ -205,6 +217,7 @@ void CDarozozazWindowsDlg::RunStartupSequence()
         UpdateMenus(false);
     else
         OnRunScanDialog();
+    FocusCurrentCell();
 }
 
 void CDarozozazWindowsDlg::UpdateTitle(bool bWithFile)
@@ -214,7 +227,8 @@ void CDarozozazWindowsDlg::UpdateTitle(bool bWithFile)
         title += " - " + RecipeFileName(m_strRecipePath);
     else
         m_strRecipePath.clear();
-    setWindowTitle(Q(title));
+    m_strTitle = title;
+    UpdateEditState();
 }
 
 bool CDarozozazWindowsDlg::OnCloseRequest()
@@ -378,6 +392,15 @@ void CDarozozazWindowsDlg::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
     LayoutGrids();
+    if (m_geometryTimer && isVisible())
+        m_geometryTimer->start();
+}
+
+void CDarozozazWindowsDlg::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    if (m_geometryTimer && isVisible())
+        m_geometryTimer->start();
 }
 
 void CDarozozazWindowsDlg::changeEvent(QEvent* event)
@@ -393,8 +416,11 @@ void CDarozozazWindowsDlg::LayoutGrids()
     if (isMinimized() || !m_grid[0])
         return;
     QMenuBar* bar = m_menu->Widget();
-    const int barHeight = bar->sizeHint().height();
-    bar->setGeometry(0, 0, width(), barHeight);
+    const int menuHeight = bar->sizeHint().height();
+    bar->setGeometry(0, 0, width(), menuHeight);
+    const int toolHeight = m_toolBar->sizeHint().height();
+    m_toolBar->setGeometry(0, menuHeight, width(), toolHeight);
+    const int barHeight = menuHeight + toolHeight;
     m_statusBar->setGeometry(0, height() - m_nStatusHeight, width(), m_nStatusHeight);
     const int w = std::max(0, width() - 10);
     const int h = std::max(0, height() - barHeight - m_nStatusHeight - 10);
@@ -426,7 +452,9 @@ void CDarozozazWindowsDlg::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         event->accept();
-        m_btnDummy->click();
+        // Ctrl+Enter is Send; anything else with Enter is the grid's.
+        if (!(event->modifiers() & Qt::ControlModifier))
+            m_btnDummy->click();
         return;
     default:
         QDialog::keyPressEvent(event);
@@ -437,6 +465,21 @@ bool CDarozozazWindowsDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_editCell && event->type() == QEvent::FocusOut)
         Guarded([this] { CommitCellEdit(); });
+    // Tab in the box takes the value over and goes on to the next cell, as
+    // Tab in the grid does.
+    if (watched == m_editCell && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            const int view = m_nCurrentView;
+            Guarded([this, view, key] {
+                if (!CommitCellEdit() || view < 0)
+                    return;
+                Grid(view).setFocus(Qt::OtherFocusReason);
+                Grid(view).MoveByTab(key == Qt::Key_Backtab);
+            });
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -23,6 +23,8 @@ namespace records {
 class CSendRecorder;
 }
 class QStatusBar;
+class QTimer;
+class QToolBar;
 
 // Command identifiers of the main menu.
 namespace cmd {
@@ -139,10 +141,41 @@ public:
     void OnScrollGrid(int nGrid);
     void OnKeyDownGrid(int nGrid, int keyCode);
     void OnKeyUpGrid(int nGrid, int keyCode);
+    // A value entered as if typed over its cell (the comparison's "Take the
+    // recipe's value"): checked as a typed one, marked and listed to be
+    // sent (offline: stored in the record). False when the window has no
+    // such cell, the value does not fit, or the change list is full.
+    bool TakeValue(const SendItem& item);
     // Hides the edit box, dropping what was typed.
     void HideCellEdit();
     // The cells listed in the change lists, each counted once.
     int CountUnsentChanges() const;
+    // Enter: takes over an open box and moves the current cell one shown
+    // row down (it stays on the last row).
+    void MoveDownOneRow();
+
+    // --- Focus, toolbar, window state ----------------------------------------
+    // After every dialog and job: the window is active and the grid on show
+    // has the focus, its current cell a data cell it can edit, so that a
+    // digit typed at once opens the box over that cell and Tab and the
+    // arrows start from it. Nothing while the window is hidden.
+    void FocusCurrentCell();
+    // The toolbar's buttons follow the states of their menu items and menus.
+    void UpdateToolbar();
+    QToolBar& ToolBar() { return *m_toolBar; }
+    // The title (with "*" while edits wait to be sent) and the status bar's
+    // count of them, from the change lists.
+    void UpdateEditState();
+    // An open monitor's newest actual values of the unit at nAddress (zone 1
+    // first; -1: no value in this cycle): when that unit is on show, the
+    // record and the actual value column take them, and the last-job field
+    // says when. A set value waiting to be sent is left alone.
+    void OnMonitorActualValues(int nAddress, const std::vector<int32_t>& actual);
+    // Window position and size as CONFIG.INI [WINDOW] keeps them for the
+    // user; RestoreGeometry applies a kept one that still fits a screen,
+    // else the first size.
+    void RestoreGeometry();
+    void SaveGeometry();
 
     // --- Device workflows ----------------------------------------------------
     void OnScanDevices();
@@ -190,7 +223,7 @@ public:
     // The outcome of the last job that talked to a unit.
     struct JobStatus
     {
-        enum class Kind { None, Received, Sent, CommError, PortFailed, Stopped };
+        enum class Kind { None, Received, Sent, CommError, PortFailed, Stopped, Live };
         Kind kind = Kind::None;
         std::time_t tReceived = 0;
         int nSent = 0;    // values exchanged with the unit
@@ -232,10 +265,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateMenu();
+    void CreateToolBar();
+    // Puts a checked value into cell (row, col) of grid g: marked and listed
+    // with a unit, stored in the record without. False when the list is full.
+    bool EnterCellValue(int g, int row, int col, const std::string& text, int32_t value);
+    // Runs a menu command, then hands the focus back to the grid.
+    void RunCommand(int id);
     void LayoutGrids();
     int GridIndexOf(const QObject* grid) const;
     // Appends an entry to grid g's list unless an equal one is listed; when
@@ -265,6 +305,12 @@ private:
     std::array<CMSFlexGrid*, 3> m_grid{};
     QPushButton* m_btnDummy = nullptr;
     QStatusBar* m_statusBar = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    // A move or resize is kept once the user has let go of the window.
+    QTimer* m_geometryTimer = nullptr;
+    // The status bar's count of waiting edits.
+    QLabel* m_pendingField = nullptr;
+    std::string m_strTitle;
     int m_nStatusHeight = 0;  // pixels, fixed at construction: the grids never jump
     std::array<QLabel*, 3> m_statusField{};
     JobStatus m_lastJob;

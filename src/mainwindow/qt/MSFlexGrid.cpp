@@ -356,7 +356,8 @@ CMSFlexGrid::CMSFlexGrid(QWidget* parent, int twipsPerPixelX, int twipsPerPixelY
     // is only a range for colouring, so the cell colours stay visible.
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
-    setTabKeyNavigation(false);
+    // Tab walks the cells (see keyPressEvent) rather than leaving the grid.
+    setTabKeyNavigation(true);
     setCornerButtonEnabled(false);
     setWordWrap(false);
     // Setting Row or Col does not move the visible part; only the user's
@@ -458,6 +459,35 @@ void CMSFlexGrid::SetColSel(int col)
 {
     if (col >= 0 && col < GetCols())
         m_nColSel = col;
+}
+
+void CMSFlexGrid::ScrollToCurrent()
+{
+    ShowCurrentInView();
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
+}
+
+void CMSFlexGrid::MoveByTab(bool bBack)
+{
+    int row = m_nRow;
+    int col = m_nCol;
+    const int step = bBack ? -1 : 1;
+    for (;;) {
+        col += step;
+        if (col < 1 || col >= GetCols()) {
+            row += step;
+            col = bBack ? GetCols() - 1 : 1;
+        }
+        if (row < 1 || row >= GetRows())
+            return;
+        // Hidden rows and columns (the globals a unit lacks) are passed over.
+        if (GetRowHeight(row) > 0 && GetColWidth(col) > 0)
+            break;
+    }
+    SetRow(row);
+    SetCol(col);
+    ScrollToCurrent();
 }
 
 void CMSFlexGrid::ShowCurrentInView()
@@ -700,6 +730,11 @@ void CMSFlexGrid::keyPressEvent(QKeyEvent* event)
 {
     emit KeyDown(VirtualKey(*event), ShiftState(event->modifiers()));
     const int key = event->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        MoveByTab(key == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return;
+    }
     if (IsNavigationKey(key)) {
         // The view moves its current index past hidden rows; Row and Col
         // follow it, and the moved-to cell is scrolled into sight.

@@ -92,6 +92,12 @@ public:
     std::string GetCellToolTip(int row, int col) const;
     void SetCellToolTip(int row, int col, const std::string& tip);
 
+    // The current cell scrolled into sight (setting Row or Col never scrolls).
+    void ScrollToCurrent();
+    // Tab: the next data cell to the right, at a row's end the first of the
+    // next shown row; back: the other way. Stays at the grid's ends.
+    void MoveByTab(bool bBack);
+
     // Drawing suspended: changes are not shown until resumed.
     void SetRedraw(bool redraw);
 

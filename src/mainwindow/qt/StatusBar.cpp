@@ -14,6 +14,11 @@
 
 namespace {
 
+// Singular forms where the language needs them, and the monitor's values.
+constexpr int kTextOneSent = 185;
+constexpr int kTextOneSentFault = 186;
+constexpr int kTextLive = 187;
+
 std::string Line(int n, const char* fallback, const std::vector<platform::FormatArg>& args = {})
 {
     return platform::SafeFormat(TheTextMemory().GetTextOr(n, fallback), args);
@@ -65,6 +70,9 @@ std::string JobField(const CDarozozazWindowsDlg::JobStatus& job)
     case Kind::None: return {};
     case Kind::Received: return Line(text::kStatusReceived, "Received at %s", {TimeOfDay(job.tReceived)});
     case Kind::Sent:
+        if (job.nSent == 1)
+            return job.nFaults == 0 ? Line(kTextOneSent, "1 value sent")
+                                    : Line(kTextOneSentFault, "1 value sent, refused or differing");
         if (job.nFaults == 0)
             return Line(text::kStatusSent, "%d values sent", {static_cast<long long>(job.nSent)});
         return Line(text::kStatusSentFaults, "%d values sent, %d of them refused or differing",
@@ -72,6 +80,7 @@ std::string JobField(const CDarozozazWindowsDlg::JobStatus& job)
     case Kind::CommError: return Line(text::kStatusCommError, "Communication error");
     case Kind::PortFailed: return Line(text::kStatusPortFailed, "The serial port could not be opened");
     case Kind::Stopped: return Line(text::kStatusStopped, "Stopped by the user");
+    case Kind::Live: return Line(kTextLive, "Live values at %s", {TimeOfDay(job.tReceived)});
     }
     return {};
 }

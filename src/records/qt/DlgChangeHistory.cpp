@@ -1,6 +1,10 @@
 #include "records/qt/DlgChangeHistory.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +26,7 @@
 namespace {
 
 constexpr int kMinWidth = 960;  // pixels
+constexpr int kTextCopyLines = 203;
 
 std::vector<std::vector<std::string>> LinesOf(const std::vector<std::vector<std::string>>& lines, int azNumber)
 {
@@ -67,8 +72,22 @@ CDlgChangeHistory::CDlgChangeHistory(const std::vector<std::vector<std::string>>
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
 
+    // Newest first, as before any click on a header.
+    m_table->horizontalHeader()->setSortIndicator(records::kColTime, Qt::DescendingOrder);
+    m_table->setSortingEnabled(true);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copy = new QAction(Q(texts.GetTextOr(kTextCopyLines, "&Copy lines")), m_table);
+    copy->setObjectName("copy");
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_table->addAction(copy);
+    connect(copy, &QAction::triggered, this, [this] { CopySelectedLines(); });
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* copyButton = buttons->addButton(copy->text(), QDialogButtonBox::ActionRole);
+    copyButton->setAutoDefault(false);
+    connect(copyButton, &QPushButton::clicked, this, [this] { CopySelectedLines(); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterLabel);
@@ -93,6 +112,35 @@ CDlgChangeHistory::CDlgChangeHistory(const std::vector<std::vector<std::string>>
     if (const QScreen* shown = screen())
         width = std::min(width, shown->availableGeometry().width());
     resize(std::max(width, kMinWidth), 520);
+}
+
+std::string CDlgChangeHistory::SelectedLinesText() const
+{
+    // Tab-separated as shown, in the order shown, with the headers first:
+    // what a spreadsheet takes when pasted.
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    if (rows.empty())
+        return {};
+    QString text;
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        text += (c ? "\t" : "") + m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    text += "\n";
+    for (int row : rows) {
+        for (int c = 0; c < m_model->columnCount(); ++c)
+            text += (c ? "\t" : "") + m_model->ShownText(row, c);
+        text += "\n";
+    }
+    return S(text);
+}
+
+void CDlgChangeHistory::CopySelectedLines()
+{
+    const std::string text = SelectedLinesText();
+    if (!text.empty())
+        QGuiApplication::clipboard()->setText(Q(text));
 }
 
 void CDlgChangeHistory::ApplyFilter()

@@ -20,9 +20,13 @@ public:
     CDlgChangeHistory(const std::vector<std::vector<std::string>>& lines, int azNumber, QWidget* parent = nullptr);
 
     CChangeHistoryModel& Model() { return *m_model; }
+    QTableView& Table() { return *m_table; }
+    // The selected lines as the clipboard gets them ("&Copy lines", Ctrl+C).
+    std::string SelectedLinesText() const;
 
 private:
     void ApplyFilter();
+    void CopySelectedLines();
 
     CChangeHistoryModel* m_model = nullptr;
     QLineEdit* m_filter = nullptr;

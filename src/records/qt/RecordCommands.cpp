@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/FileDialogs.h"
+#include "platform/qt/MenuBar.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/ModalRun.h"
 #include "recipe/Recipe.h"
@@ -28,6 +30,8 @@
 namespace {
 
 using namespace records::text;
+
+constexpr int kTextExported = 188;
 
 const std::string& Text(int n) { return TheTextMemory().GetText(n); }
 
@@ -181,8 +185,28 @@ void CDarozozazWindowsDlg::OnCompareWithRecipe()
         ShowMessageBox(this, Text(29), Text(0), MsgIcon::Warning);
         return;
     }
-    CDlgCompare dialog(records::CompareValues(HeldInWindow(), recipe.values), RecipeFileName(path), this);
+    CDlgCompare dialog(records::CompareValues(HeldInWindow(), recipe.values), RecipeFileName(path), this,
+                       [this](const SendItem& item) { return TakeValue(item); });
     RunModal(dialog);
+    // A double-click on a line: its cell, in its grid, becomes current.
+    if (const std::optional<SendItem> jump = dialog.JumpTarget()) {
+        int view = 0, row = jump->index, col = 1;
+        if (jump->kind == SendItem::Kind::SetValue) {
+            view = 2;
+            row = jump->zone;
+        } else if (jump->kind == SendItem::Kind::ZoneParam) {
+            view = 1;
+            row = jump->zone;
+            col = jump->index;
+        }
+        if (m_menu->IsEnabled(view == 0 ? cmd::kGlobalParams : view == 1 ? cmd::kZoneParams : cmd::kActualSetValues))
+            ShowView(view);
+        CMSFlexGrid& grid = Grid(m_nCurrentView);
+        if (m_nCurrentView == view && row < grid.GetRows() && col < grid.GetCols()) {
+            grid.SetRow(row);
+            grid.SetCol(col);
+        }
+    }
 }
 
 void CDarozozazWindowsDlg::OnExportCsv()
@@ -197,4 +221,7 @@ void CDarozozazWindowsDlg::OnExportCsv()
     if (!platform::ReplaceFileAtomically(path, records::ValuesCsv(HeldInWindow(), TheUnit())))
         ShowMessageBox(this, TextOr(kCsvNotWritten, "The CSV file %s could not be written.", {path}), Text(0),
                        MsgIcon::Error);
+    else
+        ShowMessageBox(this, TextOr(kTextExported, "The values were written to %s.", {path}), Text(0),
+                       MsgIcon::Information);
 }

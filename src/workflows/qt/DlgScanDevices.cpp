@@ -32,6 +32,7 @@ constexpr int kTextTypeHeading = 69;
 constexpr int kTextOK = 65;
 constexpr int kTextCancel = 70;
 constexpr int kTextPortFailed = 32;
+constexpr int kTextReceive = 182;
 
 QString ControlId(int id) { return QString::number(id); }
 
@@ -124,18 +125,26 @@ CDlgScanDevices::CDlgScanDevices(DevicesItem sendDevicesItem, UnitPicked sendUni
 
     m_btnOK = new QPushButton(this);
     m_btnOK->setObjectName("1");
-    m_btnOK->setDefault(true);
     m_btnOK->hide();
+    m_btnReceive = new QPushButton(this);
+    m_btnReceive->setObjectName("receive");
+    m_btnReceive->setDefault(true);
+    m_btnReceive->setEnabled(false);
     m_btnCancel = new QPushButton(this);
     m_btnCancel->setObjectName("2");
     // Enter must not press the only visible button.
     m_btnCancel->setAutoDefault(false);
     connect(m_btnOK, &QPushButton::clicked, this, &CDlgScanDevices::accept);
     connect(m_btnCancel, &QPushButton::clicked, this, &CDlgScanDevices::reject);
+    connect(m_btnReceive, &QPushButton::clicked, this, [this] {
+        if (!m_bWorkerRunning && m_nSelectedAddress > 0)
+            done(QDialog::Accepted);
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_btnOK);
+    buttons->addWidget(m_btnReceive);
     buttons->addWidget(m_btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_groupUnits);
@@ -189,6 +198,7 @@ bool CDlgScanDevices::OnInitDialog()
     m_staticType2->setText(Q(texts.GetText(kTextTypeHeading)));
     m_btnOK->setText(Q(texts.GetText(kTextOK)));
     m_btnCancel->setText(Q(texts.GetText(kTextCancel)));
+    m_btnReceive->setText(Q(texts.GetTextOr(kTextReceive, "&Receive")));
 
     if (!TheUnit().OpenPort()) {
         ShowMessageBox(this, texts.GetText(kTextPortFailed), texts.GetText(0), MsgIcon::Error);
@@ -261,11 +271,25 @@ void CDlgScanDevices::OnScanFinished(int nStopped)
         m_worker.join();
     m_bWorkerRunning = false;
     TheUnit().ClosePort();
+    UpdateReceiveButton();
     if ((nStopped == 1 || m_bCancelRequested) && isVisible())
         done(QDialog::Rejected);
 }
 
-void CDlgScanDevices::OnRadioClicked(int nAddress) { m_nSelectedAddress = nAddress; }
+void CDlgScanDevices::OnRadioClicked(int nAddress)
+{
+    m_nSelectedAddress = nAddress;
+    UpdateReceiveButton();
+}
+
+void CDlgScanDevices::UpdateReceiveButton()
+{
+    const bool bReady = !m_bWorkerRunning && m_nSelectedAddress > 0;
+    m_btnReceive->setEnabled(bReady);
+    // Enter then receives at once, wherever the focus is in the dialog.
+    if (bReady)
+        m_btnReceive->setFocus(Qt::OtherFocusReason);
+}
 
 void CDlgScanDevices::reject()
 {

@@ -25,7 +25,8 @@ class QShowEvent;
 //
 // Cancel (button, Escape, window close) stops a running scan after the
 // address being polled, and the dialog then closes by itself; once the scan
-// has ended it closes the dialog. Enter does nothing.
+// has ended it closes the dialog. Receive (the default button, Enter) closes
+// it with the picked unit once the scan has ended and a unit was found.
 class CDlgScanDevices : public QDialog
 {
     Q_OBJECT
@@ -74,6 +75,9 @@ private:
 
     QPushButton* m_btnOK;      // 1, hidden
     QPushButton* m_btnCancel;  // 2
+    QPushButton* m_btnReceive; // "receive"
+    // Receive only with a unit picked and the bus quiet.
+    void UpdateReceiveButton();
     std::array<QRadioButton*, kAddresses> m_radio{};  // 1006 + a
     std::array<QLabel*, kAddresses> m_staticAZ{};     // 1036 + a
     std::array<QLabel*, kAddresses> m_staticType{};   // 1066 + a

@@ -46,11 +46,14 @@ void WhitenCellsOf(CMSFlexGrid& grid, uint32_t colour)
     }
 }
 
-// Every data cell white, through a selection of all of them.
+// Every data cell white, through a selection of all of them; the current cell
+// stays where the user left it.
 void WhitenAllCells(CMSFlexGrid& grid)
 {
     if (grid.GetRows() < 2 || grid.GetCols() < 2)
         return;
+    const int oldRow = grid.GetRow();
+    const int oldCol = grid.GetCol();
     grid.SetRow(1);
     grid.SetCol(1);
     grid.SetRowSel(grid.GetRows() - 1);
@@ -58,8 +61,8 @@ void WhitenAllCells(CMSFlexGrid& grid)
     grid.SetFillStyle(1);
     grid.SetCellBackColor(CMSFlexGrid::kWhite);
     grid.SetFillStyle(0);
-    grid.SetRowSel(1);
-    grid.SetColSel(1);
+    grid.SetRow(oldRow);
+    grid.SetCol(oldCol);
 }
 
 std::string Line(int n, const char* fallback, const std::vector<platform::FormatArg>& args = {})
