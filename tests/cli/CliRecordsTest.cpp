@@ -460,7 +460,7 @@ TEST_F(CliRecords, TextThatASpreadsheetWouldRunIsWrittenAsText)
     EXPECT_NE(r.out.find(",\"=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",203,Global 01,@SUM(A1),"), std::string::npos);
 
     const Result csv = Run({"export", recipe});
-    EXPECT_EQ(csv.out.rfind("what,name,value\r\nGlobal 01,'@SUM(A1),190\r\nGlobal 02,'+Ramp,450\r\nZone01 P00,,", 0), 0u)
+    EXPECT_EQ(csv.out.rfind("what,name,value\r\nGlobal 01,'@SUM(A1),190\r\nGlobal 02,'+Ramp,450\r\nZone01 P00,Zone 01 · Set value,", 0), 0u)
         << csv.out;
 }
 
