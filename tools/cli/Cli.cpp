@@ -4,8 +4,6 @@
 #include "CliMonitor.h"
 #include "CliRecords.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include "config/LanguageFiles.h"
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
+#include "platform/Console.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
 #include "platform/StopSignals.h"
@@ -237,7 +236,7 @@ private:
     int m_nShown = 0;
 };
 
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StderrIsTerminal() { return platform::StderrIsTerminal(); }
 
 class ScanPrinter : public IScanObserver
 {
