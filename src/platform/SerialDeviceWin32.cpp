@@ -213,15 +213,16 @@ SerialDevice::ReadResult SerialDevice::ReadByte(char& byte, int timeoutMs)
     }
     // A driver may return early without a byte; the deadline still holds.
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    do {
-        if (!FetchWithin(MsUntil(deadline)))
+    for (int wait = std::max(timeoutMs, 0);; wait = MsUntil(deadline)) {
+        if (!FetchWithin(wait))
             return ReadResult::Error;
         if (m_nBufferEnd > 0) {
             byte = m_buffer[m_nBufferPos++];
             return ReadResult::Byte;
         }
-    } while (Clock::now() < deadline);
-    return ReadResult::Timeout;
+        if (Clock::now() >= deadline)
+            return ReadResult::Timeout;
+    }
 }
 
 bool SerialDevice::InputBefore(Clock::time_point deadline)
