@@ -145,16 +145,19 @@ private:
     // can change it.
     bool AbandonWithErrno(UniqueFd& fd, SerialError error, const std::string& path, const char* what);
 
-    // Windows: one ReadFile that waits at most timeoutMs for a first byte
-    // and takes what has come into the buffer (none on a time-out). False,
-    // with the error recorded, when the read fails.
+    // Windows: waits at most timeoutMs for a first byte and takes what has
+    // come into the buffer (none on a time-out). False, with the error
+    // recorded, when the port fails.
     bool FetchWithin(int timeoutMs);
+    // Windows: one overlapped transfer on the port, waited for at most
+    // timeoutMs (then cancelled); the bytes moved, -1 on an error.
+    long Transfer(bool bWrite, char* data, unsigned long size, int timeoutMs);
 
     int m_fd = -1;
-    // Windows: the port's HANDLE, and the read time-out it is set to (a
-    // change costs a call, so it is made only when the time-out changes).
+    // Windows: the port's HANDLE (opened for overlapped I/O) and the event
+    // its transfers and waits signal.
     void* m_hComm = nullptr;
-    unsigned long m_nCommReadTimeout = 0xFFFFFFFFul;
+    void* m_hIoEvent = nullptr;
     // Bytes fetched but not yet handed out: m_buffer[m_nBufferPos..m_nBufferEnd).
     char m_buffer[kReadBlock] = {};
     std::size_t m_nBufferPos = 0;

@@ -93,7 +93,7 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
 
     // No sharing: Windows refuses every other opener while we hold it.
     UniqueHandle port(CreateFileW(DeviceName(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  0, nullptr));
+                                  FILE_FLAG_OVERLAPPED, nullptr));
     if (!port) {
         const DWORD err = GetLastError();
         if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION)
@@ -127,10 +127,18 @@ bool SerialDevice::Open(const std::string& path, const SerialSettings& settings)
     dcb.fAbortOnError = FALSE;
     if (!SetCommState(port.Get(), &dcb))
         return Fail(SerialError::Settings, path + ": line settings refused", static_cast<int>(GetLastError()));
+    // Reads return at once with what is there; writes are timed by Write.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!SetCommTimeouts(port.Get(), &timeouts) || !SetCommMask(port.Get(), EV_RXCHAR))
+        return Fail(SerialError::Settings, path + ": line settings refused", static_cast<int>(GetLastError()));
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event)
+        return Fail(SerialError::Io, path + ": cannot open", static_cast<int>(GetLastError()));
     PurgeComm(port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
 
     m_hComm = port.Release();
-    m_nCommReadTimeout = 0xFFFFFFFFul;
+    m_hIoEvent = event.Release();
     m_nBufferPos = m_nBufferEnd = 0;
     m_lowLatency = LowLatencySwitch();
     m_nLatencyTimerMs = -1;
@@ -142,9 +150,27 @@ bool SerialDevice::Close()
     if (m_hComm == nullptr)
         return false;
     const bool bOk = CloseHandle(m_hComm) != 0;
-    m_hComm = nullptr;
+    CloseHandle(m_hIoEvent);
+    m_hComm = m_hIoEvent = nullptr;
     m_nBufferPos = m_nBufferEnd = 0;
     return bOk;
+}
+
+long SerialDevice::Transfer(bool bWrite, char* data, unsigned long size, int timeoutMs)
+{
+    OVERLAPPED io{};
+    io.hEvent = m_hIoEvent;
+    DWORD n = 0;
+    const BOOL done = bWrite ? WriteFile(m_hComm, data, size, &n, &io) : ReadFile(m_hComm, data, size, &n, &io);
+    if (!done) {
+        if (GetLastError() != ERROR_IO_PENDING)
+            return -1;
+        if (WaitForSingleObject(m_hIoEvent, static_cast<DWORD>(std::max(timeoutMs, 0))) != WAIT_OBJECT_0)
+            CancelIo(m_hComm);
+        if (!GetOverlappedResult(m_hComm, &io, &n, TRUE) && GetLastError() != ERROR_OPERATION_ABORTED)
+            return -1;
+    }
+    return static_cast<long>(n);
 }
 
 bool SerialDevice::Write(const char* data, std::size_t size, int timeoutMs)
@@ -153,51 +179,64 @@ bool SerialDevice::Write(const char* data, std::size_t size, int timeoutMs)
         return Fail(SerialError::Io, "write: not open", 0);
     // As on Linux: the time the bytes need (20 ms a byte) and the time-out,
     // then the output counts as stalled.
-    COMMTIMEOUTS timeouts{};
-    if (!GetCommTimeouts(m_hComm, &timeouts))
-        return Fail(SerialError::Io, "write", static_cast<int>(GetLastError()));
-    timeouts.WriteTotalTimeoutMultiplier = 20;
-    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(std::max(timeoutMs, 0));
-    if (!SetCommTimeouts(m_hComm, &timeouts))
-        return Fail(SerialError::Io, "write", static_cast<int>(GetLastError()));
+    const auto deadline = Clock::now() + std::chrono::milliseconds(20 * static_cast<long long>(size) + std::max(timeoutMs, 0));
     std::size_t done = 0;
     while (done < size) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 0x10000));
-        if (!WriteFile(m_hComm, data + done, chunk, &written, nullptr))
+        const unsigned long chunk = static_cast<unsigned long>(std::min<std::size_t>(size - done, 0x10000));
+        const long n = Transfer(true, const_cast<char*>(data + done), chunk, MsUntil(deadline));
+        if (n < 0)
             return Fail(SerialError::Io, "write", static_cast<int>(GetLastError()));
-        if (written == 0)
+        if (n == 0)
             return Fail(SerialError::Io, "write: output stalled", 0);
-        done += written;
+        done += static_cast<std::size_t>(n);
     }
     return true;
 }
 
-// Waits at most timeoutMs for the first byte and returns at once with
-// whatever has come by then: ReadIntervalTimeout and the multiplier at
-// MAXDWORD with a total constant is Windows' documented form of exactly
-// that. timeoutMs 0: only what is there already.
+// The port's read time-outs are set once to "return at once with what is
+// there"; the wait for a first byte is a WaitCommEvent for EV_RXCHAR. (The
+// documented single-call form, a total time-out with the interval and the
+// multiplier at MAXDWORD, is not honoured by every serial layer: some wait
+// the whole time-out even when the first byte came at once.)
 bool SerialDevice::FetchWithin(int timeoutMs)
 {
-    const unsigned long wanted = static_cast<unsigned long>(std::max(timeoutMs, 0));
-    if (wanted != m_nCommReadTimeout) {
-        COMMTIMEOUTS timeouts{};
-        GetCommTimeouts(m_hComm, &timeouts);
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-        timeouts.ReadTotalTimeoutMultiplier = wanted == 0 ? 0 : MAXDWORD;
-        timeouts.ReadTotalTimeoutConstant = wanted;
-        if (!SetCommTimeouts(m_hComm, &timeouts))
+    m_nBufferPos = m_nBufferEnd = 0;
+    const auto take = [this] {
+        ++m_nReadCalls;
+        const long n = Transfer(false, m_buffer, static_cast<unsigned long>(sizeof m_buffer), 0);
+        if (n < 0)
             return Fail(SerialError::Io, "read", static_cast<int>(GetLastError()));
-        m_nCommReadTimeout = wanted;
+        m_nBufferEnd = static_cast<std::size_t>(n);
+        if (n > 0)
+            m_tLastFetch = Clock::now();
+        return true;
+    };
+    if (!take())
+        return false;
+    if (m_nBufferEnd > 0 || timeoutMs <= 0)
+        return true;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        OVERLAPPED io{};
+        io.hEvent = m_hIoEvent;
+        DWORD mask = 0, n = 0;
+        if (!WaitCommEvent(m_hComm, &mask, &io)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                return Fail(SerialError::Io, "read: device hung up", static_cast<int>(GetLastError()));
+            // A byte that came between the read above and the wait set no
+            // event: look at the queue before sleeping on it.
+            DWORD errors = 0;
+            COMSTAT status{};
+            const bool bWaiting = ClearCommError(m_hComm, &errors, &status) && status.cbInQue > 0;
+            if (bWaiting || WaitForSingleObject(m_hIoEvent, static_cast<DWORD>(MsUntil(deadline))) != WAIT_OBJECT_0)
+                CancelIo(m_hComm);
+            GetOverlappedResult(m_hComm, &io, &n, TRUE);
+        }
+        if (!take())
+            return false;
+        if (m_nBufferEnd > 0)
+            return true;
     }
-    DWORD n = 0;
-    ++m_nReadCalls;
-    if (!ReadFile(m_hComm, m_buffer, static_cast<DWORD>(sizeof m_buffer), &n, nullptr))
-        return Fail(SerialError::Io, "read", static_cast<int>(GetLastError()));
-    m_nBufferPos = 0;
-    m_nBufferEnd = n;
-    if (n > 0)
-        m_tLastFetch = Clock::now();
     return true;
 }
 
