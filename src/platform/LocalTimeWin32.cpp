@@ -1,0 +1,15 @@
+#include "platform/LocalTime.h"
+
+namespace platform {
+
+std::tm LocalTimeOf(std::time_t seconds, long& offsetSeconds)
+{
+    std::tm local{};
+    localtime_s(&local, &seconds);
+    // The local fields read as if they were UTC, less the instant itself.
+    std::tm asUtc = local;
+    offsetSeconds = static_cast<long>(_mkgmtime(&asUtc) - seconds);
+    return local;
+}
+
+}  // namespace platform
