@@ -417,7 +417,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         auto dropNewFile = [&] {
             job.StopRecording();
             if (bCreatedFile)
-                ::unlink(args.strCsv.c_str());
+                RemoveFile(args.strCsv);
         };
         std::string error;
         // No write from the plant without its line in the change record.
