@@ -10,4 +10,14 @@ std::tm LocalTimeOf(std::time_t seconds, long& offsetSeconds)
     return local;
 }
 
+std::tm UtcTimeOf(std::time_t seconds)
+{
+    std::tm utc{};
+    if (!gmtime_r(&seconds, &utc))
+        return std::tm{};
+    return utc;
+}
+
+std::time_t SecondsOfUtc(std::tm utc) { return timegm(&utc); }
+
 }  // namespace platform

@@ -12,4 +12,14 @@ std::tm LocalTimeOf(std::time_t seconds, long& offsetSeconds)
     return local;
 }
 
+std::tm UtcTimeOf(std::time_t seconds)
+{
+    std::tm utc{};
+    if (gmtime_s(&utc, &seconds) != 0)
+        return std::tm{};
+    return utc;
+}
+
+std::time_t SecondsOfUtc(std::tm utc) { return _mkgmtime(&utc); }
+
 }  // namespace platform
