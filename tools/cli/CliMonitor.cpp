@@ -362,6 +362,8 @@ bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& arg
     }
     if (args.bMqttOptions && args.strMqttUrl.empty() && args.strMqttError.empty())
         args.strMqttError = "the --mqtt-... options need --mqtt URL";
+    if ((args.bMqttOptions || !args.strMqttUrl.empty()) && !CMqttClient::IsAvailable())
+        args.strMqttError = "--mqtt is not available in this build";
     return true;
 }
 
