@@ -6,7 +6,17 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build test test-sanitize bench demo run clean screenshots package fuzz
+.PHONY: deps configure build test test-sanitize bench demo run clean screenshots package fuzz \
+        windows test-windows screenshots-windows
+
+# The Windows build (mingw-w64, run under wine for its tests). Its Qt,
+# QCustomPlot and GoogleTest come from Debian's sources, built once into
+# ${XDG_CACHE_HOME:-~/.cache}/vorlent by scripts/build-windows-deps.
+WIN_BUILD   ?= build-windows
+WIN_DEPS     = $(shell scripts/build-windows-deps --print)
+WIN_QT_READY = $(shell test -f "$$(scripts/build-windows-deps --print | cut -d';' -f1)/.complete" && echo ON || echo OFF)
+WIN_CONFIGURE = VORLENT_WINDOWS_DEPS="$(WIN_DEPS)" cmake -S . -B $(WIN_BUILD) $(CMAKE_FLAGS) \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVORLENT_BENCH=OFF >/dev/null
 
 deps:
 	@scripts/install-deps
@@ -45,7 +55,7 @@ demo: build
 run: demo
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD)
 	rm -rf $(FUZZ_BUILD)
 
 screenshots: build
@@ -56,3 +66,36 @@ screenshots: build
 package: build
 	@cd $(BUILD) && cpack -G DEB
 	@lintian --fail-on error $(BUILD)/vorlent_*.deb
+
+# vorlent.exe and vorlent-cli.exe, the ZIP and the installer. The first run
+# builds the Windows Qt (see scripts/build-windows-deps for how long).
+windows:
+	@scripts/install-deps windows
+	@scripts/build-windows-deps
+	@$(WIN_CONFIGURE) -DVORLENT_GUI=ON
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+	@cmake --build $(WIN_BUILD) --target windows_package
+	@ls -l $(WIN_BUILD)/vorlent-*-win64.zip $(WIN_BUILD)/vorlent-*-setup.exe
+
+# The core tests and the CLI checks under wine in a private prefix; they
+# need no Qt. The window's check runs once the Windows Qt is built.
+test-windows: deps
+	@scripts/install-deps windows
+	@scripts/build-windows-deps gtest
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target vorlent-cli vorlent-unitsim
+	@$(WIN_CONFIGURE) -DVORLENT_GUI=$(WIN_QT_READY)
+	@cmake --build $(WIN_BUILD) -j $(JOBS) --target vorlent-cli test_core_windows
+	@tests/windows/run-wine-tests $(WIN_BUILD) $(BUILD)
+	@if [ "$(WIN_QT_READY)" = ON ]; then $(MAKE) --no-print-directory screenshots-windows; \
+	 else echo "test-windows: the window's check waits for the Windows Qt (scripts/build-windows-deps)"; fi
+
+# The window under wine on Xvfb: the interface dialog with the mapped COM
+# port, then the received unit, saved as $(WIN_BUILD)/screenshots/*.png.
+screenshots-windows:
+	@scripts/install-deps windows
+	@scripts/build-windows-deps
+	@$(WIN_CONFIGURE) -DVORLENT_GUI=ON
+	@cmake --build $(WIN_BUILD) -j $(JOBS) --target vorlent vorlent-cli
+	@cmake --build $(BUILD) -j $(JOBS) --target vorlent-unitsim
+	@tests/windows/window-screenshots $(WIN_BUILD) $(BUILD)

@@ -1,6 +1,7 @@
 #include "config/PortMap.h"
 
 #include "config/IniFile.h"
+#include "platform/SerialPorts.h"
 
 std::string DevicePathForPort(int nPort)
 {
@@ -14,12 +15,5 @@ std::string DevicePathForPort(int nPort)
     ini.ReadString("PORTS", key);
     if (!ini.GetValue().empty())
         return ini.GetValue();
-    if (nPort > 15)
-        return std::string();
-
-    // The built-in ports first, then USB adapters, which is how such
-    // workstations are usually fitted.
-    if (nPort <= 4)
-        return "/dev/ttyS" + std::to_string(nPort - 1);
-    return "/dev/ttyUSB" + std::to_string(nPort - 5);
+    return platform::BuiltInDevicePathForPort(nPort);
 }

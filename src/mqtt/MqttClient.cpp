@@ -42,6 +42,8 @@ CMqttClient::CMqttClient(std::function<void()> wake) : m_wake(std::move(wake))
 
 CMqttClient::~CMqttClient() { Stop(); }
 
+bool CMqttClient::IsAvailable() { return true; }
+
 bool CMqttClient::Start(const Settings& settings, std::string& error)
 {
     m_pMosq = mosquitto_new(settings.strClientId.c_str(), true, this);

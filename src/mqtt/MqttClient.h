@@ -55,6 +55,10 @@ public:
     // Of a longer message, only this many bytes are kept.
     static constexpr std::size_t kMaxPayload = 1024;
 
+    // False in a build without an MQTT library (Windows): there Start
+    // always fails and nothing is ever sent.
+    static bool IsAvailable();
+
     explicit CMqttClient(std::function<void()> wake = {});
     ~CMqttClient();  // Stop()
     CMqttClient(const CMqttClient&) = delete;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/LocalTime.h"
+
 namespace platform {
 
 std::string CsvField(std::string_view text)
@@ -145,11 +147,10 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point when)
         millis += 1000;
         --seconds;
     }
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    long offset = 0;
+    const std::tm local = LocalTimeOf(seconds, offset);
     char stamp[40];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff;
     const long minutes = std::labs(offset) / 60;
     char tail[40];
     std::snprintf(tail, sizeof tail, ".%03ld%c%02ld:%02ld", millis, offset < 0 ? '-' : '+',

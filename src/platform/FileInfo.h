@@ -23,9 +23,6 @@ FileInfo InfoOf(const std::string& path);
 // The text the system gives for its error number.
 std::string SystemErrorText(int error);
 
-// Whether the program's standard error is a terminal (not a file or pipe).
-bool StandardErrorIsTerminal();
-
 // The login name: the session's, else the account's, else $USER; "?" when
 // none is known.
 std::string LoginName();

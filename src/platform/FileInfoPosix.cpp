@@ -29,8 +29,6 @@ FileInfo InfoOf(const std::string& path)
 
 std::string SystemErrorText(int error) { return std::strerror(error); }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-
 std::string LoginName()
 {
     char name[256];

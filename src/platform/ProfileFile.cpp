@@ -1,19 +1,13 @@
 #include "platform/ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <vector>
 
-#include "platform/Posix.h"
+#include "platform/FileReplace.h"
 
 namespace platform {
 namespace {
@@ -215,53 +209,10 @@ void Terminate(std::string& line)
         line += "\r\n";
 }
 
-// The whole file; empty when it does not exist, nullopt when it exists but
-// cannot be read.
-std::optional<std::string> Load(const std::string& path)
-{
-    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return errno == ENOENT ? std::optional<std::string>("") : std::nullopt;
-    std::string text;
-    if (!ReadToEnd(fd.Get(), text))
-        return std::nullopt;
-    return text;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Without this a power cut may forget the rename, though not the data.
-void SyncDirectory(const std::string& path)
-{
-    const UniqueFd fd(open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd)
-        fsync(fd.Get());
-}
-
-// Root passes access() on anything: a file or directory without a single
-// write bit is still meant to stay as it is.
-bool Writable(const std::string& path, const struct stat& st)
-{
-    return (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
-}
-
-bool DirectoryTakesFiles(const std::string& dir)
-{
-    struct stat st{};
-    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && Writable(dir, st) &&
-           access(dir.c_str(), X_OK) == 0;
-}
-
 // A file about to be rewritten: its lines and how it stands on disk.
 struct Target
 {
-    std::string path;
-    bool bExists = false;
-    struct stat st{};
+    FileToReplace file;
     std::string mark;   // the byte-order mark the file began with, kept
     bool b8Bit = false; // the file is Windows-1252
     Lines lines;
@@ -283,16 +234,11 @@ void Admit(Target& t, std::string_view text)
 // rewriting it would throw its content away.
 bool Open(const std::string& path, Target& t)
 {
-    // Through a symbolic link the target is rewritten and the link stays.
-    char* real = realpath(path.c_str(), nullptr);
-    t.path = real ? real : path;
-    std::free(real);
-    if (stat(t.path.c_str(), &t.st) != 0)
-        return errno == ENOENT && DirectoryTakesFiles(DirectoryOf(t.path));
-    t.bExists = true;
-    if (!S_ISREG(t.st.st_mode) || !Writable(t.path, t.st))
+    if (!InspectFileToReplace(path, t.file))
         return false;
-    const auto text = Load(t.path);
+    if (!t.file.bExists)
+        return true;
+    const auto text = LoadWholeFile(t.file.path);
     if (!text)
         return false;
     const Decoded decoded = DecodeStep(*text);
@@ -302,71 +248,9 @@ bool Open(const std::string& path, Target& t)
     return true;
 }
 
-// A sibling no other program uses: a name of our own, created exclusively.
-UniqueFd CreateSibling(const std::string& path, std::string& name)
-{
-    static std::mt19937 random(std::random_device{}());
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = path + ".";
-        for (int i = 0; i < 6; ++i)
-            name += letters[random() % (sizeof letters - 1)];
-        name += "~";
-        // A new file gets its mode from the umask.
-        UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd || errno != EEXIST)
-            return fd;
-    }
-    return UniqueFd();
-}
-
-// For a directory that refuses new files (only the file was made writable):
-// not atomic, so it is used only where the atomic way is refused.
-bool RewriteInPlace(const Target& t, const std::string& text)
-{
-    UniqueFd fd(open(t.path.c_str(), O_WRONLY | O_CLOEXEC));
-    if (!fd)
-        return false;
-    bool bOk = WriteAll(fd.Get(), text) && ftruncate(fd.Get(), static_cast<off_t>(text.size())) == 0 &&
-               fsync(fd.Get()) == 0;
-    bOk = fd.Close() && bOk;
-    return bOk;
-}
-
-// Writes a sibling, flushes it and renames it over the file, so that readers
-// and a crash at any moment see either the old file or the new one, whole.
-// bInPlace: where the directory refuses a sibling, rewrite the file itself.
 bool Store(const Target& t, bool bInPlace = true)
 {
-    const std::string text = t.mark + Join(t.lines);
-    if (DirectoryTakesFiles(DirectoryOf(t.path))) {
-        std::string sibling;
-        UniqueFd fd = CreateSibling(t.path, sibling);
-        if (fd) {
-            bool bOk = true;
-            if (t.bExists) {
-                if (fchown(fd.Get(), t.st.st_uid, t.st.st_gid) != 0) {
-                    // Only root may give a file away; anyone else keeps it as their own.
-                }
-                bOk = fchmod(fd.Get(), t.st.st_mode & 07777) == 0;
-            }
-            bOk = bOk && WriteAll(fd.Get(), text) && fsync(fd.Get()) == 0;
-            bOk = fd.Close() && bOk;
-            if (bOk && !g_bFailBeforeRename && rename(sibling.c_str(), t.path.c_str()) == 0) {
-                SyncDirectory(t.path);
-                return true;
-            }
-            const int renameError = errno;
-            unlink(sibling.c_str());
-            // A file mounted on its own cannot be renamed over; anything
-            // else (a full disk above all) must leave the old file alone.
-            if (!bOk || g_bFailBeforeRename || renameError != EBUSY)
-                return false;
-        } else if (errno != EACCES && errno != EPERM) {
-            return false;
-        }
-    }
-    return bInPlace && t.bExists && RewriteInPlace(t, text);
+    return ReplaceFileContents(t.file, t.mark + Join(t.lines), bInPlace, g_bFailBeforeRename);
 }
 
 bool Write(const std::string& section, const std::string& key, const std::string& value,
@@ -514,7 +398,7 @@ bool SameProfileName(std::string_view a, std::string_view b) { return SameName(a
 std::string GetProfileString(const std::string& section, const std::string& key, const std::string& def,
                              const std::string& path)
 {
-    const auto text = Load(path);
+    const auto text = LoadWholeFile(path);
     if (!text)
         return def;
     return ProfileIndex(*text).Value(section, key).value_or(def);
@@ -556,7 +440,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text)
 bool EditFile(const std::string& path, const std::function<bool(std::string& bytes)>& edit)
 {
     Target t;
-    if (!Open(path, t) || !t.bExists)
+    if (!Open(path, t) || !t.file.bExists)
         return false;
     // Every line kept its own line end, so these are the file's bytes.
     std::string bytes = t.mark + Join(t.lines);
@@ -590,7 +474,7 @@ ProfileIndex::ProfileIndex(const std::string& text)
 
 ProfileIndex ProfileIndex::FromFile(const std::string& path)
 {
-    const auto text = Load(path);
+    const auto text = LoadWholeFile(path);
     return ProfileIndex(text ? *text : std::string());
 }
 

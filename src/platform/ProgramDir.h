@@ -10,8 +10,7 @@ namespace platform {
 //   2. the one named by VORLENT_HOME when it is set and not empty;
 //   3. the directory of the running executable when it holds GLOBAL.INI (a
 //      build tree, an unpacked copy);
-//   4. the user's own directory, $XDG_CONFIG_HOME/vorlent, or
-//      ~/.config/vorlent when that variable is unset or not absolute (an
+//   4. the user's own directory, DefaultUserProgramDirectory() (an
 //      installed copy, whose executable directory is not writable). The
 //      first call of a process creates it and copies into it every shipped
 //      file (ShippedDataDirectory) that it lacks; a file already there is
@@ -40,12 +39,22 @@ void SetProgramDirectory(const std::string& dir);
 // dir + "/" + name.
 std::string ProgramFile(const std::string& name);
 
+// The user's own program directory on this system: $XDG_CONFIG_HOME/vorlent,
+// or ~/.config/vorlent when that variable is unset or not absolute; on
+// Windows %APPDATA%\Vorlent. Empty when there is no home to put it in.
+std::string DefaultUserProgramDirectory();
+// Where the user's records go (the change record): $XDG_STATE_HOME/vorlent,
+// or ~/.local/state/vorlent; on Windows %LOCALAPPDATA%\Vorlent. Empty when
+// there is no home to put it in. Not created here.
+std::string DefaultUserDataDirectory();
+
 // The directory of the running executable ("." without /proc).
 std::string ExecutableDirectory();
 
 // Where an installation keeps the files it ships: <exe dir>/../share/vorlent
 // when that exists (any prefix, a DESTDIR copy), else the data directory the
-// program was built for. Empty when neither exists.
+// program was built for; on Windows <exe dir>/share/vorlent. Empty when
+// none exists.
 std::string ShippedDataDirectory();
 
 // The program's folder under one of the user's base directories: xdgValue
@@ -62,6 +71,11 @@ std::string UserProgramDirectory(const std::string& xdgConfigHome, const std::st
 // records are nobody else's business. False with a reason when a part
 // cannot be created or dir is no directory in the end.
 bool MakeDirectories(const std::string& dir, std::string& error);
+
+// Copies source to target unless target exists (or comes to exist
+// meanwhile): the user's file is never replaced, and a half-written copy
+// never carries the target's name. False with a reason on failure.
+bool CopyFileIfMissing(const std::string& source, const std::string& target, std::string& error);
 
 // Creates dir (and its parents, mode 0700 for what it creates) and copies
 // every regular file of shippedDir that dir lacks. A file present in dir,

@@ -65,6 +65,11 @@ private:
 // -1 for a device without one.
 int ReadLatencyTimerMs(const std::string& devicePath);
 
+// A serial device, protocol-blind. On Windows a port (COM7, \\.\COM7)
+// opened with no sharing, which is Windows' own exclusive use and its only
+// lock (no holder pid, no lock file, no low-latency switch); the rest of this
+// comment is the POSIX side.
+//
 // A POSIX serial device (termios), protocol-blind. Opened exclusively, raw,
 // parity generated but never checked, no flow control, DTR and RTS off.
 //
@@ -91,7 +96,7 @@ public:
     bool Open(const std::string& path, const SerialSettings& settings);
     // Returns false when the device was not open or close() failed.
     bool Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const;
 
     // Writes all bytes (retrying short writes) within 20 ms a byte plus
     // timeoutMs; false on an error or when the output stalls beyond that.
@@ -140,7 +145,19 @@ private:
     // can change it.
     bool AbandonWithErrno(UniqueFd& fd, SerialError error, const std::string& path, const char* what);
 
+    // Windows: waits at most timeoutMs for a first byte and takes what has
+    // come into the buffer (none on a time-out). False, with the error
+    // recorded, when the port fails.
+    bool FetchWithin(int timeoutMs);
+    // Windows: one overlapped transfer on the port, waited for at most
+    // timeoutMs (then cancelled); the bytes moved, -1 on an error.
+    long Transfer(bool bWrite, char* data, unsigned long size, int timeoutMs);
+
     int m_fd = -1;
+    // Windows: the port's HANDLE (opened for overlapped I/O) and the event
+    // its transfers and waits signal.
+    void* m_hComm = nullptr;
+    void* m_hIoEvent = nullptr;
     // Bytes fetched but not yet handed out: m_buffer[m_nBufferPos..m_nBufferEnd).
     char m_buffer[kReadBlock] = {};
     std::size_t m_nBufferPos = 0;

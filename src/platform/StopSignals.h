@@ -26,6 +26,13 @@ class AutoResetEvent;
 // events. Each event stays registered until ResetStopSignals(), which
 // restores the previous dispositions, forgets the signal received and the
 // events, and closes the pipe (tests, and the end of a run).
+//
+// On Windows the console's control events stand for the signals
+// (SetConsoleCtrlHandler): Ctrl+C and Ctrl+Break are SIGINT (exit status
+// 130, as on Linux), closing the console, logging off and shutting down are
+// SIGHUP. The numbers are the POSIX ones either way. There is no pipe
+// (StopSignalFd() is -1); a closed console waits in the handler while the
+// program ends its job, as long as Windows lets it (about five seconds).
 void InstallStopSignals(std::initializer_list<AutoResetEvent*> events = {});
 void ResetStopSignals();
 
@@ -39,5 +46,13 @@ int StopSignalExitStatus();
 // signal writes one byte; read them away to wait for the next). -1 while
 // not installed.
 int StopSignalFd();
+// Reads away the bytes waiting in the pipe; nothing without one.
+void DrainStopSignalFd();
+
+// While on, a write to a pipe whose reader has gone fails (EPIPE) instead of
+// ending the process (SIGPIPE), so a command can close its port and say
+// what happened. Off restores what was there before. Nothing on Windows,
+// where such a write always just fails.
+void IgnoreBrokenPipe(bool on);
 
 }  // namespace platform

@@ -23,6 +23,7 @@
 #include "config/IniFile.h"
 #include "config/TextMemory.h"
 #include "platform/FileInfo.h"
+#include "platform/LocalTime.h"
 #include "platform/ProfileFile.h"
 #include "unit/Unit.h"
 
@@ -272,8 +273,8 @@ std::string RecipeFileName(const std::string& path)
 std::string RecipeStamp(std::time_t now, const std::string& pattern)
 {
     const std::time_t stamp = now + kStampOffset;
-    struct tm utc{};
-    if (!gmtime_r(&stamp, &utc))
+    const std::tm utc = platform::UtcTimeOf(stamp);
+    if (utc.tm_mday == 0)
         return {};
     char text[kStampMax];
     const std::size_t n = std::strftime(text, sizeof text, pattern.c_str(), &utc);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -15,6 +16,7 @@
 #include "config/IniFile.h"
 #include "platform/Csv.h"
 #include "platform/FileInfo.h"
+#include "platform/LocalTime.h"
 #include "platform/ProgramDir.h"
 #include "unit/Unit.h"
 
@@ -41,7 +43,8 @@ std::string ChangeRecordPath(const std::string& configured, const std::string& p
                              const std::string& xdgStateHome, const std::string& home)
 {
     if (!configured.empty())
-        return configured[0] == '/' ? configured : programDir + "/" + configured;
+        return configured[0] == '/' || std::filesystem::path(configured).is_absolute() ? configured
+                                                                                      : programDir + "/" + configured;
     const std::string folder = platform::UserBaseDirectory(xdgStateHome, home, ".local/state");
     return folder.empty() ? folder : folder + "/changes.csv";
 }
@@ -50,9 +53,12 @@ std::string ChangeRecordPath()
 {
     CIniFile config("CONFIG.INI", false);
     config.ReadString("GENERAL", "ChangeLog");
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    return ChangeRecordPath(config.GetValue(), platform::ProgramDirectory(), state ? state : "", home ? home : "");
+    if (!config.GetValue().empty())
+        return ChangeRecordPath(config.GetValue(), platform::ProgramDirectory(), "", "");
+    // The system's own place for a user's records (the XDG state folder,
+    // %LOCALAPPDATA% on Windows).
+    const std::string folder = platform::DefaultUserDataDirectory();
+    return folder.empty() ? folder : folder + "/changes.csv";
 }
 
 std::string WhereOf(const SendItem& item)
@@ -432,7 +438,7 @@ std::optional<int64_t> ParseIsoTime(const std::string& text)
         } else {
             return std::nullopt;
         }
-        seconds = timegm(&parts) - offset;
+        seconds = platform::SecondsOfUtc(parts) - offset;
     }
     return static_cast<int64_t>(seconds) * 1000 + millis;
 }

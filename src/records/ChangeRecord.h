@@ -33,7 +33,9 @@ enum ChangeColumn
 // home/.local/state/vorlent/changes.csv. Empty when none of them is usable.
 std::string ChangeRecordPath(const std::string& configured, const std::string& programDir,
                              const std::string& xdgStateHome, const std::string& home);
-// The same from CONFIG.INI and the environment.
+// The same from CONFIG.INI and the environment; without a configured one,
+// changes.csv in platform::DefaultUserDataDirectory() (on Windows
+// %LOCALAPPDATA%\Vorlent).
 std::string ChangeRecordPath();
 
 // "Global 07", "Zone05 P03", "Zone05 P00" (the set value); zones as the

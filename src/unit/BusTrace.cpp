@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/LocalTime.h"
 #include "unit/Unit.h"
 
 namespace {
@@ -21,8 +22,8 @@ std::atomic<CBusTrace*> g_pActive{nullptr};
 std::string LocalTimeNow()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    long offset = 0;
+    const std::tm local = platform::LocalTimeOf(now, offset);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;

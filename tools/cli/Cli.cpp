@@ -16,6 +16,7 @@
 #include "config/StatusTexts.h"
 #include "config/TextMemory.h"
 #include "platform/FileInfo.h"
+#include "platform/Console.h"
 #include "platform/ProgramDir.h"
 #include "platform/SafeFormat.h"
 #include "platform/StopSignals.h"
@@ -246,7 +247,7 @@ private:
     int m_nShown = 0;
 };
 
-bool StderrIsTerminal() { return platform::StandardErrorIsTerminal(); }
+bool StderrIsTerminal() { return platform::StderrIsTerminal(); }
 
 class ScanPrinter : public IScanObserver
 {

@@ -2,14 +2,11 @@
 // cycle, and a recording to CSV, until a count or a stop signal.
 #include "CliMonitor.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -19,6 +16,7 @@
 #include "monitor/MonitorJob.h"
 #include "mqtt/MqttBridge.h"
 #include "mqtt/MqttUrl.h"
+#include "platform/Console.h"
 #include "platform/Csv.h"
 #include "platform/FileInfo.h"
 #include "platform/SecretFile.h"
@@ -29,23 +27,19 @@ namespace {
 
 // A reader of standard output that went away (a pipe into head) is a
 // write error, seen and ended on, not a death without a cleanup of the port.
-class IgnoreBrokenPipe
+struct IgnoreBrokenPipe
 {
-public:
-    IgnoreBrokenPipe()
-    {
-        struct sigaction ignore{};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        sigaction(SIGPIPE, &ignore, &m_oldPipe);
-    }
-    ~IgnoreBrokenPipe() { sigaction(SIGPIPE, &m_oldPipe, nullptr); }
+    IgnoreBrokenPipe() { platform::IgnoreBrokenPipe(true); }
+    ~IgnoreBrokenPipe() { platform::IgnoreBrokenPipe(false); }
     IgnoreBrokenPipe(const IgnoreBrokenPipe&) = delete;
     IgnoreBrokenPipe& operator=(const IgnoreBrokenPipe&) = delete;
-
-private:
-    struct sigaction m_oldPipe{};
 };
+
+void RemoveFile(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
 
 // Seconds with up to three decimals ("0.5", "2", "0.250"), as milliseconds.
 bool ParseSeconds(const std::string& text, long long& ms)
@@ -368,6 +362,8 @@ bool ParseMonitorArgs(const std::vector<std::string>& operands, MonitorArgs& arg
     }
     if (args.bMqttOptions && args.strMqttUrl.empty() && args.strMqttError.empty())
         args.strMqttError = "the --mqtt-... options need --mqtt URL";
+    if ((args.bMqttOptions || !args.strMqttUrl.empty()) && !CMqttClient::IsAvailable())
+        args.strMqttError = "--mqtt is not available in this build";
     return true;
 }
 
@@ -400,12 +396,13 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     bool bCreatedFile = false;
     if (bCsvToStdout) {
         out.flush();
-        job.StartRecordingTo(STDOUT_FILENO, "standard output");
+        job.StartRecordingTo(platform::kStandardOutputFd, "standard output");
     } else if (!args.strCsv.empty()) {
         std::string error;
         if (!job.StartRecording(args.strCsv, args.bAppend, error)) {
-            struct stat named{};
-            const bool bExists = !args.bAppend && ::stat(args.strCsv.c_str(), &named) == 0 && !S_ISDIR(named.st_mode);
+            std::error_code ec;
+            const bool bExists = !args.bAppend && std::filesystem::exists(args.strCsv, ec) &&
+                                 !std::filesystem::is_directory(args.strCsv, ec);
             err << "vorlent-cli: cannot record to " << error
                 << (bExists ? " (give --append to add to it, or another name)\n" : "\n");
             return kCliWriteFailed;
@@ -422,7 +419,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
         auto dropNewFile = [&] {
             job.StopRecording();
             if (bCreatedFile)
-                ::unlink(args.strCsv.c_str());
+                RemoveFile(args.strCsv);
         };
         std::string error;
         // No write from the plant without its line in the change record.
@@ -462,7 +459,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
             bridge->Finish();
         job.StopRecording();
         if (bCreatedFile)
-            ::unlink(args.strCsv.c_str());
+            RemoveFile(args.strCsv);
         if (job.IsPortInUse()) {
             err << "vorlent-cli: the serial port " << device << " is in use by ";
             if (job.GetHolderPid() > 0)
@@ -494,7 +491,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     if (bNoUnit) {
         // A recording of silence only is no recording: a new file goes again.
         if (bCreatedFile)
-            ::unlink(args.strCsv.c_str());
+            RemoveFile(args.strCsv);
         err << "vorlent-cli: no unit answered on " << device << " (address";
         for (std::size_t i = 0; i < args.addresses.size(); ++i)
             err << (i == 0 ? (args.addresses.size() > 1 ? "es " : " ") : ", ") << args.addresses[i];
@@ -503,7 +500,7 @@ int RunMonitorCommand(CUnit& lineOf, const std::string& device, const MonitorArg
     }
     if (printer.RecordingFailed() || !bRecorded)
         return kCliWriteFailed;
-    if (isatty(STDERR_FILENO) == 1) {
+    if (platform::StderrIsTerminal()) {
         for (const MonitorStats& s : job.Statistics()) {
             char line[200];
             std::snprintf(line, sizeof line,

@@ -20,6 +20,7 @@
 #include "config/PortMap.h"
 #include "config/TextMemory.h"
 #include "platform/SerialDevice.h"
+#include "platform/SerialPorts.h"
 #include "platform/qt/Guard.h"
 #include "platform/qt/QtText.h"
 
@@ -44,7 +45,7 @@ std::vector<int> ProbeComPorts(int nHighest)
 {
     std::vector<int> numbers;
     std::vector<std::string> paths;
-    for (int n = 1; n <= nHighest; ++n) {
+    for (int n : platform::SystemPortNumbers(nHighest)) {
         std::string path = DevicePathForPort(n);
         if (!path.empty()) {
             numbers.push_back(n);

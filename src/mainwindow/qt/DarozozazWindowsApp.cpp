@@ -9,7 +9,6 @@
 #include <QWidget>
 #include <chrono>
 #include <memory>
-#include <unistd.h>
 
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
@@ -35,9 +34,7 @@ void WatchStopSignals(QApplication& app)
         return;
     auto* notifier = new QSocketNotifier(platform::StopSignalFd(), QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, &app] {
-        char bytes[16];
-        while (::read(platform::StopSignalFd(), bytes, sizeof bytes) > 0) {
-        }
+        platform::DrainStopSignalFd();
         notifier->setEnabled(false);
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         auto* timer = new QTimer(&app);

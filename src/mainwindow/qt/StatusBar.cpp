@@ -8,6 +8,7 @@
 #include "config/StatusTexts.h"
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "platform/LocalTime.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/QtText.h"
 #include "unit/Unit.h"
@@ -56,10 +57,9 @@ std::string TimeOfDay(std::time_t when)
     std::string pattern = TheTextMemory().GetTimePattern();
     if (pattern.empty())
         pattern = "%H:%M:%S";
-    struct tm local{};
+    long offset = 0;
+    const std::tm local = platform::LocalTimeOf(when, offset);
     char text[64];
-    if (!localtime_r(&when, &local))
-        return {};
     return std::string(text, std::strftime(text, sizeof text, pattern.c_str(), &local));
 }
 

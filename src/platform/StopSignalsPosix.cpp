@@ -124,4 +124,29 @@ int StopSignalFd()
     return g_nPipeRead.load();
 }
 
+void DrainStopSignalFd()
+{
+    const int fd = g_nPipeRead.load();
+    char bytes[16];
+    while (fd >= 0 && ::read(fd, bytes, sizeof bytes) > 0) {
+    }
+}
+
+void IgnoreBrokenPipe(bool on)
+{
+    static std::mutex mutex;
+    static struct sigaction previous{};
+    static bool bIgnoring = false;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (on && !bIgnoring) {
+        struct sigaction ignore{};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        bIgnoring = ::sigaction(SIGPIPE, &ignore, &previous) == 0;
+    } else if (!on && bIgnoring) {
+        ::sigaction(SIGPIPE, &previous, nullptr);
+        bIgnoring = false;
+    }
+}
+
 }  // namespace platform

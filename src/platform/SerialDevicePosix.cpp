@@ -246,6 +246,8 @@ SerialDevice::~SerialDevice()
     Close();
 }
 
+bool SerialDevice::IsOpen() const { return m_fd >= 0; }
+
 bool SerialDevice::Fail(SerialError error, const std::string& what, int err)
 {
     m_error = error;
