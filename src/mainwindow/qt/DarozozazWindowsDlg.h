@@ -126,10 +126,6 @@ public:
 
     // --- Grids -------------------------------------------------------------
     bool FillGrid(int nGrid, bool bReceive, bool bUpdateMenus);
-    // The monitor's newest actual values of the unit at nAddress ([zone-1],
-    // INT32_MIN where it gave none), shown in the actual-value column while
-    // that unit is the selected one; nothing else changes.
-    void ShowLiveActualValues(int nAddress, const std::vector<int32_t>& actual);
 
     // --- Cell editing --------------------------------------------------------
     void StartCellEdit(const std::string& text, bool bFromClick);
@@ -167,7 +163,7 @@ public:
     // count of them, from the change lists.
     void UpdateEditState();
     // An open monitor's newest actual values of the unit at nAddress (zone 1
-    // first; -1: no value in this cycle): when that unit is on show, the
+    // first; INT32_MIN: no value in this cycle): when that unit is on show, the
     // record and the actual value column take them, and the last-job field
     // says when. A set value waiting to be sent is left alone.
     void OnMonitorActualValues(int nAddress, const std::vector<int32_t>& actual);

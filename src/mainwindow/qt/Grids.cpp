@@ -23,22 +23,6 @@ std::string Numbered(const std::string& label, int n)
 
 }  // namespace
 
-void CDarozozazWindowsDlg::ShowLiveActualValues(int nAddress, const std::vector<int32_t>& actual)
-{
-    const CUnit& unit = TheUnit();
-    if (unit.IsOffline() || unit.GetAddress() != nAddress)
-        return;
-    CMSFlexGrid& grid = Grid(2);
-    for (int zone = 1; zone <= static_cast<int>(actual.size()) && zone < grid.GetRows(); ++zone) {
-        const int32_t value = actual[static_cast<std::size_t>(zone - 1)];
-        if (value == INT32_MIN)
-            continue;
-        const std::string text = std::to_string(value);
-        if (grid.GetTextMatrix(zone, 2) != text)
-            grid.SetTextMatrix(zone, 2, text);
-    }
-}
-
 std::string CDarozozazWindowsDlg::GlobalLimitsTip(int nRow) const
 {
     const CUnit& unit = TheUnit();

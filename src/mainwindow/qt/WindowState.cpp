@@ -18,6 +18,7 @@
 #include "config/IniFile.h"
 #include "config/TextMemory.h"
 #include "mainwindow/qt/DarozozazWindowsDlg.h"
+#include "monitor/MonitorTypes.h"
 #include "mainwindow/qt/MSFlexGrid.h"
 #include "platform/SafeFormat.h"
 #include "platform/qt/MenuBar.h"
@@ -227,7 +228,7 @@ void CDarozozazWindowsDlg::OnMonitorActualValues(int nAddress, const std::vector
     bool bAny = false;
     for (int zone = 1; zone <= zones && zone < grid.GetRows(); ++zone) {
         const int32_t value = actual[static_cast<std::size_t>(zone - 1)];
-        if (value == -1)
+        if (value == kNoValue)
             continue;
         unit.SetActualValue(static_cast<int16_t>(zone), value);
         grid.SetTextMatrix(zone, kActualValueCol, std::to_string(value));

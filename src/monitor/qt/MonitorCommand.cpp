@@ -45,7 +45,7 @@ void RunMonitorDialog(CDarozozazWindowsDlg& window)
     // The main grid's actual values follow the monitor's while it runs.
     QObject::connect(&dialog, &CDlgMonitor::LiveActualValues, &window,
                      [&window](int address, const std::vector<int32_t>& actual) {
-                         window.ShowLiveActualValues(address, actual);
+                         window.OnMonitorActualValues(address, actual);
                      });
     RunModal(dialog);
 }
