@@ -10,22 +10,18 @@
 #include <mutex>
 
 #include "platform/AutoResetEvent.h"
+#include "platform/StopState.h"
 
 namespace platform {
 
 namespace {
 
 constexpr std::array<int, 3> kStopSignals{SIGINT, SIGTERM, SIGHUP};
-constexpr std::size_t kMaxEvents = 8;
 
 // Everything the handler touches is a lock-free atomic or a descriptor.
-std::atomic<int> g_nSignal{0};
 std::atomic<int> g_nPipeWrite{-1};
 std::atomic<int> g_nPipeRead{-1};
-std::array<std::atomic<AutoResetEvent*>, kMaxEvents> g_events{};
 static_assert(std::atomic<int>::is_always_lock_free);
-static_assert(std::atomic<AutoResetEvent*>::is_always_lock_free);
-static_assert(std::atomic<bool>::is_always_lock_free);
 
 std::mutex g_installMutex;
 bool g_bInstalled = false;
@@ -34,12 +30,7 @@ std::array<struct sigaction, kStopSignals.size()> g_previous{};
 extern "C" void OnStopSignal(int signalNumber)
 {
     const int savedErrno = errno;
-    int none = 0;
-    g_nSignal.compare_exchange_strong(none, signalNumber);
-    for (auto& slot : g_events) {
-        if (AutoResetEvent* event = slot.load())
-            event->Set();
-    }
+    stopstate::Note(signalNumber);
     const int fd = g_nPipeWrite.load();
     if (fd >= 0) {
         const char byte = static_cast<char>(signalNumber);
@@ -49,28 +40,13 @@ extern "C" void OnStopSignal(int signalNumber)
     errno = savedErrno;
 }
 
-void AddEvent(AutoResetEvent* event)
-{
-    if (event == nullptr)
-        return;
-    for (auto& slot : g_events) {
-        if (slot.load() == event)
-            return;
-    }
-    for (auto& slot : g_events) {
-        AutoResetEvent* empty = nullptr;
-        if (slot.compare_exchange_strong(empty, event))
-            return;
-    }
-}
-
 }  // namespace
 
 void InstallStopSignals(std::initializer_list<AutoResetEvent*> events)
 {
     std::lock_guard<std::mutex> lock(g_installMutex);
     for (AutoResetEvent* event : events)
-        AddEvent(event);
+        stopstate::AddEvent(event);
     if (g_bInstalled)
         return;
     int fds[2] = {-1, -1};
@@ -97,26 +73,13 @@ void ResetStopSignals()
             ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
         g_bInstalled = false;
     }
-    for (auto& slot : g_events)
-        slot.store(nullptr);
     const int writeFd = g_nPipeWrite.exchange(-1);
     const int readFd = g_nPipeRead.exchange(-1);
     if (writeFd >= 0)
         ::close(writeFd);
     if (readFd >= 0)
         ::close(readFd);
-    g_nSignal.store(0);
-}
-
-int StopSignalNumber()
-{
-    return g_nSignal.load();
-}
-
-int StopSignalExitStatus()
-{
-    const int signalNumber = g_nSignal.load();
-    return signalNumber == 0 ? 0 : 128 + signalNumber;
+    stopstate::Clear();
 }
 
 int StopSignalFd()
