@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -69,5 +71,13 @@ private:
     bool m_bOwned = false;
     bool m_bRegular = false;
 };
+
+// The scan behind a repair of the last line, the same on every system: reads
+// backwards from size through readAt(start, buffer, length), which returns
+// the bytes read (0 or less: it failed, and has said why), to the last line
+// end. keep: the offset just behind it (0 when there is none); tail: the
+// bytes after it. False when a read failed.
+bool FindLastLineEnd(long long size, const std::function<long long(long long, char*, std::size_t)>& readAt,
+                     long long& keep, std::string& tail);
 
 }  // namespace platform

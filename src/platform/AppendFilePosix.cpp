@@ -129,36 +129,25 @@ bool CAppendFile::RepairLastLine(std::string& cut, std::string& error)
         return false;
     }
     // Backwards from the end to the last line end.
-    off_t end = st.st_size;
-    off_t keep = 0;
+    long long keep = 0;
     std::string tail;
-    char buffer[4096];
-    bool bFound = false;
-    while (end > 0 && !bFound) {
-        const off_t start = end > static_cast<off_t>(sizeof buffer) ? end - static_cast<off_t>(sizeof buffer) : 0;
-        const ssize_t n = ::pread(rfd, buffer, static_cast<std::size_t>(end - start), start);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
+    const bool bRead = FindLastLineEnd(st.st_size, [&](long long start, char* buffer, std::size_t length) {
+        ssize_t n = -1;
+        do
+            n = ::pread(rfd, buffer, length, static_cast<off_t>(start));
+        while (n < 0 && errno == EINTR);
+        if (n <= 0)
             error = n < 0 ? SystemErrorText(errno) : "the file shrank while it was read";
-            ::close(rfd);
-            return false;
-        }
-        std::string chunk(buffer, static_cast<std::size_t>(n));
-        const std::size_t newline = chunk.rfind('\n');
-        if (newline != std::string::npos) {
-            keep = start + static_cast<off_t>(newline) + 1;
-            tail = chunk.substr(newline + 1) + tail;
-            bFound = true;
-        } else {
-            tail = chunk + tail;
-        }
-        end = start;
+        return static_cast<long long>(n);
+    }, keep, tail);
+    if (!bRead) {
+        ::close(rfd);
+        return false;
     }
     ::close(rfd);
     if (keep == st.st_size)
         return true;
-    if (::ftruncate(fd, keep) != 0) {
+    if (::ftruncate(fd, static_cast<off_t>(keep)) != 0) {
         error = SystemErrorText(errno);
         return false;
     }

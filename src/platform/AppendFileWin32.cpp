@@ -180,30 +180,19 @@ bool CAppendFile::RepairLastLine(std::string& cut, std::string& error)
         return false;
     }
     // Backwards from the end to the last line end.
-    long long end = size;
     long long keep = 0;
     std::string tail;
-    char buffer[4096];
-    bool bFound = false;
-    while (end > 0 && !bFound) {
-        const long long start = end > static_cast<long long>(sizeof buffer) ? end - static_cast<long long>(sizeof buffer) : 0;
+    const bool bRead = FindLastLineEnd(size, [&](long long start, char* buffer, std::size_t length) {
         DWORD got = 0;
-        if (!ReadAt(reader.Get(), start, buffer, static_cast<DWORD>(end - start), got) || got == 0) {
+        if (!ReadAt(reader.Get(), start, buffer, static_cast<DWORD>(length), got) || got == 0) {
             error = got == 0 && GetLastError() == ERROR_HANDLE_EOF ? "the file shrank while it was read"
                                                                     : Win32ErrorText(GetLastError());
-            return false;
+            return 0LL;
         }
-        std::string chunk(buffer, got);
-        const std::size_t newline = chunk.rfind('\n');
-        if (newline != std::string::npos) {
-            keep = start + static_cast<long long>(newline) + 1;
-            tail = chunk.substr(newline + 1) + tail;
-            bFound = true;
-        } else {
-            tail = chunk + tail;
-        }
-        end = start;
-    }
+        return static_cast<long long>(got);
+    }, keep, tail);
+    if (!bRead)
+        return false;
     reader.Reset();
     if (keep == size)
         return true;
